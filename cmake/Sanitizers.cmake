@@ -1,0 +1,12 @@
+# OVRA_SANITIZE=thread builds everything with ThreadSanitizer;
+# OVRA_SANITIZE=address with AddressSanitizer and UndefinedBehaviorSanitizer.
+if(OVRA_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(OVRA_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(NOT OVRA_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "OVRA_SANITIZE must be '', 'thread' or 'address'")
+endif()

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs every build and test dependency from Debian packages.
+# Run as root on a fresh Debian 12 machine.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libprotobuf-dev protobuf-compiler
+  libgoogle-glog-dev
+  libssl-dev
+  libboost-dev
+  picojson-dev
+  libgtest-dev libgmock-dev
+  libbenchmark-dev
+  libcpp-jwt-dev
+  curl
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends "${missing[@]}"
+fi
