@@ -1,0 +1,1 @@
+// Placeholder until the first real sources land; deleted then.
