@@ -37,8 +37,39 @@ public:
 
   Option(const Option<T>&) = default;
   Option(Option<T>&&) = default;
-  Option<T>& operator=(const Option<T>&) = default;
-  Option<T>& operator=(Option<T>&&) = default;
+
+  // Types with const members (Error, flags::Warning) cannot be assigned, so
+  // for them assignment rebuilds the value; an Option, a Try or a Result of
+  // them can still be reassigned.
+  Option<T>& operator=(const Option<T>& that)
+  {
+    if (this != &that) {
+      if constexpr (std::is_copy_assignable<T>::value) {
+        t_ = that.t_;
+      } else {
+        t_.reset();
+        if (that.t_.has_value()) {
+          t_.emplace(*that.t_);
+        }
+      }
+    }
+    return *this;
+  }
+
+  Option<T>& operator=(Option<T>&& that)
+  {
+    if (this != &that) {
+      if constexpr (std::is_move_assignable<T>::value) {
+        t_ = std::move(that.t_);
+      } else {
+        t_.reset();
+        if (that.t_.has_value()) {
+          t_.emplace(std::move(*that.t_));
+        }
+      }
+    }
+    return *this;
+  }
 
   bool isSome() const { return t_.has_value(); }
   bool isNone() const { return !t_.has_value(); }

@@ -1,1 +1,0 @@
-// Placeholder until the first real sources land; deleted then.

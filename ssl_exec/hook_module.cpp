@@ -1,0 +1,42 @@
+// Descriptor and factory of the SSL executor hook.
+
+#include <glog/logging.h>
+
+#include <mesos/hook.hpp>
+#include <mesos/mesos.hpp>
+#include <mesos/module.hpp>
+#include <mesos/module/hook.hpp>
+
+#include <stout/nothing.hpp>
+#include <stout/try.hpp>
+
+#include "common/module_factory.hpp"
+#include "ssl_exec/flags.hpp"
+
+namespace {
+
+mesos::Hook* createSSLExecutorHook(const mesos::Parameters& parameters)
+{
+  corvanta::ovra::ssl_executor::Flags flags;
+
+  Try<Nothing> load = corvanta::loadModuleFlags(&flags, parameters);
+  if (load.isError()) {
+    LOG(ERROR) << load.error();
+    return nullptr;
+  }
+
+  corvanta::logModuleNotAvailable("com_corvanta_ovra_SSLExecutorHook");
+  return nullptr;
+}
+
+} // namespace {
+
+
+mesos::modules::Module<mesos::Hook> com_corvanta_ovra_SSLExecutorHook(
+    MESOS_MODULE_API_VERSION,
+    MESOS_VERSION,
+    corvanta::MODULE_AUTHOR_NAME,
+    corvanta::MODULE_AUTHOR_EMAIL,
+    "SSL executor hook module.",
+    nullptr,
+    createSSLExecutorHook);

@@ -1,0 +1,44 @@
+// Descriptor and factory of the SSL executor isolator.
+
+#include <glog/logging.h>
+
+#include <mesos/mesos.hpp>
+#include <mesos/module.hpp>
+#include <mesos/module/isolator.hpp>
+#include <mesos/slave/isolator.hpp>
+
+#include <stout/nothing.hpp>
+#include <stout/try.hpp>
+
+#include "common/module_factory.hpp"
+#include "ssl_exec/flags.hpp"
+
+namespace {
+
+mesos::slave::Isolator* createSSLExecutorIsolator(
+    const mesos::Parameters& parameters)
+{
+  corvanta::ovra::ssl_executor::Flags flags;
+
+  Try<Nothing> load = corvanta::loadModuleFlags(&flags, parameters);
+  if (load.isError()) {
+    LOG(ERROR) << load.error();
+    return nullptr;
+  }
+
+  corvanta::logModuleNotAvailable("com_corvanta_ovra_SSLExecutorIsolator");
+  return nullptr;
+}
+
+} // namespace {
+
+
+mesos::modules::Module<mesos::slave::Isolator>
+com_corvanta_ovra_SSLExecutorIsolator(
+    MESOS_MODULE_API_VERSION,
+    MESOS_VERSION,
+    corvanta::MODULE_AUTHOR_NAME,
+    corvanta::MODULE_AUTHOR_EMAIL,
+    "SSL Executor Isolator module.",
+    nullptr,
+    createSSLExecutorIsolator);
