@@ -15,13 +15,15 @@
 #include <stout/try.hpp>
 
 #include "common/module_factory.hpp"
-#include "ovra_auth/authenticator_flags.hpp"
+#include "ovra_auth/authenticator.hpp"
+#include "ovra_auth/authorizer.hpp"
 #include "ovra_auth/authorizer_flags.hpp"
 
 using mesos::Parameters;
 
+using mesos::ovra::OVRAAuthorizer;
 using mesos::ovra::OVRAAuthorizerFlags;
-using mesos::ovra::OVRAHTTPAuthenticatorFlags;
+using mesos::ovra::OVRAHTTPAuthenticator;
 
 using process::http::authentication::Authenticator;
 
@@ -29,7 +31,7 @@ namespace {
 
 Authenticator* createOVRAHTTPAuthenticator(const Parameters& parameters)
 {
-  OVRAHTTPAuthenticatorFlags flags;
+  OVRAHTTPAuthenticator::Flags flags;
 
   Try<Nothing> load = corvanta::loadModuleFlags(&flags, parameters);
   if (load.isError()) {
@@ -45,8 +47,14 @@ Authenticator* createOVRAHTTPAuthenticator(const Parameters& parameters)
     return nullptr;
   }
 
-  corvanta::logModuleNotAvailable("com_corvanta_ovra_http_Authenticator");
-  return nullptr;
+  Try<Authenticator*> authenticator = OVRAHTTPAuthenticator::create(flags);
+  if (authenticator.isError()) {
+    LOG(ERROR) << "Failed to create OVRA HTTP authenticator: "
+               << authenticator.error();
+    return nullptr;
+  }
+
+  return authenticator.get();
 }
 
 
@@ -66,8 +74,13 @@ mesos::Authorizer* createOVRAAuthorizer(const Parameters& parameters)
     return nullptr;
   }
 
-  corvanta::logModuleNotAvailable("com_corvanta_ovra_Authorizer");
-  return nullptr;
+  Try<mesos::Authorizer*> authorizer = OVRAAuthorizer::create(flags);
+  if (authorizer.isError()) {
+    LOG(ERROR) << "Failed to create OVRA authorizer: " << authorizer.error();
+    return nullptr;
+  }
+
+  return authorizer.get();
 }
 
 } // namespace {

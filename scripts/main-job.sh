@@ -1,11 +1,96 @@
 #!/usr/bin/env bash
-# The main job on a fresh machine: installs the dependencies, builds, and
-# loads every module of the library through the module loader, printing
-# each descriptor's kind, versions and description.
+# The main job on a fresh machine: installs the dependencies, builds, lists
+# the library's modules as the module loader sees them, then runs the
+# development IAM service and the host (a Mesos master for the modules) on
+# loopback and walks through what an operator wants to see of the HTTP
+# authenticator. Everything it starts is stopped when it ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 bash scripts/build.sh build
 
-build/tools/ovra_host --modules=file://examples/modules.json --describe
+bin=build/tools
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+section() { printf '\n=== %s\n' "$*"; }
+
+# Waits for a program's "... <ip>:<port>" announcement and prints the port.
+port_of() {
+  local file=$1
+  for _ in $(seq 100); do
+    if grep -qE '127\.0\.0\.1:[0-9]+' "$file" 2>/dev/null; then
+      grep -oE '127\.0\.0\.1:[0-9]+' "$file" | head -n 1 | cut -d: -f2
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "no port announced in $file" >&2
+  return 1
+}
+
+# Prints the status line, the challenge if any, and the body of a request.
+request() {
+  curl -s -D "$work/headers" -o "$work/body" "$@" || true
+  head -n 1 "$work/headers" | tr -d '\r'
+  grep -i '^WWW-Authenticate' "$work/headers" | tr -d '\r' || true
+  cat "$work/body"; echo
+}
+
+section "The library's modules, as the module loader verifies them"
+$bin/ovra_host --modules=file://examples/modules.json --describe
+
+section "Starting the development IAM service and the host (role master)"
+$bin/ovra_iam_tool keypair > "$work/iam.json"
+$bin/ovra_iam_tool keypair > "$work/other.json"
+
+$bin/ovra_dev_iam --config="$work/iam.json" --port=0 \
+  > "$work/iam.out" 2> "$work/iam.log" &
+pids+=($!)
+iam_port=$(port_of "$work/iam.out")
+echo "IAM service on 127.0.0.1:$iam_port"
+
+# The modules take the IAM service's address from the environment.
+OVRA_IAM="http://127.0.0.1:$iam_port/" \
+  $bin/ovra_host --modules=file://examples/master.json --role=master \
+  > "$work/host.out" 2> "$work/host.log" &
+pids+=($!)
+host=127.0.0.1:$(port_of "$work/host.out")
+echo "host on $host"
+
+OVRA_IAM="http://127.0.0.1:$iam_port/" OVRA_ANONYMOUS_PRINCIPAL=guest \
+  $bin/ovra_host --modules=file://examples/master.json --role=master \
+  > "$work/anonymous.out" 2> "$work/anonymous.log" &
+pids+=($!)
+anonymous=127.0.0.1:$(port_of "$work/anonymous.out")
+echo "host with anonymous principal 'guest' on $anonymous"
+
+valid=$($bin/ovra_iam_tool token --config="$work/iam.json" --uid=alice)
+forged=$($bin/ovra_iam_tool token --config="$work/other.json" --uid=alice)
+expiring=$($bin/ovra_iam_tool token --config="$work/iam.json" --uid=alice --lifetime=1secs)
+
+section "A valid token: 200 with the principal"
+request -H "Authorization: token=$valid" "http://$host/master/state"
+
+section "No Authorization header: 401 with the challenge"
+request "http://$host/master/state"
+
+section "No Authorization header, anonymous principal configured"
+request "http://$anonymous/master/state"
+
+section "A token signed by another key: 401"
+request -H "Authorization: token=$forged" "http://$host/master/state"
+
+section "An expired token: 401"
+sleep 2
+request -H "Authorization: token=$expiring" "http://$host/master/state"
+
+section "The audit records of these decisions"
+grep -h 'type=audit' "$work/host.log" "$work/anonymous.log" | sed 's/^[^]]*] //'

@@ -1,22 +1,42 @@
 // ovra_host: plays the Mesos master or agent for the library's modules. It
 // loads the modules that a Mesos modules configuration names, through the
-// same loader and checks as Mesos's module manager.
+// same loader and checks as Mesos's module manager, and serves endpoints on
+// loopback that require authentication through the loaded HTTP
+// authenticator, as Mesos's HTTP server does.
 //
 //   ovra_host --modules=file://examples/modules.json --describe
+//   ovra_host --modules=file://examples/master.json --role=master
+//
+// It listens on LIBPROCESS_IP:LIBPROCESS_PORT (by default 127.0.0.1 and a
+// free port), prints "Listening on <ip>:<port>" and runs until SIGINT or
+// SIGTERM.
+
+#include <signal.h>
 
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include <glog/logging.h>
 
+#include <mesos/module/http_authenticator.hpp>
 #include <mesos/module/manager.hpp>
+
+#include <process/authenticator.hpp>
+#include <process/http.hpp>
+#include <process/owned.hpp>
+#include <process/process.hpp>
 
 #include <stout/flags.hpp>
 #include <stout/option.hpp>
 #include <stout/try.hpp>
 
+#include "ovra_host/host_process.hpp"
+
 using mesos::modules::ModuleInfo;
 using mesos::modules::ModuleManager;
+
+using process::http::authentication::Authenticator;
 
 namespace {
 
@@ -36,11 +56,39 @@ public:
         "describe",
         "Print the descriptor of every loaded module and exit.",
         false);
+
+    add(&HostFlags::role,
+        "role",
+        "The Mesos process this host plays: 'master' or 'agent'.",
+        "master",
+        [](const std::string& role) -> Option<Error> {
+          if (role != "master" && role != "agent") {
+            return Error("--role must be 'master' or 'agent'");
+          }
+          return None();
+        });
+
+    add(&HostFlags::http_authenticator,
+        "http_authenticator",
+        "The loaded HttpAuthenticator module that authenticates requests;\n"
+        "by default the first one of the modules configuration.");
   }
 
   Option<std::string> modules;
   bool describe;
+  std::string role;
+  Option<std::string> http_authenticator;
 };
+
+
+sigset_t terminationSignals()
+{
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  return signals;
+}
 
 
 void printDescriptor(const ModuleInfo& info)
@@ -60,6 +108,11 @@ void printDescriptor(const ModuleInfo& info)
 
 int main(int argc, char** argv)
 {
+  // The termination signals are taken by sigwait(), not by a handler: every
+  // thread, libprocess's included, inherits the mask set here.
+  const sigset_t signals = terminationSignals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
   google::InitGoogleLogging(argv[0]);
   FLAGS_logtostderr = true;
 
@@ -104,6 +157,44 @@ int main(int argc, char** argv)
     return 0;
   }
 
-  std::cerr << "Nothing to do yet: pass --describe" << std::endl;
-  return 1;
+  // Mesos's own realm names; every endpoint of this host is in one realm.
+  const std::string realm = "mesos-" + flags.role + "-readwrite";
+
+  Option<std::string> name = flags.http_authenticator;
+  if (name.isNone()) {
+    const std::vector<std::string> names = ModuleManager::find<Authenticator>();
+    if (names.empty()) {
+      std::cerr << "No HttpAuthenticator module is configured" << std::endl;
+      return 1;
+    }
+    name = names.front();
+  }
+
+  Try<Authenticator*> authenticator =
+    ModuleManager::create<Authenticator>(name.get());
+  if (authenticator.isError()) {
+    std::cerr << authenticator.error() << std::endl;
+    return 1;
+  }
+
+  process::http::authentication::setAuthenticator(
+      realm, process::Owned<Authenticator>(authenticator.get()))
+    .await();
+
+  ovra_host::HostProcess host(flags.role, realm);
+  process::spawn(host);
+
+  std::cout << "Listening on " << process::address() << std::endl;
+  LOG(INFO) << "Serving /" << flags.role << "/state, /" << flags.role
+            << "/flags (authenticated by '" << name.get() << "') and /"
+            << flags.role << "/health";
+
+  int signal = 0;
+  sigwait(&signals, &signal);
+  LOG(INFO) << "Stopping on signal " << signal;
+
+  process::terminate(host);
+  process::wait(host);
+  process::http::authentication::unsetAuthenticator(realm).await();
+  return 0;
 }

@@ -1,0 +1,56 @@
+#ifndef __COMMON_LOGFMT_HPP__
+#define __COMMON_LOGFMT_HPP__
+
+// Audit records of security decisions: one line of logfmt key=value pairs
+// per decision, written to the process log at INFO. Each deciding actor
+// owns one LogFmt; it is immutable, so log() may run on any thread.
+
+#include <string>
+
+#include <process/address.hpp>
+#include <process/time.hpp>
+
+#include <stout/option.hpp>
+
+namespace corvanta {
+
+class LogFmt
+{
+public:
+  enum class Audit { ENABLED = 0, DISABLED = 1 };
+
+  // The component that decided, written as "mesos-master", "mesos-agent"
+  // or "mesos secrets hook/isolator".
+  enum class Authorizer
+  {
+    MESOS_MASTER = 0,
+    MESOS_AGENT = 1,
+    MESOS_SECRETS = 2,
+  };
+
+  enum class Result { ALLOW = 0, DENY = 1 };
+
+  explicit LogFmt(Audit audit) : audit_(audit) {}
+
+  // Writes one record, unless auditing is disabled. The optional fields
+  // appear only when set; free-text values are quoted. The order of the
+  // pairs on the line is not fixed: readers find fields by key.
+  void log(
+      const process::Time& timestamp,
+      Authorizer authorizer,
+      const Option<std::string>& uid,
+      const std::string& action,
+      const std::string& object,
+      Result result,
+      const Option<std::string>& reason,
+      const Option<process::network::Address>& source,
+      const Option<process::network::Address>& destination,
+      const Option<std::string>& agent) const;
+
+private:
+  const Audit audit_;
+};
+
+} // namespace corvanta {
+
+#endif // __COMMON_LOGFMT_HPP__

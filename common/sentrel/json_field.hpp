@@ -1,0 +1,46 @@
+#ifndef __COMMON_SENTREL_JSON_FIELD_HPP__
+#define __COMMON_SENTREL_JSON_FIELD_HPP__
+
+// Field access shared by the readers of IAM documents: tokens, key sets and
+// service-account files.
+
+#include <string>
+
+#include <stout/error.hpp>
+#include <stout/json.hpp>
+#include <stout/none.hpp>
+#include <stout/result.hpp>
+
+namespace mesos {
+namespace sentrel {
+
+// The field `name` of `object` as a T, or None when it is absent or null
+// (each caller words that case itself), as stout's JSON::Object::find
+// gives it for a plain key. A value of another type is the error
+// "Error when extracting '<name>' field from <context>: Found JSON value of
+// wrong type". The field is not copied: the pointer is valid as long as
+// `object` is.
+template <typename T>
+Result<const T*> extractField(
+    const JSON::Object& object,
+    const std::string& name,
+    const std::string& context)
+{
+  auto field = object.values.find(name);
+  if (field == object.values.end() || field->second.is<JSON::Null>()) {
+    return None();
+  }
+
+  if (!field->second.is<T>()) {
+    return Error(
+        "Error when extracting '" + name + "' field from " + context +
+        ": Found JSON value of wrong type");
+  }
+
+  return &field->second.as<T>();
+}
+
+} // namespace sentrel {
+} // namespace mesos {
+
+#endif // __COMMON_SENTREL_JSON_FIELD_HPP__

@@ -1,0 +1,138 @@
+#include "common/sentrel/jwk.hpp"
+
+#include <string>
+
+#include <glog/logging.h>
+
+#include <stout/error.hpp>
+#include <stout/json.hpp>
+#include <stout/result.hpp>
+#include <stout/stringify.hpp>
+
+#include "common/openssl.hpp"
+#include "common/sentrel/base64url.hpp"
+#include "common/sentrel/json_field.hpp"
+#include "common/sentrel/time_limit.hpp"
+
+using process::Failure;
+using process::Future;
+
+using process::http::Headers;
+using process::http::Response;
+using process::http::URL;
+
+namespace mesos {
+namespace sentrel {
+namespace JWK {
+
+namespace {
+
+const char CONTEXT[] = "JSON Web Key string";
+const char QUERY_FAILURE[] = "Failed to obtain sentrel public key";
+
+
+// The bytes of the base64url field `name` ("n" or "e") of a key.
+Try<std::string> keyComponent(const JSON::Object& key, const std::string& name)
+{
+  Result<const JSON::String*> field =
+    extractField<JSON::String>(key, name, CONTEXT);
+  if (field.isError()) {
+    return Error(field.error());
+  }
+
+  if (field.isNone()) {
+    return Error("Could not locate '" + name + "' in " + CONTEXT);
+  }
+
+  Try<std::string> bytes = base64::decode_uri(field.get()->value);
+  if (bytes.isError()) {
+    return Error(
+        "Could not base64-decode field '" + name + "' in " + CONTEXT + ": " +
+        bytes.error());
+  }
+
+  return bytes;
+}
+
+} // namespace {
+
+
+Try<std::shared_ptr<RSA>> extractPublicKey(const std::string& jwk)
+{
+  Try<JSON::Object> document = JSON::parse<JSON::Object>(jwk);
+  if (document.isError()) {
+    return Error("Could not parse JSON Web Key string: " + document.error());
+  }
+
+  Result<const JSON::Array*> keys =
+    extractField<JSON::Array>(document.get(), "keys", CONTEXT);
+
+  if (keys.isError()) {
+    return Error(keys.error());
+  }
+
+  if (keys.isNone()) {
+    return Error("Could not locate 'keys' in JSON Web Key string");
+  }
+
+  if (keys.get()->values.empty()) {
+    return Error("Field 'keys' in JSON Web Key string is empty");
+  }
+
+  if (keys.get()->values.size() > 1) {
+    LOG(INFO) << "Expected one key in JSON Web Key string, found "
+              << keys.get()->values.size() << "; Using first key";
+  }
+
+  const JSON::Value& key = keys.get()->values.front();
+  if (!key.is<JSON::Object>()) {
+    return Error("Key in JSON Web Key string is not a map as expected");
+  }
+
+  Try<std::string> modulus = keyComponent(key.as<JSON::Object>(), "n");
+  if (modulus.isError()) {
+    return Error(modulus.error());
+  }
+
+  Try<std::string> exponent = keyComponent(key.as<JSON::Object>(), "e");
+  if (exponent.isError()) {
+    return Error(exponent.error());
+  }
+
+  return openssl::publicKey(modulus.get(), exponent.get());
+}
+
+
+Future<std::shared_ptr<RSA>> querySentrelPublicKey(
+    const URL& url,
+    const Duration& timeout)
+{
+  Future<Response> response = withTimeLimit(
+      process::http::get(url, Headers({{"Content-Type", "application/json"}})),
+      timeout,
+      std::string(QUERY_FAILURE) + ": Request timed out after ");
+
+  return response.then(
+      [](const Response& response) -> Future<std::shared_ptr<RSA>> {
+        if (response.code != 200) {
+          return Failure(
+              std::string(QUERY_FAILURE) + ": Received non-success code (" +
+              response.status + ") when querying Sentrel's public key: " +
+              response.body);
+        }
+
+        Try<std::shared_ptr<RSA>> key = extractPublicKey(response.body);
+        if (key.isError()) {
+          return Failure(
+              std::string(QUERY_FAILURE) +
+              ": Error while extracting public key from Sentrel response: " +
+              key.error());
+        }
+
+        return key.get();
+      });
+}
+
+} // namespace JWK {
+} // namespace sentrel {
+} // namespace mesos {

@@ -1,0 +1,136 @@
+#include "common/sentrel/login.hpp"
+
+#include <string>
+
+#include <process/http.hpp>
+
+#include <stout/error.hpp>
+#include <stout/json.hpp>
+#include <stout/os/read.hpp>
+#include <stout/protobuf.hpp>
+#include <stout/result.hpp>
+#include <stout/stringify.hpp>
+
+#include "common/sentrel/json_field.hpp"
+#include "common/sentrel/time_limit.hpp"
+
+using process::Failure;
+using process::Future;
+
+using process::http::Headers;
+using process::http::Response;
+using process::http::URL;
+
+namespace mesos {
+namespace sentrel {
+
+namespace {
+
+const char CONTEXT[] = "service account configuration";
+
+
+// The string field `name` of a service-account file.
+Try<std::string> accountField(
+    const JSON::Object& account,
+    const std::string& name)
+{
+  Result<const JSON::String*> field =
+    extractField<JSON::String>(account, name, CONTEXT);
+  if (field.isError()) {
+    return Error(field.error());
+  }
+
+  if (field.isNone()) {
+    return Error("Could not locate '" + name + "' is " + CONTEXT);
+  }
+
+  return field.get()->value;
+}
+
+
+Future<std::string> _getSignedTokenFromSentrel(const Response& response)
+{
+  if (response.status != "200 OK") {
+    return Failure("Sentrel returned status: " + response.status);
+  }
+
+  Try<JSON::Object> object = JSON::parse<JSON::Object>(response.body);
+  if (object.isError()) {
+    return Failure("Failed to parse Sentrel response json: " + object.error());
+  }
+
+  Try<corvanta::SentrelResponse> answer =
+    ::protobuf::parse<corvanta::SentrelResponse>(object.get());
+
+  if (answer.isError()) {
+    return Failure("Failed to parse Sentrel response: " + answer.error());
+  }
+
+  return answer->token();
+}
+
+} // namespace {
+
+
+Try<corvanta::Credential> getCredentialFromServiceAccountJson(const Path& path)
+{
+  Try<std::string> content = os::read(path.string());
+  if (content.isError()) {
+    return Error(
+        "Could not read service account configuration: " + content.error());
+  }
+
+  Try<JSON::Object> account = JSON::parse<JSON::Object>(content.get());
+  if (account.isError()) {
+    return Error(
+        "Could not parse service account configuration: " + account.error());
+  }
+
+  Try<std::string> privateKey = accountField(account.get(), "private_key");
+  if (privateKey.isError()) {
+    return Error(privateKey.error());
+  }
+
+  Try<std::string> uid = accountField(account.get(), "uid");
+  if (uid.isError()) {
+    return Error(uid.error());
+  }
+
+  corvanta::Credential credential;
+  credential.set_uid(uid.get());
+  credential.set_private_key(privateKey.get());
+  return credential;
+}
+
+
+Future<std::string> getSignedTokenFromSentrel(
+    const corvanta::Credential& credential,
+    const std::string& jwt,
+    const Option<process::Time>& exp,
+    const Duration& timeout)
+{
+  JSON::Object body;
+  body.values["token"] = jwt;
+  body.values["uid"] = credential.uid();
+  if (exp.isSome()) {
+    body.values["exp"] = exp->secs();
+  }
+
+  Try<URL> url = URL::parse(credential.login_endpoint());
+  if (url.isError()) {
+    return Failure("Failed to parse the login endpoint: " + url.error());
+  }
+
+  Future<Response> response = withTimeLimit(
+      process::http::post(
+          url.get(),
+          Headers({{"Content-Type", "application/json"}}),
+          stringify(body)),
+      timeout,
+      "Failed to contact Sentrel: Timed out after ");
+
+  return response.then(&_getSignedTokenFromSentrel);
+}
+
+} // namespace sentrel {
+} // namespace mesos {

@@ -1,0 +1,281 @@
+#include "ovra_auth/authenticator.hpp"
+
+#include <memory>
+#include <vector>
+
+#include <glog/logging.h>
+
+#include <openssl/rsa.h>
+
+#include <process/clock.hpp>
+#include <process/defer.hpp>
+#include <process/dispatch.hpp>
+#include <process/id.hpp>
+#include <process/process.hpp>
+
+#include <stout/lambda.hpp>
+#include <stout/stringify.hpp>
+#include <stout/strings.hpp>
+
+#include "common/sentrel/jwk.hpp"
+#include "common/sentrel/jwt.hpp"
+
+using std::shared_ptr;
+using std::string;
+
+using corvanta::LogFmt;
+
+using process::Clock;
+using process::Failure;
+using process::Future;
+using process::Owned;
+using process::Promise;
+
+using process::http::Request;
+using process::http::Unauthorized;
+using process::http::authentication::AuthenticationResult;
+
+using mesos::sentrel::JWT;
+
+namespace mesos {
+namespace ovra {
+
+namespace {
+
+constexpr char SCHEME[] = "acsjwt";
+constexpr char JWKS_PATH[] = "acs/api/v1/auth/jwks";
+
+
+// The token of an "Authorization: token=<JWT>" header; the token may be
+// empty and may hold further '='.
+Try<string> extractToken(const Request& request)
+{
+  const Option<string> authorization = request.headers.get("Authorization");
+  if (authorization.isNone()) {
+    return Error("Missing 'Authorization' header from HTTP request");
+  }
+
+  const std::vector<string> pieces =
+    strings::split(authorization.get(), "=", 2);
+  if (pieces.size() != 2 || pieces[0] != "token") {
+    return Error("Missing 'token' in 'Authorization' HTTP header");
+  }
+
+  return pieces[1];
+}
+
+
+// What every audit record of one request shares; copied into the
+// continuation that decides after the signature check.
+struct RequestAudit
+{
+  void write(
+      const Option<string>& uid,
+      LogFmt::Result result,
+      const string& reason) const
+  {
+    logfmt.log(
+        Clock::now(),
+        authorizer,
+        uid,
+        method,
+        object,
+        result,
+        reason,
+        source,
+        destination,
+        agent);
+  }
+
+  LogFmt logfmt;
+  LogFmt::Authorizer authorizer;
+  string method;
+  string object;
+  Option<process::network::Address> source;
+  Option<process::network::Address> destination;
+  Option<string> agent;
+};
+
+} // namespace {
+
+
+class OVRAHTTPAuthenticatorProcess
+  : public process::Process<OVRAHTTPAuthenticatorProcess>
+{
+public:
+  OVRAHTTPAuthenticatorProcess(
+      const OVRAHTTPAuthenticator::Flags& flags,
+      const Option<OVRAHTTPAuthenticator::SignatureValidator>&
+        validateSignature)
+    : ProcessBase(process::ID::generate("ovra-http-authenticator")),
+      flags_(flags),
+      validateSignature_(validateSignature) {}
+
+  Future<bool> validateSignature(const string& token)
+  {
+    if (validateSignature_.isSome()) {
+      return validateSignature_.get()(token);
+    }
+
+    return getSentrelPublicKey()
+      .then(defer(self(), [token](const shared_ptr<RSA>& key) {
+        return sentrel::validateSignature(token, key);
+      }));
+  }
+
+  // The IAM public key, fetched afresh unless a fetch is in flight, which
+  // then serves this caller too. Every caller of a fetch sees its outcome,
+  // the same failure message included.
+  Future<shared_ptr<RSA>> getSentrelPublicKey()
+  {
+    if (sentrelPublicKeyPromise_.isSome()) {
+      return sentrelPublicKeyPromise_->future();
+    }
+
+    sentrelPublicKeyPromise_ = Promise<shared_ptr<RSA>>();
+    const Future<shared_ptr<RSA>> future = sentrelPublicKeyPromise_->future();
+
+    process::http::URL url = flags_.iam;
+    url.path = JWKS_PATH;
+
+    sentrel::JWK::querySentrelPublicKey(url, flags_.network_timeout)
+      .onAny(defer(self(), &Self::_getSentrelPublicKey, lambda::_1));
+
+    return future;
+  }
+
+private:
+  void _getSentrelPublicKey(const Future<shared_ptr<RSA>>& key)
+  {
+    if (sentrelPublicKeyPromise_.isNone()) {
+      return;
+    }
+
+    if (key.isReady()) {
+      sentrelPublicKeyPromise_->set(key.get());
+    } else if (key.isFailed()) {
+      sentrelPublicKeyPromise_->fail(key.failure());
+    } else {
+      sentrelPublicKeyPromise_->fail(
+          "Failed to obtain sentrel public key: the request was discarded");
+    }
+
+    // The key is not kept: the next request fetches it again.
+    sentrelPublicKeyPromise_ = None();
+  }
+
+  const OVRAHTTPAuthenticator::Flags flags_;
+  const Option<OVRAHTTPAuthenticator::SignatureValidator> validateSignature_;
+  Option<Promise<shared_ptr<RSA>>> sentrelPublicKeyPromise_;
+};
+
+
+Try<process::http::authentication::Authenticator*>
+OVRAHTTPAuthenticator::create(const Flags& flags)
+{
+  return new OVRAHTTPAuthenticator(flags, None());
+}
+
+
+OVRAHTTPAuthenticator::OVRAHTTPAuthenticator(
+    const Flags& flags,
+    const Option<SignatureValidator>& validateSignature)
+  : process_(new OVRAHTTPAuthenticatorProcess(flags, validateSignature)),
+    flags_(flags),
+    logfmt_(flags.audit_log ? LogFmt::Audit::ENABLED
+                            : LogFmt::Audit::DISABLED)
+{
+  process::spawn(process_.get());
+}
+
+
+OVRAHTTPAuthenticator::~OVRAHTTPAuthenticator()
+{
+  process::terminate(process_.get());
+  process::wait(process_.get());
+}
+
+
+string OVRAHTTPAuthenticator::scheme() const
+{
+  return SCHEME;
+}
+
+
+Future<AuthenticationResult> OVRAHTTPAuthenticator::authenticate(
+    const Request& request)
+{
+  AuthenticationResult unauthorized;
+  unauthorized.unauthorized = Unauthorized({scheme()});
+
+  RequestAudit audit{
+      logfmt_,
+      flags_.host.getOrElse("") == "master"
+          ? LogFmt::Authorizer::MESOS_MASTER
+          : LogFmt::Authorizer::MESOS_AGENT,
+      request.method,
+      stringify(request.url),
+      request.client,
+      process::network::Address(process_->self().address),
+      request.headers.get("User-Agent")};
+
+  const Try<string> token = extractToken(request);
+
+  if (token.isError() && flags_.anonymous_principal.isNone()) {
+    LOG(WARNING) << "Error in token: " << token.error();
+    audit.write(None(), LogFmt::Result::DENY, token.error());
+    return unauthorized;
+  }
+
+  if (token.isError()) {
+    const string& anonymous = flags_.anonymous_principal.get();
+
+    audit.write(
+        None(),
+        LogFmt::Result::ALLOW,
+        "Error in token '" + token.error() + "'. Allowing anonymous connection");
+
+    LOG(WARNING) << "Error in token on request from '"
+                 << (request.client.isSome() ? stringify(request.client.get())
+                                             : string("unknown address"))
+                 << "': " << token.error();
+    LOG(WARNING) << "Falling back to anonymous connection using user '"
+                 << anonymous << "'";
+
+    AuthenticationResult result;
+    result.principal = anonymous;
+    return result;
+  }
+
+  // A token that is present but bad never falls back to anonymous.
+  const Try<JWT> jwt = JWT::parse(token.get());
+  if (jwt.isError()) {
+    LOG(WARNING) << jwt.error();
+    audit.write(None(), LogFmt::Result::DENY, jwt.error());
+    return unauthorized;
+  }
+
+  const string uid = jwt->payload.uid;
+
+  return process::dispatch(
+             process_.get(),
+             &OVRAHTTPAuthenticatorProcess::validateSignature,
+             token.get())
+    .then([=](bool valid) -> AuthenticationResult {
+      if (!valid) {
+        audit.write(
+            uid, LogFmt::Result::DENY, "Invalid authorization token signature");
+        return unauthorized;
+      }
+
+      VLOG(1) << "Authenticated principal '" << uid << "'";
+      audit.write(uid, LogFmt::Result::ALLOW, "Valid authorization token");
+
+      AuthenticationResult result;
+      result.principal = uid;
+      return result;
+    });
+}
+
+} // namespace ovra {
+} // namespace mesos {

@@ -1,0 +1,121 @@
+#include "ovra_auth/object_approver.hpp"
+
+#include <string>
+
+#include <glog/logging.h>
+
+#include <process/address.hpp>
+#include <process/clock.hpp>
+
+#include <stout/error.hpp>
+#include <stout/none.hpp>
+
+#include "ovra_auth/resource_id.hpp"
+
+namespace authz = mesos::authorization;
+
+using corvanta::LogFmt;
+
+namespace mesos {
+namespace ovra {
+
+namespace {
+
+// Listings that Mesos filters object by object: auditing them would write
+// one record per framework, task or container shown.
+bool audited(const authz::Action& action)
+{
+  return action != authz::VIEW_FRAMEWORK &&
+         action != authz::VIEW_TASK &&
+         action != authz::VIEW_EXECUTOR &&
+         action != authz::VIEW_CONTAINER;
+}
+
+} // namespace {
+
+
+OVRAAuthorizerObjectApprover::OVRAAuthorizerObjectApprover(
+    const std::shared_ptr<const ApproverContext>& context,
+    const SharedPermissions& permissions,
+    const authz::Subject& subject,
+    const authz::Action& action)
+  : context_(context),
+    permissions_(permissions),
+    subject_(subject),
+    action_(action) {}
+
+
+Try<std::vector<OVRAAuthorizerObjectApprover::ResourceAction>>
+OVRAAuthorizerObjectApprover::resourceAction(
+    const Option<Object>& object) const
+{
+  return context_->mapping.resourceAction(action_, object);
+}
+
+
+Try<bool> OVRAAuthorizerObjectApprover::approved(
+    const Option<Object>& object) const noexcept
+{
+  const Try<std::vector<ResourceAction>> required = resourceAction(object);
+  if (required.isError()) {
+    return Error("Internal authorization failure: " + required.error());
+  }
+
+  bool allowed = !required->empty();
+
+  for (const ResourceAction& pair : required.get()) {
+    VLOG(1) << "Trying to match resource id '" << pair.rid_
+            << "' with action '" << stringifyAction(pair.action_) << "'";
+
+    if (!holds(pair)) {
+      allowed = false;
+      break;
+    }
+  }
+
+  if (audited(action_)) {
+    audit(object, allowed);
+  }
+
+  return allowed;
+}
+
+
+bool OVRAAuthorizerObjectApprover::holds(const ResourceAction& required) const
+{
+  const RIDTokens requested = tokenizeRID(required.rid_);
+
+  for (const process::Owned<Permission>& permission : *permissions_) {
+    if (superuser(permission->rid_)) {
+      return true;
+    }
+
+    if (matchAction(required.action_, permission->actions_) &&
+        matchTokens(permission->tokens_, requested)) {
+      return true;
+    }
+  }
+
+  return false;
+}
+
+
+void OVRAAuthorizerObjectApprover::audit(
+    const Option<Object>& object,
+    bool allowed) const
+{
+  context_->logfmt.log(
+      process::Clock::now(),
+      context_->authorizer,
+      subject_.has_value() ? Option<std::string>(subject_.value()) : None(),
+      authz::Action_Name(action_),
+      object.isSome() ? ResourceMapping::stringifyObject(object.get()) : "",
+      allowed ? LogFmt::Result::ALLOW : LogFmt::Result::DENY,
+      std::string(),
+      None(),
+      process::network::Address(context_->pid.address),
+      None());
+}
+
+} // namespace ovra {
+} // namespace mesos {

@@ -1,0 +1,523 @@
+// Asio's handler bookkeeping uses std::atomic_thread_fence, which GCC
+// reports under -fsanitize=thread (-Wtsan), and GCC 12 mistakes Beast's
+// boost::optional fields for uninitialized under -fsanitize=address. Both
+// are in Boost's code, not ours.
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#pragma GCC diagnostic ignored "-Wtsan"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
+
+#include <glog/logging.h>
+
+#include <process/http.hpp>
+#include <process/ssl/flags.hpp>
+
+#include <stout/numify.hpp>
+#include <stout/os/getenv.hpp>
+
+#include "openssl.hpp"
+#include "runtime.hpp"
+
+// The HTTP server of this process. It accepts connections on the process's
+// address and reads one request at a time from each; a request goes to the
+// actor named by its first path segment (see routeHttp), and its response
+// is written before the next request is read. With SSL enabled connections
+// are TLS, or either TLS or plain with support_downgrade. A connection that
+// sends garbage gets "400 Bad Request" and is closed; other connections are
+// not affected.
+
+namespace process {
+namespace internal {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+using tcp = asio::ip::tcp;
+
+// Largest request body accepted.
+constexpr uint64_t MAX_BODY = 64 * 1024 * 1024;
+
+
+network::Address toAddress(const tcp::endpoint& endpoint)
+{
+  sockaddr_storage storage = {};
+  memcpy(&storage, endpoint.data(), endpoint.size());
+  Try<network::Address> address = network::Address::create(storage);
+  return address.get();
+}
+
+
+bool isParseError(const beast::error_code& error)
+{
+  return error.category() ==
+    beast::http::make_error_code(beast::http::error::bad_version).category();
+}
+
+
+// Splits a request target into path, decoded query and fragment.
+Try<Nothing> parseTarget(const std::string& target, http::URL* url)
+{
+  std::string rest = target;
+
+  const size_t hash = rest.find('#');
+  if (hash != std::string::npos) {
+    url->fragment = rest.substr(hash + 1);
+    rest = rest.substr(0, hash);
+  }
+
+  const size_t question = rest.find('?');
+  if (question != std::string::npos) {
+    Try<hashmap<std::string, std::string>> query =
+      http::query::decode(rest.substr(question + 1));
+    if (query.isError()) {
+      return Error(query.error());
+    }
+    url->query = query.get();
+    rest = rest.substr(0, question);
+  }
+
+  url->path = rest;
+  return Nothing();
+}
+
+
+template <typename Stream>
+class Session : public std::enable_shared_from_this<Session<Stream>>
+{
+public:
+  Session(Stream&& stream, beast::flat_buffer&& buffer, const tcp::endpoint& peer)
+    : stream_(std::move(stream)), buffer_(std::move(buffer)), peer_(peer) {}
+
+  void start()
+  {
+    if constexpr (std::is_same<Stream, beast::tcp_stream>::value) {
+      read();
+    } else {
+      std::shared_ptr<Session> self = this->shared_from_this();
+      stream_.async_handshake(
+          asio::ssl::stream_base::server,
+          buffer_.data(),
+          [self](const beast::error_code& error, size_t used) {
+            self->buffer_.consume(used);
+            if (error) {
+              VLOG(1) << "SSL handshake with " << self->peer_
+                      << " failed: " << error.message();
+              self->close();
+              return;
+            }
+            Try<Nothing> verified = network::openssl::verify(
+                self->stream_.native_handle(), None(), None());
+            if (verified.isError()) {
+              VLOG(1) << "Rejecting " << self->peer_ << ": "
+                      << verified.error();
+              self->close();
+              return;
+            }
+            self->read();
+          });
+    }
+  }
+
+private:
+  void read()
+  {
+    parser_.emplace();
+    parser_->body_limit(MAX_BODY);
+
+    std::shared_ptr<Session> self = this->shared_from_this();
+    beast::http::async_read(
+        stream_,
+        buffer_,
+        *parser_,
+        [self](const beast::error_code& error, size_t) {
+          self->received(error);
+        });
+  }
+
+  void received(const beast::error_code& error)
+  {
+    if (error == beast::http::error::end_of_stream) {
+      close();
+      return;
+    }
+
+    if (error && isParseError(error)) {
+      VLOG(1) << "Returning '400 Bad Request' to " << peer_
+              << ": failed to decode request: " << error.message();
+      reply(http::BadRequest("Failed to decode request: " + error.message()),
+            false);
+      return;
+    }
+
+    if (error) {
+      VLOG(2) << "Connection from " << peer_ << " ended: " << error.message();
+      close();
+      return;
+    }
+
+    const auto& message = parser_->get();
+
+    http::Request request;
+    request.method = std::string(message.method_string());
+    request.keepAlive = message.keep_alive();
+    request.client = toAddress(peer_);
+    for (const auto& field : message) {
+      request.headers[std::string(field.name_string())] =
+        std::string(field.value());
+    }
+    request.body = message.body();
+    version_ = message.version();
+
+    Try<Nothing> target = parseTarget(std::string(message.target()), &request.url);
+    if (target.isError()) {
+      VLOG(1) << "Returning '400 Bad Request' to " << peer_ << ": "
+              << target.error();
+      reply(http::BadRequest("Failed to decode request: " + target.error()),
+            false);
+      return;
+    }
+
+    const bool keepAlive = request.keepAlive;
+    std::shared_ptr<Session> self = this->shared_from_this();
+
+    internal::routeHttp(
+        request,
+        [self, keepAlive](const Future<http::Response>& future) {
+          asio::post(internal::io(), [self, keepAlive, future]() {
+            if (future.isReady()) {
+              self->reply(future.get(), keepAlive);
+            } else {
+              self->reply(
+                  http::InternalServerError(
+                      future.isFailed() ? future.failure()
+                                        : "discarded future"),
+                  keepAlive);
+            }
+          });
+        });
+  }
+
+  void reply(http::Response response, bool keepAlive)
+  {
+    if (response.type == http::Response::PATH ||
+        response.type == http::Response::PIPE) {
+      response = http::InternalServerError(
+          "Responses of type PATH or PIPE are not supported");
+    }
+
+    if (response.code < 100 || response.code > 999) {
+      response = http::InternalServerError(
+          "Response without a valid status code");
+    }
+
+    auto message = std::make_shared<
+        beast::http::response<beast::http::string_body>>();
+    message->version(version_);
+    message->result(response.code);
+
+    // The reason phrase is the status text after its code.
+    const std::string code = stringify(response.code) + " ";
+    std::string status =
+      response.status.empty() ? http::Status::string(response.code)
+                              : response.status;
+    if (status.compare(0, code.size(), code) == 0) {
+      status = status.substr(code.size());
+    }
+    message->reason(status);
+
+    for (const auto& header : response.headers) {
+      message->set(header.first, header.second);
+    }
+    message->body() = std::move(response.body);
+    message->keep_alive(keepAlive);
+    message->prepare_payload();
+
+    std::shared_ptr<Session> self = this->shared_from_this();
+    beast::http::async_write(
+        stream_,
+        *message,
+        [self, message, keepAlive](const beast::error_code& error, size_t) {
+          if (error) {
+            VLOG(2) << "Failed to send response to " << self->peer_ << ": "
+                    << error.message();
+            self->close();
+          } else if (keepAlive) {
+            self->read();
+          } else {
+            self->close();
+          }
+        });
+  }
+
+  void close()
+  {
+    beast::error_code ignored;
+    beast::get_lowest_layer(stream_).socket().shutdown(
+        tcp::socket::shutdown_both, ignored);
+    beast::get_lowest_layer(stream_).socket().close(ignored);
+  }
+
+  Stream stream_;
+  beast::flat_buffer buffer_;
+  const tcp::endpoint peer_;
+  std::optional<beast::http::request_parser<beast::http::string_body>> parser_;
+  unsigned version_ = 11;
+};
+
+
+typedef beast::ssl_stream<beast::tcp_stream> TlsStream;
+
+
+// Looks at the first bytes of a connection to tell TLS from plain HTTP.
+class Detector : public std::enable_shared_from_this<Detector>
+{
+public:
+  Detector(tcp::socket&& socket, const tcp::endpoint& peer)
+    : stream_(std::move(socket)), peer_(peer) {}
+
+  void start()
+  {
+    std::shared_ptr<Detector> self = shared_from_this();
+    beast::async_detect_ssl(
+        stream_,
+        buffer_,
+        [self](const beast::error_code& error, bool tls) {
+          self->detected(error, tls);
+        });
+  }
+
+private:
+  void detected(const beast::error_code& error, bool tls)
+  {
+    if (error) {
+      VLOG(2) << "Connection from " << peer_ << " ended: " << error.message();
+      return;
+    }
+
+    Try<std::shared_ptr<asio::ssl::context>> context =
+      network::openssl::context();
+
+    if (tls && context.isSome()) {
+      std::make_shared<Session<TlsStream>>(
+          TlsStream(std::move(stream_), *context.get()),
+          std::move(buffer_),
+          peer_)->start();
+    } else if (!tls && network::openssl::flags().support_downgrade) {
+      std::make_shared<Session<beast::tcp_stream>>(
+          std::move(stream_), std::move(buffer_), peer_)->start();
+    } else {
+      VLOG(1) << "Closing connection from " << peer_ << ": "
+              << (tls ? context.error() : "SSL required");
+      beast::error_code ignored;
+      stream_.socket().close(ignored);
+    }
+  }
+
+  beast::tcp_stream stream_;
+  beast::flat_buffer buffer_;
+  const tcp::endpoint peer_;
+};
+
+
+class Server
+{
+public:
+  explicit Server(asio::io_context& io) : acceptor_(io) {}
+
+  Try<tcp::endpoint> listen(const tcp::endpoint& endpoint)
+  {
+    beast::error_code error;
+    acceptor_.open(endpoint.protocol(), error);
+    if (!error) {
+      acceptor_.set_option(tcp::acceptor::reuse_address(true), error);
+    }
+    if (!error) {
+      acceptor_.bind(endpoint, error);
+    }
+    if (!error) {
+      acceptor_.listen(asio::socket_base::max_listen_connections, error);
+    }
+    if (error) {
+      return Error(
+          "Failed to bind on " + endpoint.address().to_string() + ":" +
+          stringify(endpoint.port()) + ": " + error.message());
+    }
+
+    tcp::endpoint bound = acceptor_.local_endpoint(error);
+    if (error) {
+      return Error("Failed to get the bound address: " + error.message());
+    }
+
+    asio::post(acceptor_.get_executor(), [this]() { accept(); });
+    return bound;
+  }
+
+private:
+  void accept()
+  {
+    acceptor_.async_accept([this](const beast::error_code& error, tcp::socket socket) {
+      if (error) {
+        LOG(WARNING) << "Failed to accept a connection: " << error.message();
+      } else {
+        serve(std::move(socket));
+      }
+      accept();
+    });
+  }
+
+  void serve(tcp::socket&& socket)
+  {
+    beast::error_code error;
+    const tcp::endpoint peer = socket.remote_endpoint(error);
+    if (error) {
+      return;
+    }
+
+    if (network::openssl::flags().enabled) {
+      std::make_shared<Detector>(std::move(socket), peer)->start();
+    } else {
+      std::make_shared<Session<beast::tcp_stream>>(
+          beast::tcp_stream(std::move(socket)), beast::flat_buffer(), peer)
+        ->start();
+    }
+  }
+
+  tcp::acceptor acceptor_;
+};
+
+
+// Runs the io_context for ever; a handler that throws is logged and the
+// loop goes on.
+void runIo(asio::io_context* io)
+{
+  while (true) {
+    try {
+      io->run();
+      return;
+    } catch (const std::exception& e) {
+      LOG(ERROR) << "Unexpected exception on the io thread: " << e.what();
+    }
+  }
+}
+
+
+Try<net::IP> advertisedIp(const net::IP& bound)
+{
+  if (!bound.isAny()) {
+    return bound;
+  }
+  // Listening on every interface: name the host by its own address.
+  char hostname[256] = {};
+  if (::gethostname(hostname, sizeof(hostname) - 1) == 0) {
+    Try<net::IP> ip = resolve(hostname);
+    if (ip.isSome()) {
+      return ip;
+    }
+  }
+  return net::IP(INADDR_LOOPBACK);
+}
+
+} // namespace {
+
+
+namespace {
+
+asio::io_context* ioContext = nullptr;
+asio::executor_work_guard<asio::io_context::executor_type>* ioWork = nullptr;
+std::thread* ioThread = nullptr;
+
+
+// Stops the io thread at exit, before OpenSSL cleans up after itself: a TLS
+// handshake still under way would otherwise use freed OpenSSL state.
+void stopIo()
+{
+  ioWork->reset();
+  ioContext->stop();
+  if (std::this_thread::get_id() != ioThread->get_id()) {
+    ioThread->join();
+  }
+}
+
+} // namespace {
+
+
+boost::asio::io_context& io()
+{
+  // The context is never destroyed; its thread stops at exit.
+  static asio::io_context* io = []() {
+    // OpenSSL registers its own exit handler when initialized; ours,
+    // registered after it, runs before it.
+    OPENSSL_init_ssl(0, nullptr);
+
+    ioContext = new asio::io_context(1);
+    ioWork = new asio::executor_work_guard<asio::io_context::executor_type>(
+        ioContext->get_executor());
+    ioThread = new std::thread(&runIo, ioContext);
+    std::atexit(&stopIo);
+    return ioContext;
+  }();
+  return *io;
+}
+
+
+Try<network::inet::Address> startServer()
+{
+  net::IP ip(INADDR_LOOPBACK);
+  uint16_t port = 0;
+
+  Option<std::string> ipValue = os::getenv("LIBPROCESS_IP");
+  if (ipValue.isSome()) {
+    Try<net::IP> parsed = net::IP::parse(ipValue.get(), AF_INET);
+    if (parsed.isError()) {
+      return Error(
+          "Failed to parse the value of LIBPROCESS_IP '" + ipValue.get() +
+          "': " + parsed.error());
+    }
+    ip = parsed.get();
+  }
+
+  Option<std::string> portValue = os::getenv("LIBPROCESS_PORT");
+  if (portValue.isSome()) {
+    Try<uint16_t> parsed = numify<uint16_t>(portValue.get());
+    if (parsed.isError()) {
+      return Error(
+          "Failed to parse the value of LIBPROCESS_PORT '" + portValue.get() +
+          "': " + parsed.error());
+    }
+    port = parsed.get();
+  }
+
+  // Never destroyed, like the io thread that runs it.
+  static Server* server = nullptr;
+  server = new Server(io());
+  Try<tcp::endpoint> bound = server->listen(
+      tcp::endpoint(asio::ip::address_v4(ntohl(ip.in().get().s_addr)), port));
+  if (bound.isError()) {
+    delete server;
+    server = nullptr;
+    return Error(bound.error());
+  }
+
+  Try<net::IP> advertised = advertisedIp(ip);
+  return network::inet::Address(advertised.get(), bound->port());
+}
+
+} // namespace internal {
+} // namespace process {

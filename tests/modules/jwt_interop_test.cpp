@@ -1,0 +1,121 @@
+// Our RS256 tokens against an independent JWT implementation (cpp-jwt,
+// Debian's libcpp-jwt-dev): each side verifies what the other signs.
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include <gtest/gtest.h>
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#include <jwt/jwt.hpp>
+#pragma GCC diagnostic pop
+
+#include <process/clock.hpp>
+#include <process/future.hpp>
+
+#include <stout/duration.hpp>
+
+#include "common/openssl.hpp"
+#include "common/sentrel.pb.h"
+#include "common/sentrel/jwt.hpp"
+
+#include "support/futures.hpp"
+#include "support/test_keys.hpp"
+
+using mesos::sentrel::JWT;
+
+using process::Clock;
+using process::Future;
+
+namespace {
+
+std::string ours(const Duration& lifetime)
+{
+  corvanta::Credential credential;
+  credential.set_scheme("RS256");
+  credential.set_uid("svc-agent");
+  credential.set_private_key(test_keys::PRIVATE_KEY);
+  credential.set_login_endpoint("http://127.0.0.1:1/login");
+
+  Future<std::string> token =
+    JWT::generateRS256(credential, Clock::now() + lifetime);
+  EXPECT_TRUE(token.isReady());
+  return token.isReady() ? token.get() : "";
+}
+
+
+std::string theirs(const std::string& privateKey, std::chrono::seconds lifetime)
+{
+  using namespace jwt::params;
+
+  jwt::jwt_object object{
+    algorithm("RS256"), secret(privateKey), payload({{"uid", "alice"}})};
+  object.add_claim("exp", std::chrono::system_clock::now() + lifetime);
+
+  std::error_code error;
+  const std::string token = object.signature(error);
+  EXPECT_FALSE(error) << error.message();
+  return token;
+}
+
+
+// True if cpp-jwt accepts `token` as RS256 under `publicKey`, with the uid
+// "svc-agent".
+bool acceptedByTheirs(const std::string& token, const std::string& publicKey)
+{
+  using namespace jwt::params;
+
+  std::error_code error;
+  jwt::jwt_object object = jwt::decode(
+      token, algorithms({"RS256"}), error, secret(publicKey), verify(true));
+
+  return !error && object.payload().has_claim_with_value("uid", "svc-agent");
+}
+
+} // namespace {
+
+
+TEST(JWTInteropTest, OurTokenVerifiesWithCppJwt)
+{
+  const std::string token = ours(Minutes(5));
+  EXPECT_TRUE(acceptedByTheirs(token, test_keys::PUBLIC_KEY));
+  EXPECT_FALSE(acceptedByTheirs(token, test_keys::OTHER_PUBLIC_KEY));
+
+  // cpp-jwt checks "exp" against the wall clock as well.
+  EXPECT_FALSE(acceptedByTheirs(ours(Seconds(-60)), test_keys::PUBLIC_KEY));
+}
+
+
+TEST(JWTInteropTest, CppJwtTokenVerifiesWithOurs)
+{
+  const std::string token = theirs(test_keys::PRIVATE_KEY, std::chrono::seconds(300));
+  ASSERT_FALSE(token.empty());
+
+  Try<JWT> jwt = JWT::parse(token);
+  ASSERT_TRUE(jwt.isSome()) << jwt.error();
+  EXPECT_EQ("alice", jwt->payload.uid);
+  EXPECT_EQ(JWT::Header::Alg::RS256, jwt->header.alg);
+  ASSERT_TRUE(jwt->payload.exp.isSome());
+
+  const std::shared_ptr<RSA> key = openssl::publicKey(test_keys::PUBLIC_KEY).get();
+  const std::shared_ptr<RSA> otherKey =
+    openssl::publicKey(test_keys::OTHER_PUBLIC_KEY).get();
+
+  Future<bool> valid = mesos::sentrel::validateSignature(token, key);
+  ASSERT_TRUE(ready(valid));
+  EXPECT_TRUE(valid.get());
+
+  valid = mesos::sentrel::validateSignature(token, otherKey);
+  ASSERT_TRUE(ready(valid));
+  EXPECT_FALSE(valid.get());
+
+  const std::string foreign =
+    theirs(test_keys::OTHER_PRIVATE_KEY, std::chrono::seconds(300));
+  valid = mesos::sentrel::validateSignature(foreign, key);
+  ASSERT_TRUE(ready(valid));
+  EXPECT_FALSE(valid.get());
+}

@@ -1,0 +1,271 @@
+// Audit records: which keys a record holds, how values are quoted, and
+// that a disabled writer writes nothing.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <process/address.hpp>
+#include <process/time.hpp>
+
+#include <stout/duration.hpp>
+#include <stout/none.hpp>
+#include <stout/option.hpp>
+
+#include "common/logfmt.hpp"
+
+#include "support/log_capture.hpp"
+
+using corvanta::LogFmt;
+
+using process::Time;
+using process::network::Address;
+
+namespace {
+
+// 2023-11-14 22:13:20 UTC.
+const Time TIMESTAMP = Time::epoch() + Seconds(1700000000);
+
+
+Address inet(const std::string& ip, uint16_t port)
+{
+  sockaddr_storage storage = {};
+  sockaddr_in* in = reinterpret_cast<sockaddr_in*>(&storage);
+  in->sin_family = AF_INET;
+  in->sin_port = htons(port);
+  ::inet_pton(AF_INET, ip.c_str(), &in->sin_addr);
+  return Address::create(storage).get();
+}
+
+
+Address unixDomain(const std::string& path)
+{
+  sockaddr_storage storage = {};
+  sockaddr_un* un = reinterpret_cast<sockaddr_un*>(&storage);
+  un->sun_family = AF_UNIX;
+  path.copy(un->sun_path, sizeof(un->sun_path) - 1);
+  return Address::create(storage).get();
+}
+
+
+// The pairs of a record line. A value runs to the next blank outside
+// double quotes; a blank-separated piece without "=" continues the value
+// before it (the timestamp holds a blank).
+std::map<std::string, std::string> pairs(const std::string& line)
+{
+  std::vector<std::string> pieces;
+  std::string piece;
+  bool quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == '\\' && quoted && i + 1 < line.size()) {
+      piece += c;
+      piece += line[++i];
+    } else if (c == '"') {
+      quoted = !quoted;
+      piece += c;
+    } else if (c == ' ' && !quoted) {
+      pieces.push_back(piece);
+      piece.clear();
+    } else {
+      piece += c;
+    }
+  }
+  pieces.push_back(piece);
+
+  std::map<std::string, std::string> result;
+  std::string last;
+  for (const std::string& p : pieces) {
+    const size_t equals = p.find('=');
+    if (equals == std::string::npos || p[0] == '"') {
+      result[last] += " " + p;
+    } else {
+      last = p.substr(0, equals);
+      result[last] = p.substr(equals + 1);
+    }
+  }
+  return result;
+}
+
+
+std::set<std::string> keys(const std::map<std::string, std::string>& pairs)
+{
+  std::set<std::string> result;
+  for (const auto& pair : pairs) {
+    result.insert(pair.first);
+  }
+  return result;
+}
+
+
+class LogFmtTest : public ::testing::Test
+{
+protected:
+  // The one INFO line that `write` logs.
+  template <typename Write>
+  std::string line(Write write)
+  {
+    LogCapture capture;
+    write();
+    const std::vector<std::string> lines = capture.texts(google::GLOG_INFO);
+    EXPECT_EQ(1u, lines.size());
+    return lines.empty() ? "" : lines.front();
+  }
+
+  // A record whose action is `value`.
+  std::string action(const std::string& value)
+  {
+    return pairs(line([&]() {
+      audit_.log(TIMESTAMP, LogFmt::Authorizer::MESOS_AGENT, None(), value,
+                 "", LogFmt::Result::ALLOW, None(), None(), None(), None());
+    }))["action"];
+  }
+
+  const LogFmt audit_{LogFmt::Audit::ENABLED};
+};
+
+} // namespace {
+
+
+TEST_F(LogFmtTest, MinimalRecordHoldsTheSixFixedKeys)
+{
+  const std::string record = line([&]() {
+    audit_.log(TIMESTAMP, LogFmt::Authorizer::MESOS_MASTER, None(), "GET",
+               "/master/state", LogFmt::Result::DENY, None(), None(), None(),
+               None());
+  });
+
+  const std::map<std::string, std::string> fields = pairs(record);
+  EXPECT_EQ(
+      std::set<std::string>(
+          {"type", "timestamp", "authorizer", "action", "object", "result"}),
+      keys(fields)) << record;
+
+  EXPECT_EQ("audit", fields.at("type"));
+  EXPECT_EQ("2023-11-14 22:13:20+00:00", fields.at("timestamp"));
+  EXPECT_EQ("\"mesos-master\"", fields.at("authorizer"));
+  EXPECT_EQ("\"GET\"", fields.at("action"));
+  EXPECT_EQ("\"/master/state\"", fields.at("object"));
+  EXPECT_EQ("deny", fields.at("result"));
+
+  // One blank between pairs, none at either end.
+  EXPECT_EQ(std::string::npos, record.find("  "));
+  EXPECT_NE(' ', record.front());
+  EXPECT_NE(' ', record.back());
+}
+
+
+TEST_F(LogFmtTest, FullRecord)
+{
+  const std::string record = line([&]() {
+    audit_.log(TIMESTAMP + Milliseconds(250), LogFmt::Authorizer::MESOS_AGENT,
+               std::string("alice"), "POST", "/slave(1)/api",
+               LogFmt::Result::ALLOW, std::string("Valid token"),
+               inet("10.0.0.1", 5050), inet("192.168.1.20", 80),
+               std::string("curl/7.88"));
+  });
+
+  EXPECT_EQ(
+      (std::map<std::string, std::string>{
+          {"type", "audit"},
+          {"timestamp", "2023-11-14 22:13:20.250000000+00:00"},
+          {"authorizer", "\"mesos-agent\""},
+          {"uid", "\"alice\""},
+          {"action", "\"POST\""},
+          {"object", "\"/slave(1)/api\""},
+          {"result", "allow"},
+          {"reason", "\"Valid token\""},
+          {"srcip", "10.0.0.1"},
+          {"srcport", "5050"},
+          {"dstip", "192.168.1.20"},
+          {"dstport", "80"},
+          {"agent", "\"curl/7.88\""},
+      }),
+      pairs(record)) << record;
+}
+
+
+TEST_F(LogFmtTest, ValuesAreQuotedAndEscaped)
+{
+  const std::vector<std::pair<std::string, std::string>> cases = {
+    {"", "\"\""},
+    {"plain", "\"plain\""},
+    {"a\\b\"c\n", "\"a\\\\b\\\"c\\n\""},
+    {"\\n", "\"\\\\n\""},
+    {"\"\"", "\"\\\"\\\"\""},
+    {"cr\rtab\t", "\"cr\rtab\t\""},
+    {"caf\xc3\xa9 \x01", "\"caf\xc3\xa9 \x01\""},
+    {"k=v other=x", "\"k=v other=x\""},
+  };
+
+  for (const auto& [value, quoted] : cases) {
+    EXPECT_EQ(quoted, action(value)) << value;
+  }
+}
+
+
+TEST_F(LogFmtTest, EnumerationTexts)
+{
+  const struct
+  {
+    LogFmt::Authorizer authorizer;
+    LogFmt::Result result;
+    std::string authorizerText;
+    std::string resultText;
+  } cases[] = {
+    {LogFmt::Authorizer::MESOS_MASTER, LogFmt::Result::ALLOW,
+     "\"mesos-master\"", "allow"},
+    {LogFmt::Authorizer::MESOS_AGENT, LogFmt::Result::DENY,
+     "\"mesos-agent\"", "deny"},
+    {LogFmt::Authorizer::MESOS_SECRETS, LogFmt::Result::ALLOW,
+     "\"mesos secrets hook/isolator\"", "allow"},
+    {static_cast<LogFmt::Authorizer>(7), static_cast<LogFmt::Result>(9),
+     "\"\"", ""},
+  };
+
+  for (const auto& c : cases) {
+    std::map<std::string, std::string> fields = pairs(line([&]() {
+      audit_.log(TIMESTAMP, c.authorizer, None(), "a", "o", c.result, None(),
+                 None(), None(), None());
+    }));
+    EXPECT_EQ(c.authorizerText, fields["authorizer"]);
+    EXPECT_EQ(c.resultText, fields["result"]);
+  }
+}
+
+
+TEST_F(LogFmtTest, AddressesOfOtherFamiliesAreLeftOut)
+{
+  std::map<std::string, std::string> fields = pairs(line([&]() {
+    audit_.log(TIMESTAMP, LogFmt::Authorizer::MESOS_MASTER, None(), "a", "o",
+               LogFmt::Result::ALLOW, None(), unixDomain("/tmp/socket"),
+               inet("127.0.0.1", 5051), None());
+  }));
+
+  EXPECT_EQ(0u, fields.count("srcip"));
+  EXPECT_EQ(0u, fields.count("srcport"));
+  EXPECT_EQ("127.0.0.1", fields["dstip"]);
+  EXPECT_EQ("5051", fields["dstport"]);
+}
+
+
+TEST_F(LogFmtTest, DisabledWriterWritesNothing)
+{
+  const LogFmt disabled(LogFmt::Audit::DISABLED);
+
+  LogCapture capture;
+  disabled.log(TIMESTAMP, LogFmt::Authorizer::MESOS_MASTER,
+               std::string("alice"), "GET", "/", LogFmt::Result::DENY,
+               std::string("reason"), inet("10.0.0.1", 1), inet("10.0.0.2", 2),
+               std::string("agent"));
+
+  EXPECT_TRUE(capture.texts(google::GLOG_INFO).empty());
+}
