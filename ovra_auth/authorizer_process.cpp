@@ -1,7 +1,6 @@
 #include "ovra_auth/authorizer_process.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <utility>
 
 #include <glog/logging.h>
@@ -42,9 +41,12 @@ constexpr char AUTHORIZATION_FAILED[] = "OVRA authorization failed";
 constexpr size_t LOGGED_BODY_LIMIT = 4096;
 
 
+// ASCII only, whatever the locale.
 bool unreserved(unsigned char c)
 {
-  return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+         (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
+         c == '~';
 }
 
 
@@ -238,10 +240,9 @@ Future<SharedPermissions> OVRAAuthorizerProcess::getPermissions(
 
   const Future<http::Response> response = get_(url.get());
 
-  response.onAny(defer(self(), &Self::_getPermissions, principal, lambda::_1));
-
   // The time limit fails the waiters; the request itself runs on, and its
-  // late answer is dropped by _getPermissions.
+  // late answer is dropped by _getPermissions. It is set up first, so that
+  // an answer in time has cancelled its timer before _getPermissions runs.
   const process::PID<OVRAAuthorizerProcess> pid = self();
   response.after(
       flags_.network_timeout,
@@ -249,6 +250,8 @@ Future<SharedPermissions> OVRAAuthorizerProcess::getPermissions(
         process::dispatch(pid, &Self::fetchTimedOut, principal, promise);
         return pending;
       });
+
+  response.onAny(defer(self(), &Self::_getPermissions, principal, lambda::_1));
 
   return promise->future();
 }

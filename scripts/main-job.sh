@@ -22,20 +22,6 @@ trap cleanup EXIT
 
 section() { printf '\n=== %s\n' "$*"; }
 
-# Waits for a program's "... <ip>:<port>" announcement and prints the port.
-port_of() {
-  local file=$1
-  for _ in $(seq 100); do
-    if grep -qE '127\.0\.0\.1:[0-9]+' "$file" 2>/dev/null; then
-      grep -oE '127\.0\.0\.1:[0-9]+' "$file" | head -n 1 | cut -d: -f2
-      return 0
-    fi
-    sleep 0.1
-  done
-  echo "no port announced in $file" >&2
-  return 1
-}
-
 # Prints the status line, the challenge if any, and the body of a request.
 request() {
   curl -s -D "$work/headers" -o "$work/body" "$@" || true
@@ -54,7 +40,7 @@ $bin/ovra_iam_tool keypair > "$work/other.json"
 $bin/ovra_dev_iam --config="$work/iam.json" --port=0 \
   > "$work/iam.out" 2> "$work/iam.log" &
 pids+=($!)
-iam_port=$(port_of "$work/iam.out")
+iam_port=$(bash scripts/announced-port.sh "$work/iam.out")
 echo "IAM service on 127.0.0.1:$iam_port"
 
 # The modules take the IAM service's address from the environment.
@@ -62,14 +48,14 @@ OVRA_IAM="http://127.0.0.1:$iam_port/" \
   $bin/ovra_host --modules=file://examples/master.json --role=master \
   > "$work/host.out" 2> "$work/host.log" &
 pids+=($!)
-host=127.0.0.1:$(port_of "$work/host.out")
+host=127.0.0.1:$(bash scripts/announced-port.sh "$work/host.out")
 echo "host on $host"
 
 OVRA_IAM="http://127.0.0.1:$iam_port/" OVRA_ANONYMOUS_PRINCIPAL=guest \
   $bin/ovra_host --modules=file://examples/master.json --role=master \
   > "$work/anonymous.out" 2> "$work/anonymous.log" &
 pids+=($!)
-anonymous=127.0.0.1:$(port_of "$work/anonymous.out")
+anonymous=127.0.0.1:$(bash scripts/announced-port.sh "$work/anonymous.out")
 echo "host with anonymous principal 'guest' on $anonymous"
 
 valid=$($bin/ovra_iam_tool token --config="$work/iam.json" --uid=alice)

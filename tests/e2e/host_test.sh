@@ -26,19 +26,6 @@ check() {
   fi
 }
 
-# The port a program announces on its first line ("... 127.0.0.1:<port>").
-port_of() {
-  for _ in $(seq 200); do
-    if grep -qE '127\.0\.0\.1:[0-9]+' "$1" 2>/dev/null; then
-      grep -oE '127\.0\.0\.1:[0-9]+' "$1" | head -n 1 | cut -d: -f2
-      return 0
-    fi
-    sleep 0.05
-  done
-  echo "no port announced in $1" >&2
-  exit 1
-}
-
 cat > "$work/modules.json" <<JSON
 {"libraries": [{"file": "$library", "modules": [
   {"name": "com_corvanta_ovra_http_Authenticator",
@@ -51,13 +38,13 @@ JSON
 "$bin/ovra_dev_iam" --config="$work/iam.json" --port=0 \
   > "$work/iam.out" 2> "$work/iam.log" &
 pids+=($!)
-iam_port=$(port_of "$work/iam.out")
+iam_port=$(bash "$(dirname "$0")/../../scripts/announced-port.sh" "$work/iam.out")
 
 OVRA_IAM="http://127.0.0.1:$iam_port/" \
   "$bin/ovra_host" --modules="file://$work/modules.json" --role=agent \
   > "$work/host.out" 2> "$work/host.log" &
 pids+=($!)
-host=127.0.0.1:$(port_of "$work/host.out")
+host=127.0.0.1:$(bash "$(dirname "$0")/../../scripts/announced-port.sh" "$work/host.out")
 
 valid=$("$bin/ovra_iam_tool" token --config="$work/iam.json" --uid=alice)
 forged=$("$bin/ovra_iam_tool" token --config="$work/other.json" --uid=alice)

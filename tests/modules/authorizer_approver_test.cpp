@@ -5,6 +5,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -363,4 +364,35 @@ TEST(ObjectApproverTest, DisabledAuditWritesNothing)
                                     authz::RUN_TASK, LogFmt::Audit::DISABLED),
                            runTaskObject("nobody", "/a"))));
   EXPECT_TRUE(audit_records::records(log).empty());
+}
+
+
+TEST(ObjectApproverTest, ApproversMayBeUsedFromManyThreads)
+{
+  // Mesos calls one approver from several actors at once; a shared
+  // permissions list and the audit writer must bear it.
+  const OVRAAuthorizerObjectApprover shared = approver(
+      "master",
+      {{"ovra:mesos:master:task:app_id:/prod", {"create"}},
+       {"ovra:mesos:master:task:user:nobody", {"create"}}},
+      authz::RUN_TASK);
+
+  const authz::Object allowed = runTaskObject("nobody", "/prod/web");
+  const authz::Object denied = runTaskObject("root", "/prod/web");
+
+  std::vector<std::string> outcomes(4);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    threads.emplace_back([&, i]() {
+      for (int n = 0; n < 50; ++n) {
+        outcomes[i] = outcome(decide(shared, i % 2 == 0 ? allowed : denied));
+      }
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+
+  EXPECT_EQ((std::vector<std::string>{"allow", "deny", "allow", "deny"}),
+            outcomes);
 }

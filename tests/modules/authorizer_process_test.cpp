@@ -27,6 +27,7 @@
 
 #include "support/futures.hpp"
 #include "support/log_capture.hpp"
+#include "support/tokens.hpp"
 
 namespace authz = mesos::authorization;
 namespace http = process::http;
@@ -601,5 +602,32 @@ TEST(TokenRefreshTest, DelaysFollowTheTokensExpiry)
   for (const auto& c : cases) {
     EXPECT_EQ(c.delay, OVRAAuthorizerProcess::refreshDelay(c.expiration, now))
       << c.name;
+  }
+}
+
+
+TEST(TokenRefreshTest, TheExpiryIsReadFromTheTokensExpClaim)
+{
+  const std::string header = "{\"alg\":\"RS256\",\"typ\":\"JWT\"}";
+  const long exp = static_cast<long>(Clock::now().secs()) + 3600;
+
+  Result<process::Time> expiry = OVRAAuthorizerProcess::getExpiration(
+      test_tokens::token(header, "{\"uid\":\"a\",\"exp\":" + stringify(exp) +
+                                   "}"));
+  ASSERT_TRUE(expiry.isSome());
+  EXPECT_EQ(process::Time::epoch() + Seconds(exp), expiry.get());
+
+  expiry = OVRAAuthorizerProcess::getExpiration(
+      test_tokens::token(header, "{\"uid\":\"a\"}"));
+  EXPECT_TRUE(expiry.isNone());
+
+  for (const std::string& token :
+       {std::string("garbage"),
+        test_tokens::token("{\"alg\":\"none\"}", "{\"uid\":\"a\"}"),
+        test_tokens::token(header, "{\"uid\":\"a\",\"exp\":1}")}) {
+    expiry = OVRAAuthorizerProcess::getExpiration(token);
+    ASSERT_TRUE(expiry.isError()) << token;
+    EXPECT_EQ(0u, expiry.error().find("Failed to parse JWT token: "))
+      << expiry.error();
   }
 }

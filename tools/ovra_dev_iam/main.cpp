@@ -17,6 +17,7 @@
 #include <stout/os/environment.hpp>
 #include <stout/stringify.hpp>
 
+#include "tools/command_line.hpp"
 #include "tools/ovra_dev_iam/core/config.hpp"
 #include "tools/ovra_dev_iam/core/dev_iam.hpp"
 
@@ -48,19 +49,10 @@ public:
 
 int main(int argc, char** argv)
 {
-  google::InitGoogleLogging(argv[0]);
-  FLAGS_logtostderr = true;
-
   Flags flags;
-  Try<flags::Warnings> load = flags.load(None(), argc, argv);
-  if (load.isError()) {
-    std::cerr << flags.usage(load.error()) << std::endl;
-    return 1;
-  }
-
-  if (flags.help) {
-    std::cout << flags.usage() << std::endl;
-    return 0;
+  const Option<int> stop = tools::loadCommandLine(&flags, argc, argv);
+  if (stop.isSome()) {
+    return stop.get();
   }
 
   Try<dev_iam::Config> config = flags.config.isSome()

@@ -1,4 +1,4 @@
-#include "ovra_host/host_process.hpp"
+#include "tools/ovra_host/host_process.hpp"
 
 #include <stout/json.hpp>
 #include <stout/stringify.hpp>

@@ -31,7 +31,9 @@
 #include <stout/option.hpp>
 #include <stout/try.hpp>
 
-#include "ovra_host/host_process.hpp"
+#include "tools/command_line.hpp"
+
+#include "tools/ovra_host/host_process.hpp"
 
 using mesos::modules::ModuleInfo;
 using mesos::modules::ModuleManager;
@@ -113,19 +115,10 @@ int main(int argc, char** argv)
   const sigset_t signals = terminationSignals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  google::InitGoogleLogging(argv[0]);
-  FLAGS_logtostderr = true;
-
   HostFlags flags;
-  Try<flags::Warnings> load = flags.load(None(), argc, argv);
-  if (load.isError()) {
-    std::cerr << flags.usage(load.error()) << std::endl;
-    return 1;
-  }
-
-  if (flags.help) {
-    std::cout << flags.usage() << std::endl;
-    return 0;
+  const Option<int> stop = tools::loadCommandLine(&flags, argc, argv);
+  if (stop.isSome()) {
+    return stop.get();
   }
 
   if (flags.modules.isNone()) {
