@@ -199,7 +199,8 @@ void BM_DispatchRoundTrip(benchmark::State& state)
   process::spawn(echo);
 
   for (auto _ : state) {
-    process::Future<int> result = process::dispatch(echo, &EchoProcess::echo, 1);
+    process::Future<int> result =
+      process::dispatch(echo, &EchoProcess::echo, 1);
     result.await();
   }
   state.SetItemsProcessed(state.iterations());

@@ -382,7 +382,8 @@ void OVRAAuthorizerProcess::_getToken(const Future<std::string>& token)
   token_ = token.get();
   tokenReady_.set(Nothing());
 
-  const Duration refresh = refreshDelay(getExpiration(token.get()), Clock::now());
+  const Duration refresh =
+    refreshDelay(getExpiration(token.get()), Clock::now());
   LOG(INFO) << "Obtained an IAM token for the service account; refreshing "
             << "it in " << refresh;
   process::delay(refresh, self(), &Self::getToken);

@@ -130,7 +130,8 @@ Try<Permissions> parsePermissions(const std::string& body)
     return Error("Failed to parse HTTP response as JSON: " + json.error());
   }
 
-  Try<iam::Permissions> document = protobuf::parse<iam::Permissions>(json.get());
+  Try<iam::Permissions> document =
+    protobuf::parse<iam::Permissions>(json.get());
   if (document.isError()) {
     return Error(
         "Failed to parse JSON response as protobuf: " + document.error());

@@ -550,8 +550,8 @@ TEST_F(AuthorizerProcessTest, AuthorizedDecidesTheRequestObject)
     "implemented";
   ASSERT_TRUE(unknown.isFailed());
   EXPECT_EQ(failure, unknown.failure());
-  EXPECT_TRUE(
-      log.contains(google::GLOG_ERROR, "OVRA authorization failed: " + failure));
+  EXPECT_TRUE(log.contains(
+      google::GLOG_ERROR, "OVRA authorization failed: " + failure));
 
   // A request without an object is decided on no object.
   authz::Request flags;

@@ -403,7 +403,8 @@ TEST(ResourceMappingTest, AliasesMapLikeTheirValue)
     std::string expected;
   } cases[] = {
     {authz::REGISTER_FRAMEWORK_WITH_ROLE, "B:framework:role:v create"},
-    {authz::TEARDOWN_FRAMEWORK_WITH_PRINCIPAL, "B:framework:principal:v delete"},
+    {authz::TEARDOWN_FRAMEWORK_WITH_PRINCIPAL,
+     "B:framework:principal:v delete"},
     {authz::RESERVE_RESOURCES_WITH_ROLE, "B:reservation:role:v create"},
     {authz::UNRESERVE_RESOURCES_WITH_PRINCIPAL,
      "B:reservation:principal:v delete"},
@@ -521,7 +522,9 @@ TEST(ResourceMappingTest, UnmappedActionsFailWithTheObject)
 
   for (const auto& c : cases) {
     EXPECT_EQ(std::vector<std::string>{"error: " + c.error},
-              pairs(map(mapping, static_cast<authz::Action>(c.action), c.object),
+              pairs(map(mapping,
+                        static_cast<authz::Action>(c.action),
+                        c.object),
                     ""))
       << c.action;
   }

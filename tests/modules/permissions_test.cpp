@@ -122,7 +122,8 @@ TEST(PermissionsTest, RequestedBitsMustAllBeGranted)
   };
 
   for (const auto& c : cases) {
-    EXPECT_EQ(c.matches, matchAction(c.requested, static_cast<Action>(c.granted)))
+    EXPECT_EQ(c.matches,
+              matchAction(c.requested, static_cast<Action>(c.granted)))
       << c.requested << " in " << c.granted;
   }
 }
@@ -148,7 +149,8 @@ TEST(PermissionsTest, ActionsAreWrittenInBitOrder)
   };
 
   for (const auto& c : cases) {
-    EXPECT_EQ(c.text, mesos::ovra::stringifyAction(static_cast<Action>(c.action)))
+    EXPECT_EQ(c.text,
+              mesos::ovra::stringifyAction(static_cast<Action>(c.action)))
       << c.action;
   }
 }

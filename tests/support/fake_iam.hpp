@@ -127,7 +127,10 @@ public:
   }
 
   // Ready once the n-th login (counting from 1) has arrived.
-  process::Future<Nothing> login(size_t n) { return arrival(&State::logins, n); }
+  process::Future<Nothing> login(size_t n)
+  {
+    return arrival(&State::logins, n);
+  }
 
   process::Future<Nothing> permissionRequest(size_t n)
   {

@@ -612,6 +612,28 @@ void post(const UPID& to, const std::string& name, const char* data, size_t leng
 }
 
 
+namespace {
+
+// A message of `length` bytes at `data` (none when null), owned by the
+// event that carries it.
+Message* newMessage(
+    const UPID& from,
+    const UPID& to,
+    const std::string& name,
+    const char* data,
+    size_t length)
+{
+  Message* message = new Message();
+  message->name = name;
+  message->from = from;
+  message->to = to;
+  message->body = data != nullptr ? std::string(data, length) : std::string();
+  return message;
+}
+
+} // namespace {
+
+
 void post(
     const UPID& from,
     const UPID& to,
@@ -622,12 +644,8 @@ void post(
   if (!to) {
     return;
   }
-  Message* message = new Message();
-  message->name = name;
-  message->from = from;
-  message->to = to;
-  message->body = data != nullptr ? std::string(data, length) : std::string();
-  processManager().deliverOrDrop(to, new MessageEvent(message));
+  processManager().deliverOrDrop(
+      to, new MessageEvent(newMessage(from, to, name, data, length)));
 }
 
 
@@ -761,12 +779,8 @@ void ProcessBase::inject(
   if (!from) {
     return;
   }
-  Message* message = new Message();
-  message->name = name;
-  message->from = from;
-  message->to = pid_;
-  message->body = data != nullptr ? std::string(data, length) : std::string();
-  processManager().deliverOrDrop(pid_, new MessageEvent(message), true);
+  processManager().deliverOrDrop(
+      pid_, new MessageEvent(newMessage(from, pid_, name, data, length)), true);
 }
 
 
