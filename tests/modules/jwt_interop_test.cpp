@@ -33,6 +33,17 @@ using process::Future;
 
 namespace {
 
+// How far libprocess's clock is ahead of the wall clock: tests earlier in
+// this process may have advanced it, and cpp-jwt reads the wall clock.
+Duration clockSkew()
+{
+  const double wall = std::chrono::duration<double>(
+      std::chrono::system_clock::now().time_since_epoch()).count();
+  return Seconds(static_cast<int64_t>(Clock::now().secs() - wall));
+}
+
+
+// A token of ours that expires `lifetime` after now on the wall clock.
 std::string ours(const Duration& lifetime)
 {
   corvanta::Credential credential;
@@ -42,14 +53,17 @@ std::string ours(const Duration& lifetime)
   credential.set_login_endpoint("http://127.0.0.1:1/login");
 
   Future<std::string> token =
-    JWT::generateRS256(credential, Clock::now() + lifetime);
+    JWT::generateRS256(credential, Clock::now() - clockSkew() + lifetime);
   EXPECT_TRUE(token.isReady());
   return token.isReady() ? token.get() : "";
 }
 
 
+// A cpp-jwt token that expires `lifetime` after now on libprocess's clock.
 std::string theirs(const std::string& privateKey, std::chrono::seconds lifetime)
 {
+  lifetime += std::chrono::seconds(static_cast<int64_t>(clockSkew().secs()));
+
   using namespace jwt::params;
 
   jwt::jwt_object object{

@@ -327,7 +327,7 @@ TEST(PermissionsTest, OversizedDocumentsAreRefusedUnparsed)
 
   // One byte less is within the limit.
   body.erase(body.size() - 2, 1);
-  permissions = mesos::ovra::parsePermissions(body);
-  ASSERT_TRUE(permissions.isSome()) << permissions.error();
-  EXPECT_EQ(1u, permissions->size());
+  Try<Permissions> within = mesos::ovra::parsePermissions(body);
+  ASSERT_TRUE(within.isSome()) << within.error();
+  EXPECT_EQ(1u, within->size());
 }
