@@ -52,5 +52,13 @@ Future<Owned<mesos::ObjectApprover>> OVRAAuthorizer::getObjectApprover(
       action);
 }
 
+
+Future<AuthorizationExplanation> OVRAAuthorizer::explain(
+    const mesos::authorization::Request& request)
+{
+  return process::dispatch(
+      process_.get(), &OVRAAuthorizerProcess::explain, request);
+}
+
 } // namespace ovra {
 } // namespace mesos {

@@ -16,6 +16,7 @@
 #include <stout/option.hpp>
 #include <stout/try.hpp>
 
+#include "ovra_auth/authorization_explainer.hpp"
 #include "ovra_auth/authorizer_flags.hpp"
 
 namespace mesos {
@@ -30,7 +31,7 @@ typedef std::function<
 class OVRAAuthorizerProcess;
 
 
-class OVRAAuthorizer : public mesos::Authorizer
+class OVRAAuthorizer : public mesos::Authorizer, public AuthorizationExplainer
 {
 public:
   typedef OVRAAuthorizerFlags Flags;
@@ -56,6 +57,9 @@ public:
   process::Future<process::Owned<mesos::ObjectApprover>> getObjectApprover(
       const Option<mesos::authorization::Subject>& subject,
       const mesos::authorization::Action& action) override;
+
+  process::Future<AuthorizationExplanation> explain(
+      const mesos::authorization::Request& request) override;
 
 private:
   process::Owned<OVRAAuthorizerProcess> process_;

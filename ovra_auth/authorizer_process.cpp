@@ -13,6 +13,7 @@
 
 #include <stout/error.hpp>
 #include <stout/lambda.hpp>
+#include <stout/none.hpp>
 #include <stout/stringify.hpp>
 
 #include "common/sentrel/jwt.hpp"
@@ -39,6 +40,16 @@ constexpr char AUTHORIZATION_FAILED[] = "OVRA authorization failed";
 
 // Error bodies are logged, but only this much of them.
 constexpr size_t LOGGED_BODY_LIMIT = 4096;
+
+
+// The request's object as approvers take it, pointing into `request`.
+Option<mesos::ObjectApprover::Object> objectOf(const authz::Request& request)
+{
+  if (request.has_object()) {
+    return mesos::ObjectApprover::Object(request.object());
+  }
+  return None();
+}
 
 
 // ASCII only, whatever the locale.
@@ -158,12 +169,7 @@ Future<bool> OVRAAuthorizerProcess::authorized(const authz::Request& request)
   return getObjectApprover(request.subject(), request.action())
     .then([request](const Owned<mesos::ObjectApprover>& approver)
               -> Future<bool> {
-      Option<mesos::ObjectApprover::Object> object;
-      if (request.has_object()) {
-        object = mesos::ObjectApprover::Object(request.object());
-      }
-
-      const Try<bool> approved = approver->approved(object);
+      const Try<bool> approved = approver->approved(objectOf(request));
       if (approved.isError()) {
         return Failure(approved.error());
       }
@@ -179,30 +185,68 @@ Future<Owned<mesos::ObjectApprover>> OVRAAuthorizerProcess::getObjectApprover(
     const Option<authz::Subject>& subject,
     const authz::Action& action)
 {
-  Option<std::string> principal;
-  if (subject.isSome() && subject->has_value()) {
-    principal = subject->value();
-  } else if (flags_.anonymous_principal.isSome()) {
-    principal = flags_.anonymous_principal.get();
-  } else {
-    return Failure(
-        "OVRA authorization currently mandates providing a subject for all "
-        "requests");
+  const Try<authz::Subject> used = principal(subject);
+  if (used.isError()) {
+    return Failure(used.error());
   }
-
-  authz::Subject used;
-  used.set_value(principal.get());
 
   const std::shared_ptr<const ApproverContext> context = approverContext_;
 
   return tokenReady()
-    .then(defer(self(), &Self::getPermissions, principal.get()))
+    .then(defer(self(), &Self::getPermissions, used->value()))
     .then([context, used, action](const SharedPermissions& permissions) {
       return Owned<mesos::ObjectApprover>(new OVRAAuthorizerObjectApprover(
-          context, permissions, used, action));
+          context, permissions, used.get(), action));
     })
     .onFailed(lambda::bind(&fail, AUTHORIZATION_FAILED, lambda::_1))
     .onDiscarded(lambda::bind(&fail, AUTHORIZATION_FAILED, "discarded"));
+}
+
+
+Future<AuthorizationExplanation> OVRAAuthorizerProcess::explain(
+    const authz::Request& request)
+{
+  const Try<authz::Subject> used = principal(request.subject());
+  if (used.isError()) {
+    return Failure(used.error());
+  }
+
+  const std::shared_ptr<const ApproverContext> context = approverContext_;
+
+  return tokenReady()
+    .then(defer(self(), &Self::getPermissions, used->value()))
+    .then([context, used, request](const SharedPermissions& permissions)
+              -> Future<AuthorizationExplanation> {
+      const OVRAAuthorizerObjectApprover approver(
+          context, permissions, used.get(), request.action());
+
+      const Try<AuthorizationExplanation> explanation =
+        approver.explain(objectOf(request));
+      if (explanation.isError()) {
+        return Failure(explanation.error());
+      }
+
+      return explanation.get();
+    });
+}
+
+
+Try<authz::Subject> OVRAAuthorizerProcess::principal(
+    const Option<authz::Subject>& subject) const
+{
+  authz::Subject used;
+
+  if (subject.isSome() && subject->has_value()) {
+    used.set_value(subject->value());
+  } else if (flags_.anonymous_principal.isSome()) {
+    used.set_value(flags_.anonymous_principal.get());
+  } else {
+    return Error(
+        "OVRA authorization currently mandates providing a subject for all "
+        "requests");
+  }
+
+  return used;
 }
 
 

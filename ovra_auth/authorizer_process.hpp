@@ -27,6 +27,7 @@
 #include <stout/try.hpp>
 
 #include "common/logfmt.hpp"
+#include "ovra_auth/authorization_explainer.hpp"
 #include "ovra_auth/authorizer.hpp"
 #include "ovra_auth/object_approver.hpp"
 #include "ovra_auth/permissions.hpp"
@@ -80,6 +81,10 @@ public:
       const Option<mesos::authorization::Subject>& subject,
       const mesos::authorization::Action& action);
 
+  // The explanation of `request` by an approver made as for `authorized`.
+  process::Future<AuthorizationExplanation> explain(
+      const mesos::authorization::Request& request);
+
   // The principal's flattened permissions: from the cache while the entry
   // is at most `cache_timeout` old, else from the fetch in flight for the
   // principal, else from a new fetch. Failures are never cached.
@@ -114,6 +119,12 @@ protected:
   void finalize() override;
 
 private:
+  // A subject holding only the principal whose permissions decide: the
+  // subject's value, else the anonymous principal; an error without
+  // either.
+  Try<mesos::authorization::Subject> principal(
+      const Option<mesos::authorization::Subject>& subject) const;
+
   // Logs in to the IAM service on agents (opens the gate elsewhere), and
   // schedules the next login: the refresh, or a retry after a failure.
   void getToken();

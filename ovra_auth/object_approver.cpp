@@ -67,7 +67,7 @@ Try<bool> OVRAAuthorizerObjectApprover::approved(
     VLOG(1) << "Trying to match resource id '" << pair.rid_
             << "' with action '" << stringifyAction(pair.action_) << "'";
 
-    if (!holds(pair)) {
+    if (grantedBy(pair) == nullptr) {
       allowed = false;
       break;
     }
@@ -81,22 +81,55 @@ Try<bool> OVRAAuthorizerObjectApprover::approved(
 }
 
 
-bool OVRAAuthorizerObjectApprover::holds(const ResourceAction& required) const
+Try<AuthorizationExplanation> OVRAAuthorizerObjectApprover::explain(
+    const Option<Object>& object) const
+{
+  const Try<std::vector<ResourceAction>> required = resourceAction(object);
+  if (required.isError()) {
+    return Error("Internal authorization failure: " + required.error());
+  }
+
+  AuthorizationExplanation explanation;
+  explanation.principal = subject_.value();
+  explanation.allowed = !required->empty();
+
+  for (const ResourceAction& pair : required.get()) {
+    AuthorizationExplanation::Requirement requirement;
+    requirement.resourceId = pair.rid_;
+    requirement.action = stringifyAction(pair.action_);
+
+    const Permission* permission = grantedBy(pair);
+    if (permission != nullptr) {
+      requirement.grantedBy = AuthorizationExplanation::Requirement::Grant{
+          permission->rid_, stringifyAction(permission->actions_)};
+    } else {
+      explanation.allowed = false;
+    }
+
+    explanation.required.push_back(requirement);
+  }
+
+  return explanation;
+}
+
+
+const Permission* OVRAAuthorizerObjectApprover::grantedBy(
+    const ResourceAction& required) const
 {
   const RIDTokens requested = tokenizeRID(required.rid_);
 
   for (const process::Owned<Permission>& permission : *permissions_) {
     if (superuser(permission->rid_)) {
-      return true;
+      return permission.get();
     }
 
     if (matchAction(required.action_, permission->actions_) &&
         matchTokens(permission->tokens_, requested)) {
-      return true;
+      return permission.get();
     }
   }
 
-  return false;
+  return nullptr;
 }
 
 

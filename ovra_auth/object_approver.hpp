@@ -17,6 +17,7 @@
 #include <stout/try.hpp>
 
 #include "common/logfmt.hpp"
+#include "ovra_auth/authorization_explainer.hpp"
 #include "ovra_auth/permissions.hpp"
 #include "ovra_auth/resource_mapping.hpp"
 
@@ -60,9 +61,14 @@ public:
   Try<std::vector<ResourceAction>> resourceAction(
       const Option<Object>& object) const;
 
+  // The decision that `approved` makes, with every required pair and the
+  // permission that grants it; fails where `approved` fails. Not audited.
+  Try<AuthorizationExplanation> explain(const Option<Object>& object) const;
+
 private:
-  // Whether some permission grants `required`.
-  bool holds(const ResourceAction& required) const;
+  // The first permission that grants `required` (the superuser id grants
+  // everything); null when none does.
+  const Permission* grantedBy(const ResourceAction& required) const;
 
   void audit(const Option<Object>& object, bool allowed) const;
 

@@ -3,7 +3,8 @@
 # the library's modules as the module loader sees them, then runs the
 # development IAM service and the host (a Mesos master for the modules) on
 # loopback and walks through what an operator wants to see of the HTTP
-# authenticator. Everything it starts is stopped when it ends.
+# authenticator and the authorizer. Everything it starts is stopped when it
+# ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,7 +38,10 @@ section "Starting the development IAM service and the host (role master)"
 $bin/ovra_iam_tool keypair > "$work/iam.json"
 $bin/ovra_iam_tool keypair > "$work/other.json"
 
-$bin/ovra_dev_iam --config="$work/iam.json" --port=0 \
+# The users and their permissions: alice reads every master endpoint and
+# runs tasks in /prod; bob reads the master's flags and runs tasks as
+# nobody; guest holds nothing.
+$bin/ovra_dev_iam --config="$work/iam.json" --users=examples/iam-users.json --port=0 \
   > "$work/iam.out" 2> "$work/iam.log" &
 pids+=($!)
 iam_port=$(bash scripts/announced-port.sh "$work/iam.out")
@@ -59,6 +63,7 @@ anonymous=127.0.0.1:$(bash scripts/announced-port.sh "$work/anonymous.out")
 echo "host with anonymous principal 'guest' on $anonymous"
 
 valid=$($bin/ovra_iam_tool token --config="$work/iam.json" --uid=alice)
+bob=$($bin/ovra_iam_tool token --config="$work/iam.json" --uid=bob)
 forged=$($bin/ovra_iam_tool token --config="$work/other.json" --uid=alice)
 expiring=$($bin/ovra_iam_tool token --config="$work/iam.json" --uid=alice --lifetime=1secs)
 
@@ -68,7 +73,7 @@ request -H "Authorization: token=$valid" "http://$host/master/state"
 section "No Authorization header: 401 with the challenge"
 request "http://$host/master/state"
 
-section "No Authorization header, anonymous principal configured"
+section "No Authorization header, anonymous principal configured: guest, who may not read the state (403)"
 request "http://$anonymous/master/state"
 
 section "A token signed by another key: 401"
@@ -77,6 +82,26 @@ request -H "Authorization: token=$forged" "http://$host/master/state"
 section "An expired token: 401"
 sleep 2
 request -H "Authorization: token=$expiring" "http://$host/master/state"
+
+section "Authorized: bob may read the master's flags"
+request -H "Authorization: token=$bob" "http://$host/master/flags"
+
+section "Denied: bob may not read the master's state (403)"
+request -H "Authorization: token=$bob" "http://$host/master/state"
+
+section "An operator asks: may bob run a task as nobody in the space /prod/web?"
+request -H "Authorization: token=$valid" "http://$host/master/authorize" -d '
+  {"subject": {"value": "bob"}, "action": "RUN_TASK",
+   "object": {"framework_info": {"user": "nobody", "name": "web"},
+              "task_info": {"name": "web", "task_id": {"value": "web-1"},
+                            "slave_id": {"value": "agent-1"},
+                            "labels": {"labels": [{"key": "OVRA_SPACE",
+                                                   "value": "/prod/web"}]}}}}'
+
+section "And may alice read the master's state?"
+request -H "Authorization: token=$valid" "http://$host/master/authorize" -d '
+  {"subject": {"value": "alice"}, "action": "GET_ENDPOINT_WITH_PATH",
+   "object": {"value": "/master/state"}}'
 
 section "The audit records of these decisions"
 grep -h 'type=audit' "$work/host.log" "$work/anonymous.log" | sed 's/^[^]]*] //'

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# End to end through the host: the development IAM service and ovra_host
-# with the HTTP authenticator module loaded, queried over real HTTP by curl.
+# End to end through the host: the development IAM service and ovra_host,
+# queried over real HTTP by curl. An agent host loads the HTTP authenticator
+# alone; a master host loads it with the authorizer, which decides from the
+# permissions of examples/iam-users.json.
 # Usage: host_test.sh <tools dir> <modules library>
 set -euo pipefail
 
@@ -36,6 +38,7 @@ JSON
 "$bin/ovra_iam_tool" keypair > "$work/other.json"
 
 "$bin/ovra_dev_iam" --config="$work/iam.json" --port=0 \
+  --users="$(dirname "$0")/../../examples/iam-users.json" \
   > "$work/iam.out" 2> "$work/iam.log" &
 pids+=($!)
 iam_port=$(bash "$(dirname "$0")/../../scripts/announced-port.sh" "$work/iam.out")
@@ -82,7 +85,70 @@ check "the host keeps serving" 200 \
 check "audit records of the agent" 6 \
   "$(grep -c 'type=audit.*authorizer="mesos-agent"' "$work/host.log" || true)"
 
+# The master host, with the authorizer.
+cat > "$work/master.json" <<JSON
+{"libraries": [{"file": "$library", "modules": [
+  {"name": "com_corvanta_ovra_http_Authenticator",
+   "parameters": [{"key": "host", "value": "master"}]},
+  {"name": "com_corvanta_ovra_Authorizer",
+   "parameters": [{"key": "host", "value": "master"}]}]}]}
+JSON
+
+OVRA_IAM="http://127.0.0.1:$iam_port/" \
+  "$bin/ovra_host" --modules="file://$work/master.json" --role=master \
+  > "$work/master.out" 2> "$work/master.log" &
+pids+=($!)
+master=127.0.0.1:$(bash "$(dirname "$0")/../../scripts/announced-port.sh" "$work/master.out")
+
+bob=$("$bin/ovra_iam_tool" token --config="$work/iam.json" --uid=bob)
+carol=$("$bin/ovra_iam_tool" token --config="$work/iam.json" --uid=carol)
+
+check "alice may read the master's state" 200 \
+  "$(status -H "Authorization: token=$valid" "http://$master/master/state")"
+check "bob may not" 403 \
+  "$(status -H "Authorization: token=$bob" "http://$master/master/state")"
+check "bob may read the master's flags" 200 \
+  "$(status -H "Authorization: token=$bob" "http://$master/master/flags")"
+check "a principal the IAM service does not know is an error" 500 \
+  "$(status -H "Authorization: token=$carol" "http://$master/master/state")"
+
+question='{"subject": {"value": "bob"}, "action": "RUN_TASK",
+  "object": {"framework_info": {"user": "nobody", "name": "web"},
+             "task_info": {"name": "web", "task_id": {"value": "web-1"},
+                           "slave_id": {"value": "a1"},
+                           "labels": {"labels": [{"key": "OVRA_SPACE",
+                                                  "value": "/prod/web"}]}}}}'
+
+check "alice may ask a question" 200 \
+  "$(status -H "Authorization: token=$valid" -d "$question" \
+     "http://$master/master/authorize")"
+check "bob may not run a task in /prod/web" '"decision":"deny"' \
+  "$(grep -o '"decision":"[a-z]*"' "$work/body")"
+# Keys are written in order: action, granted_by, resource_id.
+check "the answer names both resource ids, the first granted" \
+  '{"action":"create","granted_by":{"actions":"create","resource_id":"ovra:mesos:master:task:user:nobody"},"resource_id":"ovra:mesos:master:task:user:nobody"},{"action":"create","resource_id":"ovra:mesos:master:task:app_id:\/prod\/web"}' \
+  "$(grep -o '"required":\[.*\]' "$work/body" | sed 's/^"required":\[//; s/\]$//')"
+
+check "bob may not ask" 403 \
+  "$(status -H "Authorization: token=$bob" -d "$question" \
+     "http://$master/master/authorize")"
+check "a question that is not JSON is a bad request" 400 \
+  "$(status -H "Authorization: token=$valid" -d "{" \
+     "http://$master/master/authorize")"
+check "a question is POSTed" 405 \
+  "$(status -H "Authorization: token=$valid" "http://$master/master/authorize")"
+
+endpoint_audits() {
+  grep 'type=audit' "$work/master.log" | grep 'action="GET_ENDPOINT_WITH_PATH"' \
+    | grep -c "result=$1" || true
+}
+check "audit records of the endpoint allows" 4 "$(endpoint_audits allow)"
+check "audit records of the endpoint denies" 2 "$(endpoint_audits deny)"
+check "answering a question decides nothing" 0 \
+  "$(grep -c 'type=audit.*RUN_TASK' "$work/master.log" || true)"
+
 if [ "$failures" -gt 0 ]; then
   echo "host log:"; cat "$work/host.log"
+  echo "master log:"; cat "$work/master.log"
   exit 1
 fi

@@ -146,6 +146,18 @@ Try<bool> decide(
   return approver.approved(object);
 }
 
+
+Try<mesos::ovra::AuthorizationExplanation> explain(
+    const OVRAAuthorizerObjectApprover& approver,
+    const Option<authz::Object>& message)
+{
+  Option<ObjectApprover::Object> object;
+  if (message.isSome()) {
+    object = ObjectApprover::Object(message.get());
+  }
+  return approver.explain(object);
+}
+
 } // namespace {
 
 
@@ -227,7 +239,66 @@ TEST(ObjectApproverTest, DecidesFromEveryRequiredPair)
       decide(approver(c.host, c.grants, c.action), c.object);
     ASSERT_TRUE(decision.isSome()) << c.name << ": " << decision.error();
     EXPECT_EQ(c.allowed, decision.get()) << c.name;
+
+    // The operator's explanation reaches the same decision.
+    const Try<mesos::ovra::AuthorizationExplanation> explanation =
+      explain(approver(c.host, c.grants, c.action), c.object);
+    ASSERT_TRUE(explanation.isSome()) << c.name;
+    EXPECT_EQ(c.allowed, explanation->allowed) << c.name;
   }
+}
+
+
+TEST(ObjectApproverTest, ExplainsEveryPairWithItsGrantAndAuditsNothing)
+{
+  LogCapture log;
+
+  // Both pairs are listed although the first one already denies.
+  const Try<mesos::ovra::AuthorizationExplanation> partial = explain(
+      approver(
+          "master",
+          {{"ovra:mesos:master:endpoint", {"read"}},
+           {"ovra:mesos:master:task:app_id:/prod", {"create", "read"}}},
+          authz::RUN_TASK),
+      runTaskObject("nobody", "/prod/web"));
+  ASSERT_TRUE(partial.isSome());
+  EXPECT_FALSE(partial->allowed);
+  EXPECT_EQ("alice", partial->principal);
+  ASSERT_EQ(2u, partial->required.size());
+  EXPECT_EQ("ovra:mesos:master:task:user:nobody",
+            partial->required[0].resourceId);
+  EXPECT_EQ("create", partial->required[0].action);
+  EXPECT_TRUE(partial->required[0].grantedBy.isNone());
+  EXPECT_EQ("ovra:mesos:master:task:app_id:/prod/web",
+            partial->required[1].resourceId);
+  ASSERT_TRUE(partial->required[1].grantedBy.isSome());
+  EXPECT_EQ("ovra:mesos:master:task:app_id:/prod",
+            partial->required[1].grantedBy->resourceId);
+  EXPECT_EQ("create | read", partial->required[1].grantedBy->actions);
+
+  // The first permission that grants a pair is named, the superuser too.
+  const Try<mesos::ovra::AuthorizationExplanation> superuser = explain(
+      approver(
+          "master",
+          {{"ovra:superuser", {"read"}}, {"ovra:mesos", {"full"}}},
+          authz::VIEW_FLAGS),
+      None());
+  ASSERT_TRUE(superuser.isSome());
+  EXPECT_TRUE(superuser->allowed);
+  ASSERT_EQ(1u, superuser->required.size());
+  ASSERT_TRUE(superuser->required[0].grantedBy.isSome());
+  EXPECT_EQ("ovra:superuser", superuser->required[0].grantedBy->resourceId);
+
+  // Unmappable questions fail exactly as they fail approved().
+  const OVRAAuthorizerObjectApprover unknown =
+    approver("master", {{"ovra:superuser", {"full"}}}, authz::UNKNOWN);
+  const Try<mesos::ovra::AuthorizationExplanation> failed =
+    explain(unknown, valueObject("x"));
+  ASSERT_TRUE(failed.isError());
+  EXPECT_EQ(decide(unknown, valueObject("x")).error(), failed.error());
+
+  // approved() above wrote nothing either: it failed.
+  EXPECT_TRUE(audit_records::records(log).empty());
 }
 
 

@@ -18,6 +18,8 @@
 
 #include <stout/stringify.hpp>
 
+#include "ovra_auth/authorization_explainer.hpp"
+
 #include "support/audit_records.hpp"
 #include "support/fake_iam.hpp"
 #include "support/futures.hpp"
@@ -115,4 +117,48 @@ TEST(AuthorizerModuleTest, ACacheSizeOfZeroIsAcceptedAndFetchesEachTime)
     EXPECT_TRUE(allowed.get());
   }
   EXPECT_EQ(2u, iam.permissionRequests().size());
+}
+
+
+TEST(AuthorizerModuleTest, TheLoadedAuthorizerExplainsItsDecisions)
+{
+  FakeIAM iam;
+  iam.answerPermissions("alice", ENDPOINT_READER);
+
+  std::unique_ptr<mesos::Authorizer> authorizer = create(
+      {{"host", "master"}, {"iam", stringify(iam.url())}, {"users", "/users"}});
+  ASSERT_NE(nullptr, authorizer);
+
+  // A host finds the explainer beside the Authorizer it loaded.
+  mesos::ovra::AuthorizationExplainer* explainer =
+    dynamic_cast<mesos::ovra::AuthorizationExplainer*>(authorizer.get());
+  ASSERT_NE(nullptr, explainer);
+
+  LogCapture log;
+  process::Future<mesos::ovra::AuthorizationExplanation> denied =
+    explainer->explain(endpointRequest("/flags"));
+  ASSERT_TRUE(ready(denied));
+  EXPECT_FALSE(denied->allowed);
+  EXPECT_EQ("alice", denied->principal);
+  ASSERT_EQ(1u, denied->required.size());
+  EXPECT_EQ("ovra:mesos:master:endpoint:path:/flags",
+            denied->required[0].resourceId);
+  EXPECT_EQ("read", denied->required[0].action);
+  EXPECT_TRUE(denied->required[0].grantedBy.isNone());
+  EXPECT_TRUE(audit_records::records(log).empty());
+
+  // The permissions come from the same cache as authorized()'s.
+  process::Future<bool> allowed =
+    authorizer->authorized(endpointRequest("/metrics"));
+  ASSERT_TRUE(ready(allowed));
+  EXPECT_TRUE(allowed.get());
+  EXPECT_EQ(1u, iam.permissionRequests().size());
+
+  // Without a subject or an anonymous principal there is no one to ask for.
+  authz::Request anonymous = endpointRequest("/flags");
+  anonymous.clear_subject();
+  EXPECT_TRUE(failed(
+      explainer->explain(anonymous),
+      "OVRA authorization currently mandates providing a subject for all "
+      "requests"));
 }

@@ -470,7 +470,7 @@ TEST_F(AuthorizerProcessTest, ThePermissionsURLHoldsThePrincipalAsOneSegment)
     {"alice", "alice"},
     {"svc_marathon-1.prod~x", "svc_marathon-1.prod~x"},
     {"alice@example.com", "alice@example.com"},
-    {"dcos:service:marathon", "dcos:service:marathon"},
+    {"ovra:service:marathon", "ovra:service:marathon"},
     {"a/b", "a%2Fb"},
     {"../admin", "%2E%2E%2Fadmin"},
     {"..", "%2E%2E"},

@@ -22,7 +22,7 @@ namespace test_iam {
 const char SERVICE_ACCOUNT[] = "svc-agent";
 
 const char ALICE_PERMISSIONS[] =
-  R"({"direct":[{"rid":"dcos:mesos:master:task","description":"d",)"
+  R"({"direct":[{"rid":"ovra:mesos:master:task","description":"d",)"
   R"("aclurl":"/acls/1","actions":[{"name":"read","url":"/a/1"}]}],)"
   R"("groups":[]})";
 

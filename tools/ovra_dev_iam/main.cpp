@@ -34,6 +34,12 @@ public:
         "their permissions, its service accounts, the token lifetime.\n"
         "Without it the service has a fresh key and knows nobody.");
 
+    add(&Flags::users,
+        "users",
+        "Path of a JSON object of uid to permissions document: users\n"
+        "served beside those of the configuration, and instead of any of\n"
+        "the same uid there.");
+
     add(&Flags::port,
         "port",
         "Port to listen on, on 127.0.0.1; 0 picks a free one.",
@@ -41,6 +47,7 @@ public:
   }
 
   Option<std::string> config;
+  Option<std::string> users;
   uint16_t port;
 };
 
@@ -62,6 +69,17 @@ int main(int argc, char** argv)
   if (config.isError()) {
     std::cerr << config.error() << std::endl;
     return 1;
+  }
+
+  if (flags.users.isSome()) {
+    Try<dev_iam::Users> users = dev_iam::readUsers(flags.users.get());
+    if (users.isError()) {
+      std::cerr << users.error() << std::endl;
+      return 1;
+    }
+    for (const auto& [uid, permissions] : users.get()) {
+      config->users[uid] = permissions;
+    }
   }
 
   // The service is for development only: it never listens beyond

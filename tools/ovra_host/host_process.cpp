@@ -1,24 +1,80 @@
 #include "tools/ovra_host/host_process.hpp"
 
+#include <glog/logging.h>
+
+#include <process/defer.hpp>
+
 #include <stout/json.hpp>
+#include <stout/protobuf.hpp>
 #include <stout/stringify.hpp>
+
+#include "ovra_auth/authorization_explainer.hpp"
+
+namespace authz = mesos::authorization;
+
+using mesos::ovra::AuthorizationExplainer;
+using mesos::ovra::AuthorizationExplanation;
 
 using process::Future;
 
+using process::http::BadRequest;
+using process::http::Forbidden;
+using process::http::MethodNotAllowed;
 using process::http::OK;
 using process::http::Request;
 using process::http::Response;
 
 namespace ovra_host {
 
-HostProcess::HostProcess(const std::string& role, const std::string& realm)
-  : ProcessBase(role), role_(role), realm_(realm) {}
+namespace {
+
+Response json(const JSON::Object& body)
+{
+  return OK(stringify(body), "application/json");
+}
+
+
+JSON::Object toJSON(const AuthorizationExplanation& explanation)
+{
+  JSON::Array required;
+  for (const AuthorizationExplanation::Requirement& requirement :
+       explanation.required) {
+    JSON::Object entry;
+    entry.values["resource_id"] = requirement.resourceId;
+    entry.values["action"] = requirement.action;
+
+    if (requirement.grantedBy.isSome()) {
+      JSON::Object grant;
+      grant.values["resource_id"] = requirement.grantedBy->resourceId;
+      grant.values["actions"] = requirement.grantedBy->actions;
+      entry.values["granted_by"] = grant;
+    }
+
+    required.values.push_back(entry);
+  }
+
+  JSON::Object body;
+  body.values["decision"] = explanation.allowed ? "allow" : "deny";
+  body.values["principal"] = explanation.principal;
+  body.values["required"] = required;
+  return body;
+}
+
+} // namespace {
+
+
+HostProcess::HostProcess(
+    const std::string& role,
+    const std::string& realm,
+    const Option<mesos::Authorizer*>& authorizer)
+  : ProcessBase(role), role_(role), realm_(realm), authorizer_(authorizer) {}
 
 
 void HostProcess::initialize()
 {
-  route("/state", realm_, None(), &HostProcess::authenticated);
-  route("/flags", realm_, None(), &HostProcess::authenticated);
+  route("/state", realm_, None(), &HostProcess::describe);
+  route("/flags", realm_, None(), &HostProcess::describe);
+  route("/authorize", realm_, None(), &HostProcess::authorize);
 
   route("/health", None(), [](const Request&) -> Future<Response> {
     return OK(std::string("{\"healthy\":true}"), "application/json");
@@ -26,18 +82,118 @@ void HostProcess::initialize()
 }
 
 
-Future<Response> HostProcess::authenticated(
+Future<Response> HostProcess::describe(
     const Request& request,
     const Option<std::string>& principal)
 {
-  JSON::Object body;
-  body.values["role"] = role_;
-  body.values["path"] = request.url.path;
-  if (principal.isSome()) {
-    body.values["principal"] = principal.get();
+  return authorizeEndpoint(request, principal)
+    .then(defer(self(), [this, request, principal](bool authorized) {
+      if (!authorized) {
+        return Response(Forbidden());
+      }
+
+      JSON::Object body;
+      body.values["role"] = role_;
+      body.values["path"] = request.url.path;
+      if (principal.isSome()) {
+        body.values["principal"] = principal.get();
+      }
+
+      return json(body);
+    }));
+}
+
+
+Future<Response> HostProcess::authorize(
+    const Request& request,
+    const Option<std::string>& principal)
+{
+  if (request.method != "POST") {
+    return MethodNotAllowed({"POST"}, request.method);
   }
 
-  return OK(stringify(body), "application/json");
+  return authorizeEndpoint(request, principal)
+    .then(defer(self(), [this, request](bool authorized) -> Future<Response> {
+      if (!authorized) {
+        return Forbidden();
+      }
+
+      return answer(request.body);
+    }));
+}
+
+
+Future<bool> HostProcess::authorizeEndpoint(
+    const Request& request,
+    const Option<std::string>& principal)
+{
+  if (authorizer_.isNone()) {
+    return true;
+  }
+
+  authz::Request question;
+  question.set_action(authz::GET_ENDPOINT_WITH_PATH);
+  if (principal.isSome()) {
+    question.mutable_subject()->set_value(principal.get());
+  }
+  question.mutable_object()->set_value(request.url.path);
+
+  LOG(INFO) << "Authorizing principal '"
+            << (principal.isSome() ? principal.get() : "ANY")
+            << "' to GET the endpoint '" << request.url.path << "'";
+
+  return authorizer_.get()->authorized(question);
+}
+
+
+Future<Response> HostProcess::answer(const std::string& body)
+{
+  const Try<JSON::Object> object = JSON::parse<JSON::Object>(body);
+  if (object.isError()) {
+    return BadRequest(
+        "The question is not a JSON object: " + object.error() + "\n");
+  }
+
+  const Try<authz::Request> question =
+    protobuf::parse<authz::Request>(object.get());
+  if (question.isError()) {
+    return BadRequest(
+        "The question is not a mesos.authorization.Request: " +
+        question.error() + "\n");
+  }
+
+  if (authorizer_.isNone()) {
+    return BadRequest("This host has no authorizer\n");
+  }
+
+  // Failures are answers too: the operator learns why the authorizer could
+  // not decide.
+  const auto failed = [](const Future<Response>& future) -> Future<Response> {
+    JSON::Object body;
+    body.values["decision"] = "error";
+    body.values["error"] =
+      future.isFailed() ? future.failure() : std::string("discarded");
+    return json(body);
+  };
+
+  AuthorizationExplainer* explainer =
+    dynamic_cast<AuthorizationExplainer*>(authorizer_.get());
+
+  if (explainer == nullptr) {
+    return authorizer_.get()->authorized(question.get())
+      .then([](bool allowed) {
+        JSON::Object body;
+        body.values["decision"] = allowed ? "allow" : "deny";
+        return json(body);
+      })
+      .repair(failed);
+  }
+
+  return explainer->explain(question.get())
+    .then([](const AuthorizationExplanation& explanation) {
+      return json(toJSON(explanation));
+    })
+    .repair(failed);
 }
 
 } // namespace ovra_host {

@@ -2,7 +2,8 @@
 // loads the modules that a Mesos modules configuration names, through the
 // same loader and checks as Mesos's module manager, and serves endpoints on
 // loopback that require authentication through the loaded HTTP
-// authenticator, as Mesos's HTTP server does.
+// authenticator, as Mesos's HTTP server does, and authorization through the
+// loaded authorizer, as Mesos authorizes its endpoints.
 //
 //   ovra_host --modules=file://examples/modules.json --describe
 //   ovra_host --modules=file://examples/master.json --role=master
@@ -19,6 +20,9 @@
 
 #include <glog/logging.h>
 
+#include <mesos/authorizer/authorizer.hpp>
+
+#include <mesos/module/authorizer.hpp>
 #include <mesos/module/http_authenticator.hpp>
 #include <mesos/module/manager.hpp>
 
@@ -74,12 +78,19 @@ public:
         "http_authenticator",
         "The loaded HttpAuthenticator module that authenticates requests;\n"
         "by default the first one of the modules configuration.");
+
+    add(&HostFlags::authorizer,
+        "authorizer",
+        "The loaded Authorizer module that authorizes authenticated\n"
+        "requests; by default the first one of the modules configuration.\n"
+        "Without any, authenticated requests are not authorized.");
   }
 
   Option<std::string> modules;
   bool describe;
   std::string role;
   Option<std::string> http_authenticator;
+  Option<std::string> authorizer;
 };
 
 
@@ -174,13 +185,42 @@ int main(int argc, char** argv)
       realm, process::Owned<Authenticator>(authenticator.get()))
     .await();
 
-  ovra_host::HostProcess host(flags.role, realm);
+  Option<std::string> authorizerName = flags.authorizer;
+  if (authorizerName.isNone()) {
+    const std::vector<std::string> names =
+      ModuleManager::find<mesos::Authorizer>();
+    if (!names.empty()) {
+      authorizerName = names.front();
+    }
+  }
+
+  // Null without an authorizer.
+  process::Owned<mesos::Authorizer> authorizer;
+  if (authorizerName.isSome()) {
+    Try<mesos::Authorizer*> created =
+      ModuleManager::create<mesos::Authorizer>(authorizerName.get());
+    if (created.isError()) {
+      std::cerr << created.error() << std::endl;
+      return 1;
+    }
+    authorizer = process::Owned<mesos::Authorizer>(created.get());
+  }
+
+  ovra_host::HostProcess host(
+      flags.role,
+      realm,
+      authorizer.get() != nullptr ? Option<mesos::Authorizer*>(authorizer.get())
+                                  : None());
   process::spawn(host);
 
   std::cout << "Listening on " << process::address() << std::endl;
   LOG(INFO) << "Serving /" << flags.role << "/state, /" << flags.role
-            << "/flags (authenticated by '" << name.get() << "') and /"
-            << flags.role << "/health";
+            << "/flags and /" << flags.role << "/authorize (authenticated by '"
+            << name.get() << "', "
+            << (authorizerName.isSome()
+                  ? "authorized by '" + authorizerName.get() + "'"
+                  : std::string("not authorized"))
+            << ") and /" << flags.role << "/health";
 
   int signal = 0;
   sigwait(&signals, &signal);

@@ -199,6 +199,12 @@ bool Clock::cancel(const Timer& timer)
   if (it->second.empty()) {
     clock.timers.erase(it);
   }
+
+  // A cancelled timer that was due may have been all that kept settle()
+  // waiting: it must look again.
+  if (cancelled) {
+    internal::Activity::changed();
+  }
   return cancelled;
 }
 

@@ -20,6 +20,19 @@ const char CONTEXT[] = "the development IAM configuration";
 } // namespace {
 
 
+Try<Users> parseUsers(const JSON::Object& users)
+{
+  Users parsed;
+  for (const auto& [uid, permissions] : users.values) {
+    if (!permissions.is<JSON::Object>()) {
+      return Error("The permissions of user '" + uid + "' are not an object");
+    }
+    parsed[uid] = permissions.as<JSON::Object>();
+  }
+  return parsed;
+}
+
+
 Try<Config> parseConfig(const std::string& json)
 {
   Try<JSON::Object> document = JSON::parse<JSON::Object>(json);
@@ -79,12 +92,11 @@ Try<Config> parseConfig(const std::string& json)
   }
 
   if (users.isSome()) {
-    for (const auto& [uid, permissions] : users.get()->values) {
-      if (!permissions.is<JSON::Object>()) {
-        return Error("The permissions of user '" + uid + "' are not an object");
-      }
-      config.users[uid] = permissions.as<JSON::Object>();
+    Try<Users> parsed = parseUsers(*users.get());
+    if (parsed.isError()) {
+      return Error(parsed.error());
     }
+    config.users = parsed.get();
   }
 
   Result<const JSON::Object*> accounts =
@@ -136,6 +148,22 @@ Try<Config> readConfig(const std::string& path)
   }
 
   return parseConfig(content.get());
+}
+
+
+Try<Users> readUsers(const std::string& path)
+{
+  Try<std::string> content = os::read(path);
+  if (content.isError()) {
+    return Error("Could not read the users '" + path + "': " + content.error());
+  }
+
+  Try<JSON::Object> users = JSON::parse<JSON::Object>(content.get());
+  if (users.isError()) {
+    return Error("Could not parse the users '" + path + "': " + users.error());
+  }
+
+  return parseUsers(users.get());
 }
 
 } // namespace dev_iam {

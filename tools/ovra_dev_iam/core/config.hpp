@@ -25,6 +25,10 @@
 
 namespace dev_iam {
 
+// Each user's permissions document by uid, served as it is.
+typedef std::map<std::string, JSON::Object> Users;
+
+
 struct Config
 {
   KeyPair key;
@@ -35,8 +39,7 @@ struct Config
   Duration tokenLifetime = Hours(1);
   bool requireAuthorization = false;
 
-  // Each user's permissions document, served as it is.
-  std::map<std::string, JSON::Object> users;
+  Users users;
 
   // Each service account's public key (PEM).
   std::map<std::string, std::string> serviceAccounts;
@@ -45,6 +48,12 @@ struct Config
 Try<Config> parseConfig(const std::string& json);
 
 Try<Config> readConfig(const std::string& path);
+
+// A JSON object of uid to permissions document, as the configuration's
+// "users" holds it.
+Try<Users> parseUsers(const JSON::Object& users);
+
+Try<Users> readUsers(const std::string& path);
 
 } // namespace dev_iam {
 
