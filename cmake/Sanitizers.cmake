@@ -1,8 +1,13 @@
 # OVRA_SANITIZE=thread builds everything with ThreadSanitizer;
 # OVRA_SANITIZE=address with AddressSanitizer and UndefinedBehaviorSanitizer.
+#
+# OVRA_TEST_ENVIRONMENT holds what the tests' environment needs for the
+# chosen sanitizer.
+set(OVRA_TEST_ENVIRONMENT "")
 if(OVRA_SANITIZE STREQUAL "thread")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
+  set(OVRA_TEST_ENVIRONMENT "TSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/tsan.supp")
 elseif(OVRA_SANITIZE STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
                       -fno-omit-frame-pointer)

@@ -28,7 +28,7 @@ check() {
   fi
 }
 
-cat > "$work/modules.json" <<JSON
+cat > "$work/host.json" <<JSON
 {"libraries": [{"file": "$library", "modules": [
   {"name": "com_corvanta_ovra_http_Authenticator",
    "parameters": [{"key": "host", "value": "agent"}]}]}]}
@@ -43,11 +43,20 @@ JSON
 pids+=($!)
 iam_port=$(bash "$(dirname "$0")/../../scripts/announced-port.sh" "$work/iam.out")
 
-OVRA_IAM="http://127.0.0.1:$iam_port/" \
-  "$bin/ovra_host" --modules="file://$work/modules.json" --role=agent \
-  > "$work/host.out" 2> "$work/host.log" &
-pids+=($!)
-host=127.0.0.1:$(bash "$(dirname "$0")/../../scripts/announced-port.sh" "$work/host.out")
+# Starts a host with the modules of $work/<name>.json in the given role;
+# its output goes to $work/<name>.out and $work/<name>.log.
+start_host() {
+  OVRA_IAM="http://127.0.0.1:$iam_port/" \
+    "$bin/ovra_host" --modules="file://$work/$1.json" --role="$2" \
+    > "$work/$1.out" 2> "$work/$1.log" &
+  pids+=($!)
+}
+address() {
+  echo "127.0.0.1:$(bash "$(dirname "$0")/../../scripts/announced-port.sh" "$work/$1.out")"
+}
+
+start_host host agent
+host=$(address host)
 
 valid=$("$bin/ovra_iam_tool" token --config="$work/iam.json" --uid=alice)
 forged=$("$bin/ovra_iam_tool" token --config="$work/other.json" --uid=alice)
@@ -94,11 +103,8 @@ cat > "$work/master.json" <<JSON
    "parameters": [{"key": "host", "value": "master"}]}]}]}
 JSON
 
-OVRA_IAM="http://127.0.0.1:$iam_port/" \
-  "$bin/ovra_host" --modules="file://$work/master.json" --role=master \
-  > "$work/master.out" 2> "$work/master.log" &
-pids+=($!)
-master=127.0.0.1:$(bash "$(dirname "$0")/../../scripts/announced-port.sh" "$work/master.out")
+start_host master master
+master=$(address master)
 
 bob=$("$bin/ovra_iam_tool" token --config="$work/iam.json" --uid=bob)
 carol=$("$bin/ovra_iam_tool" token --config="$work/iam.json" --uid=carol)

@@ -16,6 +16,7 @@
 
 #include <process/pid.hpp>
 
+#include <stout/none.hpp>
 #include <stout/option.hpp>
 
 #include "common/logfmt.hpp"
@@ -135,15 +136,21 @@ std::string outcome(const Try<bool>& decision)
 }
 
 
+// The approver's view of `message`, pointing into it.
+Option<ObjectApprover::Object> objectOf(const Option<authz::Object>& message)
+{
+  if (message.isSome()) {
+    return ObjectApprover::Object(message.get());
+  }
+  return None();
+}
+
+
 Try<bool> decide(
     const OVRAAuthorizerObjectApprover& approver,
     const Option<authz::Object>& message)
 {
-  Option<ObjectApprover::Object> object;
-  if (message.isSome()) {
-    object = ObjectApprover::Object(message.get());
-  }
-  return approver.approved(object);
+  return approver.approved(objectOf(message));
 }
 
 
@@ -151,11 +158,7 @@ Try<mesos::ovra::AuthorizationExplanation> explain(
     const OVRAAuthorizerObjectApprover& approver,
     const Option<authz::Object>& message)
 {
-  Option<ObjectApprover::Object> object;
-  if (message.isSome()) {
-    object = ObjectApprover::Object(message.get());
-  }
-  return approver.explain(object);
+  return approver.explain(objectOf(message));
 }
 
 } // namespace {
