@@ -86,7 +86,7 @@ void LogFmt::log(
     const Option<Address>& destination,
     const Option<std::string>& agent) const
 {
-  if (audit_ == Audit::DISABLED) {
+  if (!enabled()) {
     return;
   }
 

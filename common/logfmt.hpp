@@ -32,6 +32,10 @@ public:
 
   explicit LogFmt(Audit audit) : audit_(audit) {}
 
+  // Whether records are written: callers skip building costly values for
+  // a record that would be dropped.
+  bool enabled() const { return audit_ == Audit::ENABLED; }
+
   // Writes one record, unless auditing is disabled. The optional fields
   // appear only when set; free-text values are quoted. The order of the
   // pairs on the line is not fixed: readers find fields by key.

@@ -18,6 +18,7 @@
 
 #include "common/sentrel/jwt.hpp"
 #include "common/sentrel/login.hpp"
+#include "common/sentrel/time_limit.hpp"
 
 namespace authz = mesos::authorization;
 namespace http = process::http;
@@ -192,8 +193,7 @@ Future<Owned<mesos::ObjectApprover>> OVRAAuthorizerProcess::getObjectApprover(
 
   const std::shared_ptr<const ApproverContext> context = approverContext_;
 
-  return tokenReady()
-    .then(defer(self(), &Self::getPermissions, used->value()))
+  return permissionsOf(used.get())
     .then([context, used, action](const SharedPermissions& permissions) {
       return Owned<mesos::ObjectApprover>(new OVRAAuthorizerObjectApprover(
           context, permissions, used.get(), action));
@@ -213,8 +213,7 @@ Future<AuthorizationExplanation> OVRAAuthorizerProcess::explain(
 
   const std::shared_ptr<const ApproverContext> context = approverContext_;
 
-  return tokenReady()
-    .then(defer(self(), &Self::getPermissions, used->value()))
+  return permissionsOf(used.get())
     .then([context, used, request](const SharedPermissions& permissions)
               -> Future<AuthorizationExplanation> {
       const OVRAAuthorizerObjectApprover approver(
@@ -247,6 +246,13 @@ Try<authz::Subject> OVRAAuthorizerProcess::principal(
   }
 
   return used;
+}
+
+
+Future<SharedPermissions> OVRAAuthorizerProcess::permissionsOf(
+    const authz::Subject& used)
+{
+  return tokenReady().then(defer(self(), &Self::getPermissions, used.value()));
 }
 
 
@@ -441,11 +447,11 @@ Future<Nothing> OVRAAuthorizerProcess::tokenReady()
     return gate;
   }
 
-  return gate.after(TOKEN_WAIT_LIMIT, [](const Future<Nothing>&) {
-    return Future<Nothing>::failed(
-        "Failed to obtain an IAM token for the service account: Timed out "
-        "after " + stringify(TOKEN_WAIT_LIMIT));
-  });
+  return sentrel::withTimeLimit(
+      gate,
+      TOKEN_WAIT_LIMIT,
+      "Failed to obtain an IAM token for the service account: Timed out "
+      "after ");
 }
 
 
@@ -497,13 +503,6 @@ Duration OVRAAuthorizerProcess::refreshDelay(
   }
 
   return delay;
-}
-
-
-Try<Permissions> OVRAAuthorizerProcess::flatPermissions(
-    const iam::Permissions& permissions)
-{
-  return mesos::ovra::flatPermissions(permissions);
 }
 
 

@@ -102,8 +102,6 @@ public:
       const Result<process::Time>& expiration,
       const process::Time& now);
 
-  static Try<Permissions> flatPermissions(const iam::Permissions& permissions);
-
   // The permissions document's URL: the `iam` URL with "format=json" and
   // the path extended by `users`, "/", the principal as one
   // percent-encoded segment, "/" and `permissions`.
@@ -124,6 +122,10 @@ private:
   // either.
   Try<mesos::authorization::Subject> principal(
       const Option<mesos::authorization::Subject>& subject) const;
+
+  // The permissions of the subject's principal, once the gate is open.
+  process::Future<SharedPermissions> permissionsOf(
+      const mesos::authorization::Subject& used);
 
   // Logs in to the IAM service on agents (opens the gate elsewhere), and
   // schedules the next login: the refresh, or a retry after a failure.

@@ -73,7 +73,7 @@ Try<bool> OVRAAuthorizerObjectApprover::approved(
     }
   }
 
-  if (audited(action_)) {
+  if (audited(action_) && context_->logfmt.enabled()) {
     audit(object, allowed);
   }
 

@@ -13,5 +13,4 @@ ctest --test-dir build --output-on-failure -j "$(nproc)"
 cmake -G Ninja -S . -B build-tsan -DOVRA_SANITIZE=thread -DOVRA_BUILD_BENCH=OFF
 cmake --build build-tsan -j "$(nproc)" \
   --target stout_tests process_tests module_frame_tests
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  ctest --test-dir build-tsan -L '^platform' --output-on-failure -j "$(nproc)"
+ctest --test-dir build-tsan -L '^platform' --output-on-failure -j "$(nproc)"

@@ -6,7 +6,6 @@
 
 #include <stout/json.hpp>
 #include <stout/protobuf.hpp>
-#include <stout/stringify.hpp>
 
 #include "ovra_auth/authorization_explainer.hpp"
 
@@ -27,12 +26,6 @@ using process::http::Response;
 namespace ovra_host {
 
 namespace {
-
-Response json(const JSON::Object& body)
-{
-  return OK(stringify(body), "application/json");
-}
-
 
 JSON::Object toJSON(const AuthorizationExplanation& explanation)
 {
@@ -87,9 +80,10 @@ Future<Response> HostProcess::describe(
     const Option<std::string>& principal)
 {
   return authorizeEndpoint(request, principal)
-    .then(defer(self(), [this, request, principal](bool authorized) {
+    .then(defer(self(), [this, request, principal](bool authorized)
+                            -> Response {
       if (!authorized) {
-        return Response(Forbidden());
+        return Forbidden();
       }
 
       JSON::Object body;
@@ -99,7 +93,7 @@ Future<Response> HostProcess::describe(
         body.values["principal"] = principal.get();
       }
 
-      return json(body);
+      return OK(body);
     }));
 }
 
@@ -173,7 +167,7 @@ Future<Response> HostProcess::answer(const std::string& body)
     body.values["decision"] = "error";
     body.values["error"] =
       future.isFailed() ? future.failure() : std::string("discarded");
-    return json(body);
+    return OK(body);
   };
 
   AuthorizationExplainer* explainer =
@@ -181,17 +175,17 @@ Future<Response> HostProcess::answer(const std::string& body)
 
   if (explainer == nullptr) {
     return authorizer_.get()->authorized(question.get())
-      .then([](bool allowed) {
+      .then([](bool allowed) -> Response {
         JSON::Object body;
         body.values["decision"] = allowed ? "allow" : "deny";
-        return json(body);
+        return OK(body);
       })
       .repair(failed);
   }
 
   return explainer->explain(question.get())
-    .then([](const AuthorizationExplanation& explanation) {
-      return json(toJSON(explanation));
+    .then([](const AuthorizationExplanation& explanation) -> Response {
+      return OK(toJSON(explanation));
     })
     .repair(failed);
 }

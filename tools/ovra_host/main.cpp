@@ -104,6 +104,22 @@ sigset_t terminationSignals()
 }
 
 
+// The module named by `flag`, else the first loaded module of kind T.
+template <typename T>
+Option<std::string> chosen(const Option<std::string>& flag)
+{
+  if (flag.isSome()) {
+    return flag;
+  }
+
+  const std::vector<std::string> names = ModuleManager::find<T>();
+  if (names.empty()) {
+    return None();
+  }
+  return names.front();
+}
+
+
 void printDescriptor(const ModuleInfo& info)
 {
   std::cout << info.name << "\n"
@@ -164,14 +180,11 @@ int main(int argc, char** argv)
   // Mesos's own realm names; every endpoint of this host is in one realm.
   const std::string realm = "mesos-" + flags.role + "-readwrite";
 
-  Option<std::string> name = flags.http_authenticator;
+  const Option<std::string> name =
+    chosen<Authenticator>(flags.http_authenticator);
   if (name.isNone()) {
-    const std::vector<std::string> names = ModuleManager::find<Authenticator>();
-    if (names.empty()) {
-      std::cerr << "No HttpAuthenticator module is configured" << std::endl;
-      return 1;
-    }
-    name = names.front();
+    std::cerr << "No HttpAuthenticator module is configured" << std::endl;
+    return 1;
   }
 
   Try<Authenticator*> authenticator =
@@ -185,14 +198,8 @@ int main(int argc, char** argv)
       realm, process::Owned<Authenticator>(authenticator.get()))
     .await();
 
-  Option<std::string> authorizerName = flags.authorizer;
-  if (authorizerName.isNone()) {
-    const std::vector<std::string> names =
-      ModuleManager::find<mesos::Authorizer>();
-    if (!names.empty()) {
-      authorizerName = names.front();
-    }
-  }
+  const Option<std::string> authorizerName =
+    chosen<mesos::Authorizer>(flags.authorizer);
 
   // Null without an authorizer.
   process::Owned<mesos::Authorizer> authorizer;

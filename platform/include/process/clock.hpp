@@ -56,15 +56,10 @@ public:
       const Time& time,
       Update update = SAFE);
 
-  static void order(ProcessBase* from, ProcessBase* to);
-
   // Blocks until no timer is due, none is firing, and no actor is runnable
   // or running. Meant for a paused clock in tests; an actor that blocks
   // forever (waiting on a future, say) keeps it from returning.
   static void settle();
-
-  // Whether no timer is due or firing on a paused clock.
-  static bool settled();
 };
 
 } // namespace process {

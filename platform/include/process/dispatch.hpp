@@ -150,7 +150,7 @@ auto dispatch(const P& pid, F&& f, A&&... a)
     if constexpr (std::is_void<R>::value) {
       return internal::dispatchCall<void>(
           upid,
-          [method = D(f), args](ProcessBase* process) mutable {
+          [method = D(f), args = std::move(args)](ProcessBase* process) mutable {
             T* t = dynamic_cast<T*>(process);
             if (t != nullptr) {
               std::apply(
@@ -161,7 +161,7 @@ auto dispatch(const P& pid, F&& f, A&&... a)
     } else {
       return internal::dispatchCall<R>(
           upid,
-          [method = D(f), args](ProcessBase* process) mutable
+          [method = D(f), args = std::move(args)](ProcessBase* process) mutable
               -> std::optional<R> {
             T* t = dynamic_cast<T*>(process);
             if (t == nullptr) {

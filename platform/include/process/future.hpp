@@ -2,12 +2,9 @@
 #define __PROCESS_FUTURE_HPP__
 
 #include <atomic>
-#include <cerrno>
 #include <functional>
-#include <list>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -25,7 +22,6 @@
 #include <stout/option.hpp>
 #include <stout/try.hpp>
 
-#include <stout/os/strerror.hpp>
 
 // A Future is the read side of a value that becomes available later; a
 // Promise is its write side. A future is PENDING, then exactly one of READY,
@@ -57,24 +53,6 @@ struct Failure
   explicit Failure(const Error& error) : message(error.message) {}
 
   const std::string message;
-};
-
-
-// A failure carrying "message: strerror(code)", or strerror(code) alone.
-struct ErrnoFailure : public Failure
-{
-  ErrnoFailure() : ErrnoFailure(errno) {}
-
-  explicit ErrnoFailure(int code_)
-    : Failure(os::strerror(code_)), code(code_) {}
-
-  explicit ErrnoFailure(const std::string& message_)
-    : ErrnoFailure(errno, message_) {}
-
-  ErrnoFailure(int code_, const std::string& message_)
-    : Failure(message_ + ": " + os::strerror(code_)), code(code_) {}
-
-  const int code;
 };
 
 
@@ -183,11 +161,6 @@ public:
   }
 
   /*implicit*/ Future(const Failure& failure) : Future()
-  {
-    fail(failure.message);
-  }
-
-  /*implicit*/ Future(const ErrnoFailure& failure) : Future()
   {
     fail(failure.message);
   }
@@ -616,6 +589,24 @@ private:
 // discard and associate each return false and do nothing unless the future
 // is pending and not associated with another. Destroying a promise leaves
 // its future as it is (pending, if nothing completed it).
+namespace internal {
+
+// Passes a discard request from a derived future back to its source.
+template <typename T>
+std::function<void()> discardSource(const Future<T>& source)
+{
+  WeakFuture<T> weak(source);
+  return [weak]() {
+    Option<Future<T>> future = weak.get();
+    if (future.isSome()) {
+      future->discard();
+    }
+  };
+}
+
+} // namespace internal {
+
+
 template <typename T>
 class Promise
 {
@@ -669,13 +660,7 @@ public:
     }
 
     Future<T> f = f_;
-    WeakFuture<T> weak(future);
-    f.onDiscard([weak]() {
-      Option<Future<T>> other = weak.get();
-      if (other.isSome()) {
-        other->discard();
-      }
-    });
+    f.onDiscard(internal::discardSource(future));
 
     future.onAny([f](const Future<T>& other) mutable {
       if (other.isReady()) {
@@ -709,24 +694,6 @@ private:
 
   Future<T> f_;
 };
-
-
-namespace internal {
-
-// Passes a discard request from a derived future back to its source.
-template <typename T>
-std::function<void()> discardSource(const Future<T>& source)
-{
-  WeakFuture<T> weak(source);
-  return [weak]() {
-    Option<Future<T>> future = weak.get();
-    if (future.isSome()) {
-      future->discard();
-    }
-  };
-}
-
-} // namespace internal {
 
 
 template <typename T>
@@ -838,56 +805,6 @@ Future<T> Future<T>::after(
   return state->promise.future();
 }
 
-
-template <typename T>
-void discard(const std::set<Future<T>>& futures)
-{
-  for (Future<T> future : futures) {
-    future.discard();
-  }
-}
-
-
-template <typename T>
-void discard(const std::list<Future<T>>& futures)
-{
-  for (Future<T> future : futures) {
-    future.discard();
-  }
-}
-
-
-template <typename T>
-void setPromises(std::set<Promise<T>*>* promises, const T& t)
-{
-  for (Promise<T>* promise : *promises) {
-    promise->set(t);
-    delete promise;
-  }
-  promises->clear();
-}
-
-
-template <typename T>
-void failPromises(std::set<Promise<T>*>* promises, const std::string& failure)
-{
-  for (Promise<T>* promise : *promises) {
-    promise->fail(failure);
-    delete promise;
-  }
-  promises->clear();
-}
-
-
-template <typename T>
-void discardPromises(std::set<Promise<T>*>* promises)
-{
-  for (Promise<T>* promise : *promises) {
-    promise->discard();
-    delete promise;
-  }
-  promises->clear();
-}
 
 } // namespace process {
 

@@ -27,19 +27,12 @@
 #include <stout/strings.hpp>
 #include <stout/try.hpp>
 
-// HTTP values (URL, Request, Response, Headers) and the client: get, post,
-// requestDelete and request, one connection per request. The server side
+// HTTP values (URL, Request, Response, Headers) and the client: get, post
+// and request, one connection per request. The server side
 // lives in process.hpp (ProcessBase::route).
 
 namespace process {
 namespace http {
-
-enum class Scheme
-{
-  HTTP,
-  HTTPS
-};
-
 
 namespace authentication {
 
@@ -92,8 +85,6 @@ struct URL
   // fragment is not split off: it stays part of `path`; the host always
   // goes to `domain`, even when it is an IP address.
   static Try<URL> parse(const std::string& urlString);
-
-  bool isAbsolute() const { return scheme.isSome(); }
 
   Option<std::string> scheme;
   Option<std::string> domain;
@@ -530,16 +521,6 @@ Future<Response> post(
     const Option<Headers>& headers = None(),
     const Option<std::string>& body = None(),
     const Option<std::string>& contentType = None(),
-    const Option<std::string>& scheme = None());
-
-Future<Response> requestDelete(
-    const URL& url,
-    const Option<Headers>& headers = None());
-
-Future<Response> requestDelete(
-    const UPID& upid,
-    const Option<std::string>& path = None(),
-    const Option<Headers>& headers = None(),
     const Option<std::string>& scheme = None());
 
 } // namespace http {

@@ -62,13 +62,6 @@ protected:
   // Not called: a local link cannot be lost.
   virtual void lost(const UPID&) {}
 
-  // Puts a message at the front of this actor's queue.
-  void inject(
-      const UPID& from,
-      const std::string& name,
-      const char* data = nullptr,
-      size_t length = 0);
-
   // Sends a message from this actor; does nothing if `to` is not set.
   void send(
       const UPID& to,
@@ -103,9 +96,6 @@ protected:
       (t->*method)(from, body);
     });
   }
-
-  // Passes messages named `name` on to `pid`.
-  void delegate(const std::string& name, const UPID& pid);
 
   typedef std::function<Future<http::Response>(const http::Request&)>
     HttpRequestHandler;

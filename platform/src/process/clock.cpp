@@ -281,15 +281,6 @@ void Clock::update(ProcessBase*, const Time& time, Update)
 }
 
 
-void Clock::order(ProcessBase*, ProcessBase*) {}
-
-
-bool Clock::settled()
-{
-  return internal::timersIdle();
-}
-
-
 void Clock::settle()
 {
   // Both checks are made between two reads of the activity count: equal

@@ -146,26 +146,18 @@ std::string jsonBody(W&& write, const Option<std::string>& jsonp)
 
 
 OK::OK(const JSON::Value& value, const Option<std::string>& jsonp)
-  : Response(Status::OK)
-{
-  type = BODY;
-  body = jsonBody([&value](std::ostream& out) { out << value; }, jsonp);
-  headers["Content-Type"] =
-    jsonp.isSome() ? "text/javascript" : "application/json";
-  headers["Content-Length"] = stringify(body.size());
-}
+  : Response(
+        jsonBody([&value](std::ostream& out) { out << value; }, jsonp),
+        Status::OK,
+        jsonp.isSome() ? "text/javascript" : "application/json") {}
 
 
 OK::OK(JSON::Proxy&& value, const Option<std::string>& jsonp)
-  : Response(Status::OK)
-{
-  type = BODY;
-  body = jsonBody(
-      [&value](std::ostream& out) { out << std::move(value); }, jsonp);
-  headers["Content-Type"] =
-    jsonp.isSome() ? "text/javascript" : "application/json";
-  headers["Content-Length"] = stringify(body.size());
-}
+  : Response(
+        jsonBody(
+            [&value](std::ostream& out) { out << std::move(value); }, jsonp),
+        Status::OK,
+        jsonp.isSome() ? "text/javascript" : "application/json") {}
 
 
 std::string Status::string(uint16_t code)
@@ -479,21 +471,6 @@ Future<Response> post(
       contentType);
 }
 
-
-Future<Response> requestDelete(const URL& url, const Option<Headers>& headers)
-{
-  return request(createRequest(url, "DELETE", headers), false);
-}
-
-
-Future<Response> requestDelete(
-    const UPID& upid,
-    const Option<std::string>& path,
-    const Option<Headers>& headers,
-    const Option<std::string>& scheme)
-{
-  return requestDelete(upidUrl(upid, path, scheme.getOrElse("http")), headers);
-}
 
 } // namespace http {
 } // namespace process {

@@ -271,7 +271,7 @@ private:
       return;
     }
 
-    const auto& message = parser_.get();
+    auto& message = parser_.get();
     const unsigned code = message.result_int();
     if (code > std::numeric_limits<uint16_t>::max() ||
         !Status::known(static_cast<uint16_t>(code))) {
@@ -287,7 +287,7 @@ private:
         std::string(field.value());
     }
     response.type = Response::BODY;
-    response.body = message.body();
+    response.body = std::move(message.body());
 
     close();
     promise_.set(std::move(response));

@@ -172,7 +172,7 @@ private:
       return;
     }
 
-    const auto& message = parser_->get();
+    auto& message = parser_->get();
 
     http::Request request;
     request.method = std::string(message.method_string());
@@ -182,7 +182,8 @@ private:
       request.headers[std::string(field.name_string())] =
         std::string(field.value());
     }
-    request.body = message.body();
+    // The parser is made anew for every request: its body can be taken.
+    request.body = std::move(message.body());
     version_ = message.version();
 
     Try<Nothing> target = parseTarget(std::string(message.target()), &request.url);

@@ -84,7 +84,6 @@ struct ProcessBase::Data
 
   // Used on the actor's own thread only (or before spawn).
   std::map<std::string, MessageHandler> messageHandlers;
-  std::map<std::string, UPID> delegates;
   std::map<std::string, HttpEndpoint> endpoints;
 };
 
@@ -669,15 +668,6 @@ void ProcessBase::visit(const MessageEvent& event)
     return;
   }
 
-  auto delegate = data_->delegates.find(name);
-  if (delegate != data_->delegates.end()) {
-    VLOG(1) << "Delegating message '" << name << "' to " << delegate->second;
-    Message* message = new Message(*event.message);
-    message->to = delegate->second;
-    processManager().deliverOrDrop(message->to, new MessageEvent(message));
-    return;
-  }
-
   VLOG(1) << "Dropping message '" << name << "' to " << pid_
           << ": no handler";
 }
@@ -770,20 +760,6 @@ void ProcessBase::visit(const TerminateEvent&)
 }
 
 
-void ProcessBase::inject(
-    const UPID& from,
-    const std::string& name,
-    const char* data,
-    size_t length)
-{
-  if (!from) {
-    return;
-  }
-  processManager().deliverOrDrop(
-      pid_, new MessageEvent(newMessage(from, pid_, name, data, length)), true);
-}
-
-
 void ProcessBase::send(
     const UPID& to,
     const std::string& name,
@@ -815,10 +791,21 @@ void ProcessBase::install(
 }
 
 
-void ProcessBase::delegate(const std::string& name, const UPID& pid)
+namespace {
+
+// Endpoints are kept by their name without the leading '/'; a name without
+// one is refused, where libprocess would abort.
+Option<std::string> endpointKey(const std::string& name, const UPID& pid)
 {
-  data_->delegates[name] = pid;
+  if (name.find('/') != 0) {
+    LOG(ERROR) << "Ignoring route '" << name << "' of " << pid
+               << ": routes must start with '/'";
+    return None();
+  }
+  return name.substr(1);
 }
+
+} // namespace {
 
 
 void ProcessBase::route(
@@ -827,15 +814,12 @@ void ProcessBase::route(
     const HttpRequestHandler& handler,
     const RouteOptions&)
 {
-  if (name.find('/') != 0) {
-    LOG(ERROR) << "Ignoring route '" << name << "' of " << pid_
-               << ": routes must start with '/'";
-    return;
+  const Option<std::string> key = endpointKey(name, pid_);
+  if (key.isSome()) {
+    Data::HttpEndpoint endpoint;
+    endpoint.handler = handler;
+    data_->endpoints[key.get()] = endpoint;
   }
-
-  Data::HttpEndpoint endpoint;
-  endpoint.handler = handler;
-  data_->endpoints[name.substr(1)] = endpoint;
 }
 
 
@@ -846,16 +830,13 @@ void ProcessBase::route(
     const AuthenticatedHttpRequestHandler& handler,
     const RouteOptions&)
 {
-  if (name.find('/') != 0) {
-    LOG(ERROR) << "Ignoring route '" << name << "' of " << pid_
-               << ": routes must start with '/'";
-    return;
+  const Option<std::string> key = endpointKey(name, pid_);
+  if (key.isSome()) {
+    Data::HttpEndpoint endpoint;
+    endpoint.realm = realm;
+    endpoint.authenticatedHandler = handler;
+    data_->endpoints[key.get()] = endpoint;
   }
-
-  Data::HttpEndpoint endpoint;
-  endpoint.realm = realm;
-  endpoint.authenticatedHandler = handler;
-  data_->endpoints[name.substr(1)] = endpoint;
 }
 
 } // namespace process {

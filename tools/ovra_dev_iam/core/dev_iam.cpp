@@ -52,12 +52,6 @@ Response unauthorized(const std::string& reason)
 }
 
 
-Response json(const JSON::Object& object)
-{
-  return OK(stringify(object), "application/json");
-}
-
-
 // True if `token` parses, has not expired and is signed by `key`.
 Try<Nothing> verify(const std::string& token, const std::shared_ptr<RSA>& key)
 {
@@ -133,7 +127,7 @@ private:
     if (answers_.count(Endpoint::JWKS) > 0) {
       return answers_.at(Endpoint::JWKS);
     }
-    return json(jwks_);
+    return OK(jwks_);
   }
 
   Future<Response> login(const Request& request)
@@ -210,10 +204,10 @@ private:
     LOG(INFO) << "Service account '" << uid.get()->value << "' logged in";
 
     return issueToken(config_.key, uid.get()->value, expiry)
-      .then([](const std::string& issued) {
+      .then([](const std::string& issued) -> Response {
         JSON::Object answer;
         answer.values["token"] = issued;
-        return json(answer);
+        return OK(answer);
       });
   }
 
@@ -264,7 +258,7 @@ private:
       return NotFound("User '" + uid.get() + "' not found");
     }
 
-    return json(user->second);
+    return OK(user->second);
   }
 
   const Config config_;
