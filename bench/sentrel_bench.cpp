@@ -35,22 +35,18 @@
 #include "common/sentrel.pb.h"
 #include "common/sentrel/base64url.hpp"
 #include "common/sentrel/jwt.hpp"
+#include "tools/ovra_dev_iam/core/dev_iam.hpp"
 
 #include "tests/support/test_keys.hpp"
-
-// The raw baselines use OpenSSL's RSA reader, as the modules do.
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 namespace {
 
 corvanta::Credential credential()
 {
-  corvanta::Credential credential;
-  credential.set_scheme("RS256");
-  credential.set_uid("svc-agent");
-  credential.set_private_key(test_keys::PRIVATE_KEY);
-  credential.set_login_endpoint("http://127.0.0.1:8101/acs/api/v1/auth/login");
-  return credential;
+  return dev_iam::rs256Credential(
+      "svc-agent",
+      test_keys::PRIVATE_KEY,
+      "http://127.0.0.1:8101/acs/api/v1/auth/login");
 }
 
 

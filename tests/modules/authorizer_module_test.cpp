@@ -24,6 +24,7 @@
 #include "support/fake_iam.hpp"
 #include "support/futures.hpp"
 #include "support/log_capture.hpp"
+#include "support/module_parameters.hpp"
 
 namespace authz = mesos::authorization;
 
@@ -41,14 +42,8 @@ const char ENDPOINT_READER[] =
 std::unique_ptr<mesos::Authorizer> create(
     const std::vector<std::pair<std::string, std::string>>& pairs)
 {
-  mesos::Parameters parameters;
-  for (const auto& [key, value] : pairs) {
-    mesos::Parameter* parameter = parameters.add_parameter();
-    parameter->set_key(key);
-    parameter->set_value(value);
-  }
   return std::unique_ptr<mesos::Authorizer>(
-      com_corvanta_ovra_Authorizer.create(parameters));
+      com_corvanta_ovra_Authorizer.create(parameters(pairs)));
 }
 
 

@@ -23,6 +23,7 @@
 
 #include "common/sentrel.pb.h"
 #include "ovra_auth/authorizer.hpp"
+#include "tools/ovra_dev_iam/core/dev_iam.hpp"
 
 #include "support/fake_iam.hpp"
 #include "support/futures.hpp"
@@ -75,12 +76,8 @@ OVRAAuthorizer::Flags flagsFor(const FakeIAM& iam, const std::string& host)
   flags.users = "/users";
 
   if (host == "agent") {
-    corvanta::Credential credential;
-    credential.set_scheme("RS256");
-    credential.set_uid("agent-sa");
-    credential.set_private_key(test_keys::PRIVATE_KEY);
-    credential.set_login_endpoint(iam.loginEndpoint());
-    flags.service_account_credential = credential;
+    flags.service_account_credential = dev_iam::rs256Credential(
+        "agent-sa", test_keys::PRIVATE_KEY, iam.loginEndpoint());
   }
 
   return flags;

@@ -18,6 +18,7 @@
 #include "secrets/flags.hpp"
 #include "ssl_exec/flags.hpp"
 
+#include "support/module_parameters.hpp"
 #include "support/log_capture.hpp"
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
@@ -33,19 +34,6 @@ const char ABSOLUTE_PATH_WARNING[] =
   "without using 'file:// is deprecated and will be removed in a future "
   "release. Simply adding 'file://' to the beginning of the path should "
   "eliminate this warning.";
-
-mesos::Parameters parameters(
-    const std::initializer_list<std::pair<std::string, std::string>>& pairs)
-{
-  mesos::Parameters result;
-  for (const auto& [key, value] : pairs) {
-    mesos::Parameter* parameter = result.add_parameter();
-    parameter->set_key(key);
-    parameter->set_value(value);
-  }
-  return result;
-}
-
 
 // The flag environment must not leak in from the machine running the tests.
 class FlagGroupsTest : public ::testing::Test

@@ -96,22 +96,9 @@ std::string quoted(const std::string& value)
 }
 
 
-class HttpAuthenticatorTest : public ::testing::Test
+class HttpAuthenticatorTest : public test_iam::ServiceTest
 {
 protected:
-  void SetUp() override
-  {
-    Try<Owned<dev_iam::DevIAM>> iam = dev_iam::DevIAM::start(test_iam::config());
-    ASSERT_TRUE(iam.isSome()) << iam.error();
-    iam_ = iam.get();
-  }
-
-  void TearDown() override
-  {
-    iam_.reset();
-    Clock::resume();
-  }
-
   std::string token(const std::string& uid)
   {
     Future<std::string> token = iam_->issueToken(uid);
@@ -119,7 +106,6 @@ protected:
     return token.isReady() ? token.get() : "";
   }
 
-  Owned<dev_iam::DevIAM> iam_;
 };
 
 

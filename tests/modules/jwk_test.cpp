@@ -66,20 +66,12 @@ bool isTestKey(const std::shared_ptr<RSA>& key)
 }
 
 
-class JWKSTest : public ::testing::Test
+class JWKSTest : public test_iam::ServiceTest
 {
 protected:
-  void SetUp() override
-  {
-    Try<Owned<dev_iam::DevIAM>> iam = dev_iam::DevIAM::start(test_iam::config());
-    ASSERT_TRUE(iam.isSome()) << iam.error();
-    iam_ = iam.get();
-  }
-
   void TearDown() override
   {
-    iam_.reset();
-    Clock::resume();
+    ServiceTest::TearDown();
     EXPECT_EQ(0u, ERR_peek_error());
   }
 
@@ -90,7 +82,6 @@ protected:
     return querySentrelPublicKey(iam_->jwksUrl(), Seconds(5));
   }
 
-  Owned<dev_iam::DevIAM> iam_;
 };
 
 } // namespace {

@@ -22,6 +22,7 @@
 #include "common/openssl.hpp"
 #include "common/sentrel.pb.h"
 #include "common/sentrel/jwt.hpp"
+#include "tools/ovra_dev_iam/core/dev_iam.hpp"
 
 #include "support/futures.hpp"
 #include "support/test_keys.hpp"
@@ -46,14 +47,10 @@ Duration clockSkew()
 // A token of ours that expires `lifetime` after now on the wall clock.
 std::string ours(const Duration& lifetime)
 {
-  corvanta::Credential credential;
-  credential.set_scheme("RS256");
-  credential.set_uid("svc-agent");
-  credential.set_private_key(test_keys::PRIVATE_KEY);
-  credential.set_login_endpoint("http://127.0.0.1:1/login");
-
-  Future<std::string> token =
-    JWT::generateRS256(credential, Clock::now() - clockSkew() + lifetime);
+  Future<std::string> token = JWT::generateRS256(
+      dev_iam::rs256Credential(
+          "svc-agent", test_keys::PRIVATE_KEY, "http://127.0.0.1:1/login"),
+      Clock::now() - clockSkew() + lifetime);
   EXPECT_TRUE(token.isReady());
   return token.isReady() ? token.get() : "";
 }

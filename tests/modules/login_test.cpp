@@ -67,21 +67,15 @@ private:
 };
 
 
-class LoginTest : public ::testing::Test
+class LoginTest : public test_iam::ServiceTest
 {
 protected:
   void SetUp() override
   {
-    Try<Owned<dev_iam::DevIAM>> iam = dev_iam::DevIAM::start(test_iam::config());
-    ASSERT_TRUE(iam.isSome()) << iam.error();
-    iam_ = iam.get();
-    credential_ = test_iam::credential(*iam_);
-  }
-
-  void TearDown() override
-  {
-    iam_.reset();
-    Clock::resume();
+    ServiceTest::SetUp();
+    if (!HasFatalFailure()) {
+      credential_ = test_iam::credential(*iam_);
+    }
   }
 
   // Logs in with a login token of 5 minutes and asks for `exp`.
@@ -102,7 +96,6 @@ protected:
     return login(credential_);
   }
 
-  Owned<dev_iam::DevIAM> iam_;
   corvanta::Credential credential_;
 };
 

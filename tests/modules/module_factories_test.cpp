@@ -17,6 +17,7 @@
 #include <mesos/module/isolator.hpp>
 #include <mesos/slave/isolator.hpp>
 
+#include "support/module_parameters.hpp"
 #include "support/log_capture.hpp"
 #include "support/scoped_environment.hpp"
 
@@ -34,19 +35,6 @@ extern Module<mesos::Hook> com_corvanta_ovra_SSLExecutorHook;
 extern Module<mesos::slave::Isolator> com_corvanta_ovra_SSLExecutorIsolator;
 
 namespace {
-
-mesos::Parameters parameters(
-    const std::initializer_list<std::pair<std::string, std::string>>& pairs)
-{
-  mesos::Parameters result;
-  for (const auto& [key, value] : pairs) {
-    mesos::Parameter* parameter = result.add_parameter();
-    parameter->set_key(key);
-    parameter->set_value(value);
-  }
-  return result;
-}
-
 
 // Runs a factory and returns the ERROR lines it logged; the factory must
 // return null (no module object can be built by it yet, or the parameters

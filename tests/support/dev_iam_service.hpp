@@ -9,7 +9,13 @@
 
 #include <string>
 
+#include <gtest/gtest.h>
+
+#include <process/clock.hpp>
+#include <process/owned.hpp>
+
 #include <stout/json.hpp>
+#include <stout/try.hpp>
 
 #include "common/sentrel.pb.h"
 #include "tools/ovra_dev_iam/core/config.hpp"
@@ -41,13 +47,32 @@ inline dev_iam::Config config()
 // The service account's credential, logging in at `iam`.
 inline corvanta::Credential credential(const dev_iam::DevIAM& iam)
 {
-  corvanta::Credential credential;
-  credential.set_scheme("RS256");
-  credential.set_uid(SERVICE_ACCOUNT);
-  credential.set_private_key(test_keys::OTHER_PRIVATE_KEY);
-  credential.set_login_endpoint(iam.loginEndpoint());
-  return credential;
+  return dev_iam::rs256Credential(
+      SERVICE_ACCOUNT, test_keys::OTHER_PRIVATE_KEY, iam.loginEndpoint());
 }
+
+
+// A test with the service running for its whole length; the clock runs
+// again after it, whatever the test did with it.
+class ServiceTest : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    Try<process::Owned<dev_iam::DevIAM>> iam =
+      dev_iam::DevIAM::start(config());
+    ASSERT_TRUE(iam.isSome()) << iam.error();
+    iam_ = iam.get();
+  }
+
+  void TearDown() override
+  {
+    iam_.reset();
+    process::Clock::resume();
+  }
+
+  process::Owned<dev_iam::DevIAM> iam_;
+};
 
 } // namespace test_iam {
 

@@ -120,11 +120,8 @@ int serviceAccount(const Flags& flags)
     return fail(key.error());
   }
 
-  corvanta::Credential credential;
-  credential.set_scheme("RS256");
-  credential.set_uid(flags.uid.get());
-  credential.set_private_key(key->privateKey);
-  credential.set_login_endpoint(flags.login_endpoint.get());
+  const corvanta::Credential credential = dev_iam::rs256Credential(
+      flags.uid.get(), key->privateKey, flags.login_endpoint.get());
 
   JSON::Object output;
   Try<Nothing> written = emit(

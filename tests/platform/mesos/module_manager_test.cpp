@@ -15,6 +15,8 @@
 
 #include "platform/mesos/expect_try.hpp"
 
+#include "support/module_parameters.hpp"
+
 using mesos::Environment;
 using mesos::ExecutorInfo;
 using mesos::Hook;
@@ -35,18 +37,6 @@ namespace {
 const string kLibrary = FRAME_TEST_MODULES;
 
 typedef vector<std::pair<string, string>> KeyValues;
-
-
-Parameters parameters(const KeyValues& keyValues)
-{
-  Parameters result;
-  for (const auto& keyValue : keyValues) {
-    Parameter* parameter = result.add_parameter();
-    parameter->set_key(keyValue.first);
-    parameter->set_value(keyValue.second);
-  }
-  return result;
-}
 
 
 // A manifest naming `modules` in the library at `file`.

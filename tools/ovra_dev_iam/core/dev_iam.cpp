@@ -373,11 +373,23 @@ Future<std::string> issueToken(
     const std::string& uid,
     const Time& exp)
 {
+  return JWT::generateRS256(rs256Credential(uid, key.privateKey), exp);
+}
+
+
+corvanta::Credential rs256Credential(
+    const std::string& uid,
+    const std::string& privateKey,
+    const Option<std::string>& loginEndpoint)
+{
   corvanta::Credential credential;
   credential.set_scheme("RS256");
   credential.set_uid(uid);
-  credential.set_private_key(key.privateKey);
-  return JWT::generateRS256(credential, exp);
+  credential.set_private_key(privateKey);
+  if (loginEndpoint.isSome()) {
+    credential.set_login_endpoint(loginEndpoint.get());
+  }
+  return credential;
 }
 
 } // namespace dev_iam {

@@ -15,10 +15,12 @@
 #include <process/pid.hpp>
 #include <process/time.hpp>
 
+#include <stout/none.hpp>
 #include <stout/nothing.hpp>
 #include <stout/option.hpp>
 #include <stout/try.hpp>
 
+#include "common/sentrel.pb.h"
 #include "tools/ovra_dev_iam/core/config.hpp"
 #include "tools/ovra_dev_iam/core/keys.hpp"
 
@@ -72,6 +74,14 @@ private:
   const Config config_;
   DevIAMProcess* process_;
 };
+
+
+// A service account's credential in the form the modules take it: RS256,
+// its uid and private key, and the login endpoint when one is given.
+corvanta::Credential rs256Credential(
+    const std::string& uid,
+    const std::string& privateKey,
+    const Option<std::string>& loginEndpoint = None());
 
 
 // An RS256 token carrying "uid" and "exp", signed with `key`: the form of
