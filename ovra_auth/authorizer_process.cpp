@@ -301,9 +301,20 @@ Future<SharedPermissions> OVRAAuthorizerProcess::getPermissions(
         return pending;
       });
 
-  response.onAny(defer(self(), &Self::_getPermissions, principal, lambda::_1));
+  response.onAny(
+      defer(self(), &Self::_getPermissions, principal, promise, lambda::_1));
 
   return promise->future();
+}
+
+
+bool OVRAAuthorizerProcess::pending(
+    const std::string& principal,
+    const Owned<Promise<SharedPermissions>>& promise) const
+{
+  const Option<Owned<Promise<SharedPermissions>>> current =
+    fetching_.get(principal);
+  return current.isSome() && current.get() == promise;
 }
 
 
@@ -312,10 +323,7 @@ void OVRAAuthorizerProcess::fetchTimedOut(
     const Owned<Promise<SharedPermissions>>& promise)
 {
   // Only the fetch that timed out, not a later one for the principal.
-  const Option<Owned<Promise<SharedPermissions>>> current =
-    fetching_.get(principal);
-
-  if (current.isNone() || !(current.get() == promise)) {
+  if (!pending(principal, promise)) {
     return;
   }
 
@@ -328,15 +336,17 @@ void OVRAAuthorizerProcess::fetchTimedOut(
 
 void OVRAAuthorizerProcess::_getPermissions(
     const std::string& principal,
+    const Owned<Promise<SharedPermissions>>& promise,
     const Future<http::Response>& response)
 {
-  if (!fetching_.contains(principal)) {
+  // A fetch that timed out may answer while a later one for the principal
+  // is pending: its answer is stale and must not decide for the later one.
+  if (!pending(principal, promise)) {
     VLOG(1) << "Skipping further processing for principal '" << principal
             << "' as the fetch had been canceled";
     return;
   }
 
-  const Owned<Promise<SharedPermissions>> promise = fetching_.at(principal);
   fetching_.erase(principal);
 
   if (response.isDiscarded()) {

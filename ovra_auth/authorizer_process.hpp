@@ -140,7 +140,14 @@ private:
 
   void _getPermissions(
       const std::string& principal,
+      const process::Owned<process::Promise<SharedPermissions>>& promise,
       const process::Future<process::http::Response>& response);
+
+  // Whether `promise` is the fetch in flight for `principal`.
+  bool pending(
+      const std::string& principal,
+      const process::Owned<process::Promise<SharedPermissions>>& promise)
+    const;
 
   void fetchTimedOut(
       const std::string& principal,

@@ -96,6 +96,17 @@ public:
     }
   }
 
+  // Answers the held fetch `index` (in the order of the calls) alone.
+  void answerHeld(size_t index, const http::Response& response)
+  {
+    std::shared_ptr<Promise<http::Response>> promise;
+    {
+      std::lock_guard<std::mutex> lock(state_->mutex);
+      promise = state_->held.at(index);
+    }
+    promise->set(response);
+  }
+
   size_t calls() const
   {
     std::lock_guard<std::mutex> lock(state_->mutex);
@@ -412,6 +423,40 @@ TEST_F(AuthorizerProcessTest, FetchesFailAfterNetworkTimeout)
       "Skipping further processing for principal 'alice' as the fetch had "
       "been canceled"));
 
+  EXPECT_EQ("allow", decide("alice"));
+  EXPECT_EQ(2u, getter_.calls());
+}
+
+
+TEST_F(AuthorizerProcessTest, ALateAnswerDoesNotServeTheNextFetch)
+{
+  OVRAAuthorizer::Flags flags = masterFlags();
+  flags.network_timeout = Seconds(3);
+  start(flags);
+  getter_.hold();
+
+  Future<Owned<ObjectApprover>> first = approver("alice");
+  Clock::settle();
+  Clock::advance(Seconds(3));
+  Clock::settle();
+  ASSERT_TRUE(first.isFailed());
+
+  Future<Owned<ObjectApprover>> second = approver("alice");
+  Clock::settle();
+  ASSERT_EQ(2u, getter_.calls());
+
+  // The timed-out fetch answers late with a document that grants nothing:
+  // the second request waits for its own fetch and decides from it.
+  getter_.answerHeld(
+      0, http::OK(std::string("{\"direct\":[],\"groups\":[]}")));
+  Clock::settle();
+  EXPECT_EQ("pending", decision(second));
+
+  getter_.answerHeld(1, http::OK(FLAGS_READER));
+  Clock::settle();
+  EXPECT_EQ("allow", decision(second));
+
+  // Nor did the late answer reach the cache.
   EXPECT_EQ("allow", decide("alice"));
   EXPECT_EQ(2u, getter_.calls());
 }
