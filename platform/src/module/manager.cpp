@@ -111,17 +111,8 @@ Try<Nothing> verifyModule(const string& moduleName, const ModuleBase* base)
 
   // Without `compatible` only the exact version is accepted; with it, any
   // version up to ours that `compatible` agrees to.
-  if (base->compatible == nullptr) {
-    if (moduleVersion.get() != mesosVersion) {
-      return Error(
-          "Mesos has version " + stringify(mesosVersion) +
-          ", but module is compiled with version " +
-          stringify(moduleVersion.get()));
-    }
-    return Nothing();
-  }
-
-  if (moduleVersion.get() > mesosVersion) {
+  if (moduleVersion.get() > mesosVersion ||
+      (base->compatible == nullptr && moduleVersion.get() != mesosVersion)) {
     return Error(
         "Mesos has version " + stringify(mesosVersion) +
         ", but module is compiled with version " +
@@ -129,7 +120,7 @@ Try<Nothing> verifyModule(const string& moduleName, const ModuleBase* base)
   }
 
   // The missing blank is Mesos's message as is.
-  if (!base->compatible()) {
+  if (base->compatible != nullptr && !base->compatible()) {
     return Error("Module " + moduleName + "has determined to be incompatible");
   }
 

@@ -34,6 +34,7 @@
 
 #include <stout/strings.hpp>
 
+#include "beast_support.hpp"
 #include "openssl.hpp"
 #include "runtime.hpp"
 
@@ -102,13 +103,6 @@ std::string encodeRequest(const Request& request)
 
   out << "\r\n" << request.body;
   return out.str();
-}
-
-
-bool isParseError(const beast::error_code& error)
-{
-  return error.category() ==
-    beast::http::make_error_code(beast::http::error::bad_version).category();
 }
 
 
@@ -260,7 +254,7 @@ private:
       return;
     }
 
-    if (error && isParseError(error)) {
+    if (error && internal::isParseError(error)) {
       fail("Failed to decode response");
       return;
     }
@@ -282,10 +276,7 @@ private:
     Response response;
     response.code = static_cast<uint16_t>(code);
     response.status = Status::string(response.code);
-    for (const auto& field : message) {
-      response.headers[std::string(field.name_string())] =
-        std::string(field.value());
-    }
+    internal::copyHeaders(message, &response.headers);
     response.type = Response::BODY;
     response.body = std::move(message.body());
 
@@ -311,13 +302,7 @@ private:
     promise_.discard();
   }
 
-  void close()
-  {
-    beast::error_code ignored;
-    beast::get_lowest_layer(stream_).socket().shutdown(
-        tcp::socket::shutdown_both, ignored);
-    beast::get_lowest_layer(stream_).socket().close(ignored);
-  }
+  void close() { internal::closeStream(stream_); }
 
   Stream stream_;
   const tcp::endpoint endpoint_;

@@ -32,6 +32,7 @@
 #include <stout/numify.hpp>
 #include <stout/os/getenv.hpp>
 
+#include "beast_support.hpp"
 #include "openssl.hpp"
 #include "runtime.hpp"
 
@@ -61,13 +62,6 @@ network::Address toAddress(const tcp::endpoint& endpoint)
   memcpy(&storage, endpoint.data(), endpoint.size());
   Try<network::Address> address = network::Address::create(storage);
   return address.get();
-}
-
-
-bool isParseError(const beast::error_code& error)
-{
-  return error.category() ==
-    beast::http::make_error_code(beast::http::error::bad_version).category();
 }
 
 
@@ -178,10 +172,7 @@ private:
     request.method = std::string(message.method_string());
     request.keepAlive = message.keep_alive();
     request.client = toAddress(peer_);
-    for (const auto& field : message) {
-      request.headers[std::string(field.name_string())] =
-        std::string(field.value());
-    }
+    copyHeaders(message, &request.headers);
     // The parser is made anew for every request: its body can be taken.
     request.body = std::move(message.body());
     version_ = message.version();
@@ -267,13 +258,7 @@ private:
         });
   }
 
-  void close()
-  {
-    beast::error_code ignored;
-    beast::get_lowest_layer(stream_).socket().shutdown(
-        tcp::socket::shutdown_both, ignored);
-    beast::get_lowest_layer(stream_).socket().close(ignored);
-  }
+  void close() { closeStream(stream_); }
 
   Stream stream_;
   beast::flat_buffer buffer_;
