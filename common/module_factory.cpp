@@ -1,11 +1,18 @@
 #include "common/module_factory.hpp"
 
+#include <map>
+#include <string>
+
 #include <glog/logging.h>
 
 #include <stout/error.hpp>
 
 namespace corvanta {
 
+namespace {
+
+// The parameters as a map from key to value; of a key given twice the later
+// value wins. Parameters that lack a key or a value are left out.
 std::map<std::string, std::string> parametersMap(
     const mesos::Parameters& parameters)
 {
@@ -19,15 +26,8 @@ std::map<std::string, std::string> parametersMap(
 }
 
 
-Try<Nothing> loadModuleFlags(
-    flags::FlagsBase* flags,
-    const mesos::Parameters& parameters)
-{
-  return reportFlagsLoad(
-      flags->load(parametersMap(parameters), false, FLAGS_ENVIRONMENT_PREFIX));
-}
-
-
+// The error "Failed to parse parameters: " and the load error, or success
+// after each load warning is logged at WARNING.
 Try<Nothing> reportFlagsLoad(const Try<flags::Warnings>& load)
 {
   if (load.isError()) {
@@ -39,6 +39,20 @@ Try<Nothing> reportFlagsLoad(const Try<flags::Warnings>& load)
   }
 
   return Nothing();
+}
+
+} // namespace {
+
+
+Try<Nothing> loadModuleFlags(
+    flags::FlagsBase* flags,
+    const mesos::Parameters& parameters,
+    bool unknowns)
+{
+  // One load: the parameters beat the environment, and stout refuses to load
+  // one flag twice on the same object.
+  return reportFlagsLoad(flags->load(
+      parametersMap(parameters), unknowns, FLAGS_ENVIRONMENT_PREFIX));
 }
 
 

@@ -1,7 +1,5 @@
 #include "ovra_classic_rpc_authn/authenticator_flags.hpp"
 
-#include "common/module_factory.hpp"
-
 namespace corvanta {
 namespace ovra {
 
@@ -20,17 +18,6 @@ AuthenticatorFlags::AuthenticatorFlags()
       "the operation.  This may result in rejected requests if the\n"
       "target server is down or overloaded.",
       Seconds(5));
-}
-
-
-Try<Nothing> loadAuthenticatorFlags(
-    AuthenticatorFlags* flags,
-    const mesos::Parameters& parameters)
-{
-  // One load: the parameters beat the environment, and stout refuses to load
-  // one flag twice on the same object.
-  return reportFlagsLoad(
-      flags->load(parametersMap(parameters), true, FLAGS_ENVIRONMENT_PREFIX));
 }
 
 } // namespace ovra {

@@ -4,11 +4,8 @@
 // Flags of the classic RPC authenticator. Both time-outs are loaded and
 // copied into every session; the protocol's own limits are fixed.
 
-#include <mesos/mesos.hpp>
 
 #include <stout/duration.hpp>
-#include <stout/nothing.hpp>
-#include <stout/try.hpp>
 
 #include "common/sentrel/flags.hpp"
 
@@ -23,15 +20,6 @@ public:
   Duration shell_timeout;
   Duration network_timeout;
 };
-
-
-// Loads the authenticator's flags from the parameters and, for flags that
-// no parameter gives, from the "OVRA_<flag>" environment variables;
-// parameters that name no flag are ignored. On failure the error reads "Failed to parse
-// parameters: " and the load error; each load warning is logged at WARNING.
-Try<Nothing> loadAuthenticatorFlags(
-    AuthenticatorFlags* flags,
-    const mesos::Parameters& parameters);
 
 } // namespace ovra {
 } // namespace corvanta {

@@ -50,7 +50,10 @@ mesos::Authenticator* createOVRAClassicRPCAuthenticator(
 {
   corvanta::ovra::AuthenticatorFlags flags;
 
-  Try<Nothing> load = corvanta::ovra::loadAuthenticatorFlags(&flags, parameters);
+  // Unknown parameters are ignored: the authenticator shares its
+  // configuration with the authenticatee.
+  Try<Nothing> load =
+    corvanta::loadModuleFlags(&flags, parameters, /*unknowns=*/true);
   if (load.isError()) {
     LOG(ERROR) << "Error initializing module "
                << "'com_corvanta_ovra_ClassicRPCAuthenticator': "

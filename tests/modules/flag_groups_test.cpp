@@ -312,15 +312,16 @@ TEST_F(FlagGroupsTest, ClassicAuthenticatorIgnoresUnknownParameters)
   environment_.set("OVRA_NETWORK_TIMEOUT", "8secs");
 
   corvanta::ovra::AuthenticatorFlags flags;
-  ASSERT_TRUE(corvanta::ovra::loadAuthenticatorFlags(
+  ASSERT_TRUE(corvanta::loadModuleFlags(
       &flags,
-      parameters({{"network_timeout", "3secs"}, {"unknown", "x"}})).isSome());
+      parameters({{"network_timeout", "3secs"}, {"unknown", "x"}}),
+      true).isSome());
 
   EXPECT_EQ("9secs", stringify(flags.shell_timeout));
   EXPECT_EQ("3secs", stringify(flags.network_timeout));
   EXPECT_TRUE(flags.audit_log);
 
-  Try<Nothing> load = corvanta::ovra::loadAuthenticatorFlags(
+  Try<Nothing> load = corvanta::loadModuleFlags(
       &flags, parameters({{"audit_log", "maybe"}}));
   ASSERT_TRUE(load.isError());
   EXPECT_EQ(

@@ -24,6 +24,7 @@
 
 #include "support/audit_records.hpp"
 #include "support/dev_iam_service.hpp"
+#include "support/futures.hpp"
 #include "support/log_capture.hpp"
 #include "support/silent_listener.hpp"
 #include "support/test_keys.hpp"
@@ -40,7 +41,6 @@ using process::http::authentication::AuthenticationResult;
 
 namespace {
 
-const Duration WAIT = Seconds(15);
 
 
 Request request(const Option<std::string>& authorization)
@@ -73,9 +73,7 @@ OVRAHTTPAuthenticator::Flags authenticatorFlags(
 // the calling test.
 AuthenticationResult result(const Future<AuthenticationResult>& future)
 {
-  EXPECT_TRUE(future.await(WAIT));
-  EXPECT_TRUE(future.isReady())
-    << (future.isFailed() ? future.failure() : std::string("not ready"));
+  EXPECT_TRUE(ready(future));
   return future.isReady() ? future.get() : AuthenticationResult();
 }
 
@@ -102,7 +100,7 @@ protected:
   std::string token(const std::string& uid)
   {
     Future<std::string> token = iam_->issueToken(uid);
-    EXPECT_TRUE(token.await(WAIT));
+    EXPECT_TRUE(ready(token));
     return token.isReady() ? token.get() : "";
   }
 
@@ -260,7 +258,7 @@ TEST_F(HttpAuthenticatorTest, TokensCheckedAgainstTheServiceKey)
   dev_iam::KeyPair other{test_keys::OTHER_PRIVATE_KEY, test_keys::OTHER_PUBLIC_KEY};
   Future<std::string> forged =
     dev_iam::issueToken(other, "mallory", Clock::now() + Hours(1));
-  ASSERT_TRUE(forged.await(WAIT));
+  ASSERT_TRUE(ready(forged));
 
   LogCapture log;
   expectUnauthorized(
@@ -298,7 +296,7 @@ TEST(HttpAuthenticatorKeyFetchTest, ConcurrentRequestsShareOneKeyFetch)
   dev_iam::KeyPair key{test_keys::PRIVATE_KEY, test_keys::PUBLIC_KEY};
   Future<std::string> token =
     dev_iam::issueToken(key, "alice", Clock::now() + Hours(1));
-  ASSERT_TRUE(token.await(WAIT));
+  ASSERT_TRUE(ready(token));
   const Request alice = request("token=" + token.get());
 
   GatedKeySet keySet;
@@ -321,7 +319,7 @@ TEST(HttpAuthenticatorKeyFetchTest, ConcurrentRequestsShareOneKeyFetch)
   EXPECT_EQ(Option<std::string>("alice"), result(second).principal);
 
   Future<size_t> together = process::dispatch(keySet, &GatedKeySet::requests);
-  ASSERT_TRUE(together.await(WAIT));
+  ASSERT_TRUE(ready(together));
   EXPECT_EQ(1u, together.get());
 
   // The key is not kept: a later request fetches again.
@@ -329,7 +327,7 @@ TEST(HttpAuthenticatorKeyFetchTest, ConcurrentRequestsShareOneKeyFetch)
             result(authenticator.authenticate(alice)).principal);
 
   Future<size_t> after = process::dispatch(keySet, &GatedKeySet::requests);
-  ASSERT_TRUE(after.await(WAIT));
+  ASSERT_TRUE(ready(after));
   EXPECT_EQ(2u, after.get());
 
   process::terminate(keySet);
@@ -364,12 +362,8 @@ TEST_F(HttpAuthenticatorTest, SilentServiceFailsAtTheTimeLimit)
 
   const std::string failure =
     "Failed to obtain sentrel public key: Request timed out after 5secs";
-  ASSERT_TRUE(first.await(WAIT));
-  ASSERT_TRUE(second.await(WAIT));
-  ASSERT_TRUE(first.isFailed());
-  ASSERT_TRUE(second.isFailed());
-  EXPECT_EQ(failure, first.failure());
-  EXPECT_EQ(failure, second.failure());
+  EXPECT_TRUE(failed(first, failure));
+  EXPECT_TRUE(failed(second, failure));
 
   // No decision, no audit record.
   EXPECT_TRUE(audit_records::records(log).empty());
@@ -380,7 +374,5 @@ TEST_F(HttpAuthenticatorTest, SilentServiceFailsAtTheTimeLimit)
 
   Clock::advance(Seconds(5));
   Clock::settle();
-  ASSERT_TRUE(third.await(WAIT));
-  ASSERT_TRUE(third.isFailed());
-  EXPECT_EQ(failure, third.failure());
+  EXPECT_TRUE(failed(third, failure));
 }
