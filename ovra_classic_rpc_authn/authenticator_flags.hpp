@@ -4,7 +4,6 @@
 // Flags of the classic RPC authenticator. Both time-outs are loaded and
 // copied into every session; the protocol's own limits are fixed.
 
-
 #include <stout/duration.hpp>
 
 #include "common/sentrel/flags.hpp"
