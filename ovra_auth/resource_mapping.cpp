@@ -201,11 +201,15 @@ Option<Error> checkNeeds(
     const Row& row,
     const Option<ObjectApprover::Object>& object)
 {
-  const std::string context =
-    "Mapping of requested action '" + actionName(row.action) + "' requires ";
+  // Built only for an error: mapping runs for every approval.
+  const auto requirement = [&row](const std::string& what) {
+    return Error(
+        "Mapping of requested action '" + actionName(row.action) +
+        "' requires " + what);
+  };
 
   if ((row.needs & NEEDS_OBJECT) != 0 && object.isNone()) {
-    return Error(context + "an object");
+    return requirement("an object");
   }
 
   std::vector<std::string> missing;
@@ -226,7 +230,7 @@ Option<Error> checkNeeds(
   }
 
   if (!missing.empty()) {
-    return Error(context + "an object with " + strings::join(" and ", missing));
+    return requirement("an object with " + strings::join(" and ", missing));
   }
 
   return None();
