@@ -16,6 +16,7 @@
 #include <stout/none.hpp>
 #include <stout/stringify.hpp>
 
+#include "common/sentrel/excerpt.hpp"
 #include "common/sentrel/jwt.hpp"
 #include "common/sentrel/login.hpp"
 #include "common/sentrel/time_limit.hpp"
@@ -38,9 +39,6 @@ namespace ovra {
 namespace {
 
 constexpr char AUTHORIZATION_FAILED[] = "OVRA authorization failed";
-
-// Error bodies are logged, but only this much of them.
-constexpr size_t LOGGED_BODY_LIMIT = 4096;
 
 
 // The request's object as approvers take it, pointing into `request`.
@@ -98,17 +96,6 @@ std::string encodeSegment(const std::string& value)
   }
 
   return result;
-}
-
-
-std::string logged(const std::string& body)
-{
-  if (body.size() <= LOGGED_BODY_LIMIT) {
-    return body;
-  }
-
-  return body.substr(0, LOGGED_BODY_LIMIT) + "... (" +
-         stringify(body.size()) + " bytes in all)";
 }
 
 } // namespace {
@@ -290,14 +277,16 @@ Future<SharedPermissions> OVRAAuthorizerProcess::getPermissions(
 
   const Future<http::Response> response = get_(url.get());
 
-  // The time limit fails the waiters; the request itself runs on, and its
-  // late answer is dropped by _getPermissions. It is set up first, so that
-  // an answer in time has cancelled its timer before _getPermissions runs.
+  // The time limit fails the waiters and discards the request, so that no
+  // late answer is read; should one arrive all the same, _getPermissions
+  // drops it. It is set up first, so that an answer in time has cancelled
+  // its timer before _getPermissions runs.
   const process::PID<OVRAAuthorizerProcess> pid = self();
   response.after(
       flags_.network_timeout,
       [pid, principal, promise](const Future<http::Response>& pending) {
         process::dispatch(pid, &Self::fetchTimedOut, principal, promise);
+        Future<http::Response>(pending).discard();
         return pending;
       });
 
@@ -364,7 +353,7 @@ void OVRAAuthorizerProcess::_getPermissions(
     for (const auto& [name, value] : response->headers) {
       LOG(ERROR) << "HTTP header: " << name << ": " << value;
     }
-    LOG(ERROR) << "HTTP body:\n" << logged(response->body);
+    LOG(ERROR) << "HTTP body:\n" << sentrel::excerpt(response->body);
 
     promise->fail(
         "HTTP status code not OK (200) but " + stringify(response->code));
@@ -372,7 +361,7 @@ void OVRAAuthorizerProcess::_getPermissions(
   }
 
   VLOG(2) << "Principal '" << principal << "' has permissions '"
-          << response->body << "'";
+          << sentrel::excerpt(response->body) << "'";
 
   Try<Permissions> permissions = parsePermissions(response->body);
   if (permissions.isError()) {

@@ -14,12 +14,13 @@
 namespace mesos {
 namespace sentrel {
 
-// The field `name` of `object` as a T, or None when it is absent or null
-// (each caller words that case itself), as stout's JSON::Object::find
-// gives it for a plain key. A value of another type is the error
-// "Error when extracting '<name>' field from <context>: Found JSON value of
-// wrong type". The field is not copied: the pointer is valid as long as
-// `object` is.
+// The field `name` of `object` as a T, or None when it is absent (each
+// caller words that case itself). A value of another type, null included,
+// is the error "Error when extracting '<name>' field from <context>: Found
+// JSON value of wrong type": a field given as null is present, so it is
+// never mistaken for an absent one. With T = JSON::Value every present
+// value is returned, null too. The field is not copied: the pointer is
+// valid as long as `object` is.
 template <typename T>
 Result<const T*> extractField(
     const JSON::Object& object,
@@ -27,7 +28,7 @@ Result<const T*> extractField(
     const std::string& context)
 {
   auto field = object.values.find(name);
-  if (field == object.values.end() || field->second.is<JSON::Null>()) {
+  if (field == object.values.end()) {
     return None();
   }
 

@@ -11,6 +11,7 @@
 
 #include "common/openssl.hpp"
 #include "common/sentrel/base64url.hpp"
+#include "common/sentrel/excerpt.hpp"
 #include "common/sentrel/json_field.hpp"
 #include "common/sentrel/time_limit.hpp"
 
@@ -110,7 +111,8 @@ Future<std::shared_ptr<RSA>> querySentrelPublicKey(
   Future<Response> response = withTimeLimit(
       process::http::get(url, Headers({{"Content-Type", "application/json"}})),
       timeout,
-      std::string(QUERY_FAILURE) + ": Request timed out after ");
+      std::string(QUERY_FAILURE) + ": Request timed out after ",
+      PastTheLimit::DISCARDED);
 
   return response.then(
       [](const Response& response) -> Future<std::shared_ptr<RSA>> {
@@ -118,7 +120,7 @@ Future<std::shared_ptr<RSA>> querySentrelPublicKey(
           return Failure(
               std::string(QUERY_FAILURE) + ": Received non-success code (" +
               response.status + ") when querying Sentrel's public key: " +
-              response.body);
+              excerpt(response.body));
         }
 
         Try<std::shared_ptr<RSA>> key = extractPublicKey(response.body);

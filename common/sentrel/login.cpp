@@ -127,7 +127,8 @@ Future<std::string> getSignedTokenFromSentrel(
           Headers({{"Content-Type", "application/json"}}),
           stringify(body)),
       timeout,
-      "Failed to contact Sentrel: Timed out after ");
+      "Failed to contact Sentrel: Timed out after ",
+      PastTheLimit::DISCARDED);
 
   return response.then(&_getSignedTokenFromSentrel);
 }

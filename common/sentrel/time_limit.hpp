@@ -13,20 +13,35 @@
 namespace mesos {
 namespace sentrel {
 
+// What happens to the operation behind a future past its time limit.
+enum class PastTheLimit
+{
+  // It runs on; its late result is dropped. For futures that others share.
+  RUNS_ON,
+  // It is discarded too. For a remote call that only the caller holds: the
+  // HTTP client then closes the connection instead of reading on.
+  DISCARDED,
+};
+
+
 // `future` as it completes within `limit` on libprocess's clock, counted
 // from this call; past the limit the result fails with `message` followed
-// by the limit in stout's form ("... Timed out after 5secs"). The operation
-// behind `future` is not cancelled: its late result is dropped.
+// by the limit in stout's form ("... Timed out after 5secs").
 template <typename T>
 process::Future<T> withTimeLimit(
     const process::Future<T>& future,
     const Duration& limit,
-    const std::string& message)
+    const std::string& message,
+    PastTheLimit pastTheLimit = PastTheLimit::RUNS_ON)
 {
   const std::string failure = message + stringify(limit);
-  return future.after(limit, [failure](const process::Future<T>&) {
-    return process::Future<T>::failed(failure);
-  });
+  return future.after(
+      limit, [failure, pastTheLimit](const process::Future<T>& pending) {
+        if (pastTheLimit == PastTheLimit::DISCARDED) {
+          process::Future<T>(pending).discard();
+        }
+        return process::Future<T>::failed(failure);
+      });
 }
 
 } // namespace sentrel {

@@ -144,11 +144,26 @@ check "a question that is not JSON is a bad request" 400 \
 check "a question is POSTed" 405 \
   "$(status -H "Authorization: token=$valid" "http://$master/master/authorize")"
 
+# Hostile questions: nested far past the JSON parser's bound, and a large
+# body sent without a token, which is refused before it is read.
+{ printf '{"a":%.0s' $(seq 50000); printf 1; printf '}%.0s' $(seq 50000); } \
+  > "$work/deep.json"
+check "a question nested 50000 deep is a bad request" 400 \
+  "$(status -H "Authorization: token=$valid" --data-binary "@$work/deep.json" \
+     "http://$master/master/authorize")"
+check "the parser names the bound" "nesting deeper than 100 levels" \
+  "$(grep -o 'nesting deeper than 100 levels' "$work/body")"
+head -c $((60 * 1024 * 1024)) /dev/zero > "$work/large"
+check "a large body without a token is refused" 401 \
+  "$(status --data-binary "@$work/large" \
+     "http://$master/master/authorize" || true)"
+check "the master keeps serving" 200 "$(status "http://$master/master/health")"
+
 endpoint_audits() {
   grep 'type=audit' "$work/master.log" | grep 'action="GET_ENDPOINT_WITH_PATH"' \
     | grep -c "result=$1" || true
 }
-check "audit records of the endpoint allows" 4 "$(endpoint_audits allow)"
+check "audit records of the endpoint allows" 5 "$(endpoint_audits allow)"
 check "audit records of the endpoint denies" 2 "$(endpoint_audits deny)"
 check "answering a question decides nothing" 0 \
   "$(grep -c 'type=audit.*RUN_TASK' "$work/master.log" || true)"

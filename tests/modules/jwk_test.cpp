@@ -24,6 +24,7 @@
 #include "support/dev_iam_service.hpp"
 #include "support/futures.hpp"
 #include "support/log_capture.hpp"
+#include "support/raw_server.hpp"
 #include "support/silent_listener.hpp"
 #include "support/test_keys.hpp"
 
@@ -33,6 +34,7 @@ using mesos::sentrel::JWK::querySentrelPublicKey;
 using process::Clock;
 using process::Future;
 using process::Owned;
+using process::Promise;
 
 using process::http::URL;
 
@@ -123,7 +125,9 @@ TEST(ExtractPublicKeyTest, RejectsBadDocuments)
   } cases[] = {
     {"[]", "Could not parse JSON Web Key string: Unexpected JSON type parsed"},
     {"{}", "Could not locate 'keys' in JSON Web Key string"},
-    {R"({"keys":null})", "Could not locate 'keys' in JSON Web Key string"},
+    {R"({"keys":null})",
+     "Error when extracting 'keys' field from JSON Web Key string: Found "
+     "JSON value of wrong type"},
     {R"({"keys":{}})",
      "Error when extracting 'keys' field from JSON Web Key string: Found "
      "JSON value of wrong type"},
@@ -252,6 +256,45 @@ TEST_F(JWKSTest, BadDocumentsFail)
 }
 
 
+// A hostile IAM service: a key set nested far past the parser's bound, an
+// error body of megabytes. Each fails clearly, quoting only a bounded
+// piece of what came.
+TEST_F(JWKSTest, HostileAnswersFailWithBoundedMessages)
+{
+  std::string deep;
+  for (int i = 0; i < 60000; ++i) {
+    deep += "{\"keys\":";
+  }
+  deep += "1" + std::string(60000, '}');
+
+  EXPECT_TRUE(failed(
+      fetchWith(process::http::OK(deep, "application/json")),
+      std::string(FAILURE) +
+        ": Error while extracting public key from Sentrel response: Could "
+        "not parse JSON Web Key string: Failed to parse JSON: nesting deeper "
+        "than 100 levels"));
+
+  const std::string huge(8 * 1024 * 1024, 'x');
+  Future<std::shared_ptr<RSA>> key =
+    fetchWith(process::http::NotFound(huge));
+  ASSERT_TRUE(key.await(Seconds(15)));
+  ASSERT_TRUE(key.isFailed());
+  EXPECT_GT(4096u + 200u, key.failure().size());
+  EXPECT_EQ(
+      std::string(FAILURE) + ": Received non-success code (404 Not Found) "
+      "when querying Sentrel's public key: " + std::string(4096, 'x') +
+      "... (8388608 bytes in all)",
+      key.failure());
+
+  // A broken document of megabytes is quoted no further than the parser's
+  // own bound.
+  key = fetchWith(process::http::OK("{\"keys\": " + huge, "application/json"));
+  ASSERT_TRUE(key.await(Seconds(15)));
+  ASSERT_TRUE(key.isFailed());
+  EXPECT_GT(2048u, key.failure().size());
+}
+
+
 // The time limit fires exactly at the limit, not a nanosecond before.
 TEST_F(JWKSTest, SilentServiceTimesOutAtTheLimit)
 {
@@ -270,6 +313,38 @@ TEST_F(JWKSTest, SilentServiceTimesOutAtTheLimit)
   Clock::advance(Nanoseconds(1));
   Clock::settle();
   EXPECT_TRUE(failed(key, std::string(FAILURE) + ": Request timed out after 5secs"));
+}
+
+
+// Past the time limit the fetch is dropped: a service that answers with an
+// endless body is not read on.
+TEST_F(JWKSTest, TimedOutFetchClosesItsConnection)
+{
+  Promise<bool> closed;
+  RawServer server([&closed](RawServer::tcp::socket& socket) {
+    RawServer::readHead(socket);
+    RawServer::write(
+        socket, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+    const std::string chunk = "400\r\n" + std::string(1024, 'x') + "\r\n";
+    boost::system::error_code error;
+    while (!error) {
+      boost::asio::write(socket, boost::asio::buffer(chunk), error);
+    }
+    closed.set(true);
+  });
+
+  Clock::pause();
+  Future<std::shared_ptr<RSA>> key = querySentrelPublicKey(
+      URL("http", net::IP(INADDR_LOOPBACK), server.port(),
+          "/acs/api/v1/auth/jwks"),
+      Seconds(5));
+
+  Clock::advance(Seconds(5));
+  Clock::settle();
+  EXPECT_TRUE(failed(key, std::string(FAILURE) + ": Request timed out after 5secs"));
+  Clock::resume();
+
+  EXPECT_TRUE(ready(closed.future()));
 }
 
 

@@ -342,7 +342,8 @@ TEST(ServiceAccountFileTest, BadFilesAreRefused)
     {R"({"uid":"svc"})",
      "Could not locate 'private_key' is service account configuration"},
     {R"({"uid":"svc","private_key":null})",
-     "Could not locate 'private_key' is service account configuration"},
+     "Error when extracting 'private_key' field from service account "
+     "configuration: Found JSON value of wrong type"},
     {R"({"uid":"svc","private_key":["PEM"]})",
      "Error when extracting 'private_key' field from service account "
      "configuration: Found JSON value of wrong type"},

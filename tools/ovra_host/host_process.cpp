@@ -106,13 +106,17 @@ Future<Response> HostProcess::authorize(
     return MethodNotAllowed({"POST"}, request.method);
   }
 
+  // The body is shared, not copied, along the continuation.
+  const std::shared_ptr<const std::string> body =
+    std::make_shared<const std::string>(request.body);
+
   return authorizeEndpoint(request, principal)
-    .then(defer(self(), [this, request](bool authorized) -> Future<Response> {
+    .then(defer(self(), [this, body](bool authorized) -> Future<Response> {
       if (!authorized) {
         return Forbidden();
       }
 
-      return answer(request.body);
+      return answer(*body);
     }));
 }
 

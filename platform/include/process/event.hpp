@@ -11,6 +11,7 @@
 #include <process/pid.hpp>
 
 #include <stout/abort.hpp>
+#include <stout/nothing.hpp>
 #include <stout/option.hpp>
 
 // The events an actor handles, one at a time in arrival order. Each event
@@ -86,8 +87,16 @@ struct MessageEvent : Event
 // actor terminated first) answers "500 Internal Server Error".
 struct HttpEvent : Event
 {
-  HttpEvent(http::Request* request_, Promise<http::Response>* response_)
-    : request(request_), response(response_) {}
+  // Stand-in only: reads the body of a request whose head came alone into
+  // that request; it is called only once the request is authenticated.
+  typedef std::function<Future<Nothing>(const std::shared_ptr<http::Request>&)>
+    BodyReader;
+
+  HttpEvent(
+      http::Request* request_,
+      Promise<http::Response>* response_,
+      const BodyReader& body_ = BodyReader())
+    : request(request_), response(response_), body(body_) {}
 
   HttpEvent(const HttpEvent&) = delete;
   HttpEvent& operator=(const HttpEvent&) = delete;
@@ -103,6 +112,7 @@ struct HttpEvent : Event
 
   http::Request* const request;
   Promise<http::Response>* response;
+  const BodyReader body;
 };
 
 

@@ -685,6 +685,10 @@ public:
 
   Future<T> future() const { return f_; }
 
+  // Stand-in only: whether nobody but this promise holds its future any
+  // more, so that the work that would complete it can stop early.
+  bool abandoned() const { return f_.data_.use_count() == 1; }
+
 private:
   bool isAssociated() const
   {

@@ -492,11 +492,19 @@ Request createRequest(
 
 // Sends `request` over a new connection (closed after the response) and
 // returns the response. Failures: the connection could not be made or
-// broke, or the response could not be decoded. Discarding the returned
-// future closes the connection and discards it.
+// broke, the response could not be decoded, or its body exceeds
+// maxResponseBodySize(). Discarding the returned future closes the
+// connection and discards it; so does dropping every copy of the future.
 Future<Response> request(
     const Request& request,
     bool streamedResponse = false);
+
+// Stand-in only (libprocess 1.2.0 reads a response body of any size): the
+// largest response body that request() accepts, 64 MiB unless set. A larger
+// body fails the request with "Failed to receive response from <peer>: the
+// body exceeds the limit of <bytes> bytes" and closes the connection.
+void setMaxResponseBodySize(size_t bytes);
+size_t maxResponseBodySize();
 
 Future<Response> get(
     const URL& url,

@@ -177,7 +177,9 @@ private:
 
   struct Data;
 
-  Future<http::Response> handleHttp(const http::Request& request);
+  Future<http::Response> handleHttp(
+      const std::shared_ptr<http::Request>& request,
+      const HttpEvent::BodyReader& body);
 
   std::unique_ptr<Data> data_;
   UPID pid_;

@@ -3,7 +3,8 @@
 
 #include <stdint.h>
 
-#include <exception>
+#include <algorithm>
+#include <cmath>
 #include <limits>
 #include <map>
 #include <ostream>
@@ -566,59 +567,182 @@ inline void json(std::ostream& stream, const Null& v) { stream << v; }
 
 namespace internal {
 
-inline Value convert(const picojson::value& value)
+// How deep arrays and objects may nest, together, in a parsed document.
+// picojson bounds only arrays; the bound here also keeps the recursion of
+// parsing, printing, copying and freeing a document off the stack's end.
+constexpr size_t MAX_NESTING = 100;
+
+// Longest piece of the input that a parse error quotes.
+constexpr size_t MAX_QUOTED = 1024;
+
+
+inline std::string quoted(const std::string& text)
 {
-  if (value.is<picojson::null>()) {
-    return Null();
-  } else if (value.is<bool>()) {
-    return Boolean(value.get<bool>());
-  } else if (value.is<picojson::object>()) {
-    Object object;
-    for (const auto& entry : value.get<picojson::object>()) {
-      object.values[entry.first] = convert(entry.second);
-    }
-    return object;
-  } else if (value.is<picojson::array>()) {
-    Array array;
-    array.values.reserve(value.get<picojson::array>().size());
-    for (const picojson::value& element : value.get<picojson::array>()) {
-      array.values.push_back(convert(element));
-    }
-    return array;
-  } else if (value.is<int64_t>()) {
-    return Number(value.get<int64_t>());
-  } else if (value.is<double>()) {
-    return Number(value.get<double>());
-  } else if (value.is<std::string>()) {
-    return String(value.get<std::string>());
+  if (text.size() <= MAX_QUOTED) {
+    return text;
   }
-  return Null();
+  return text.substr(0, MAX_QUOTED) + "...";
 }
+
+
+struct ParseState
+{
+  size_t depth = 0;
+  bool tooDeep = false;
+  bool outOfRange = false;
+};
+
+
+// A picojson parse context that builds stout's values in place, so a
+// document is converted once, in time linear in its size, and counts the
+// nesting of arrays and objects alike.
+class ParseContext
+{
+public:
+  ParseContext(Value* out, ParseState* state) : out_(out), state_(state) {}
+
+  ParseContext(const ParseContext&) = delete;
+  ParseContext& operator=(const ParseContext&) = delete;
+
+  bool set_null()
+  {
+    *out_ = Null();
+    return true;
+  }
+
+  bool set_bool(bool b)
+  {
+    *out_ = Boolean(b);
+    return true;
+  }
+
+  bool set_int64(int64_t i)
+  {
+    *out_ = Number(i);
+    return true;
+  }
+
+  // picojson ignores the result here, hence the flag.
+  bool set_number(double f)
+  {
+    if (!std::isfinite(f)) {
+      state_->outOfRange = true;
+      return false;
+    }
+    *out_ = Number(f);
+    return true;
+  }
+
+  template <typename Iter>
+  bool parse_string(picojson::input<Iter>& in)
+  {
+    *out_ = String();
+    return picojson::_parse_string(get<String>().value, in);
+  }
+
+  bool parse_array_start()
+  {
+    if (!enter()) {
+      return false;
+    }
+    *out_ = Array();
+    return true;
+  }
+
+  template <typename Iter>
+  bool parse_array_item(picojson::input<Iter>& in, size_t)
+  {
+    std::vector<Value>& values = get<Array>().values;
+    values.emplace_back();
+    ParseContext element(&values.back(), state_);
+    return picojson::_parse(element, in);
+  }
+
+  bool parse_array_stop(size_t)
+  {
+    --state_->depth;
+    return true;
+  }
+
+  bool parse_object_start()
+  {
+    if (!enter()) {
+      return false;
+    }
+    *out_ = Object();
+    return true;
+  }
+
+  // A key given twice keeps its last value.
+  template <typename Iter>
+  bool parse_object_item(picojson::input<Iter>& in, const std::string& key)
+  {
+    Value& slot = get<Object>().values[key];
+    slot = Null();
+    ParseContext member(&slot, state_);
+    return picojson::_parse(member, in);
+  }
+
+  bool parse_object_stop()
+  {
+    --state_->depth;
+    return true;
+  }
+
+private:
+  bool enter()
+  {
+    if (state_->depth >= MAX_NESTING) {
+      state_->tooDeep = true;
+      return false;
+    }
+    ++state_->depth;
+    return true;
+  }
+
+  template <typename T>
+  T& get()
+  {
+    return *boost::get<T>(static_cast<Variant*>(out_));
+  }
+
+  Value* out_;
+  ParseState* state_;
+};
 
 } // namespace internal
 
 
-// Parses a JSON document (any kind of value). Errors:
+// Parses a JSON document (any kind of value), in time linear in its size.
+// Errors:
 //   "syntax error at line <n> near: <rest of that line>" (from picojson),
-//   "Parsed JSON included non-whitespace trailing characters: <rest>".
-// Nesting is limited by picojson (100 levels); a number beyond double's
-// range is refused.
+//   "Parsed JSON included non-whitespace trailing characters: <rest>",
+//   "Failed to parse JSON: nesting deeper than 100 levels",
+//   "Failed to parse JSON: number out of range" (beyond double's range).
+// The quoted input is cut after 1 KiB.
 inline Try<Value> parse(const std::string& s)
 {
-  picojson::value value;
+  Value value;
+  internal::ParseState state;
+  internal::ParseContext context(&value, &state);
+
   std::string error;
   const char* begin = s.data();
-  const char* end = begin;
+  const char* end =
+    picojson::_parse(context, begin, begin + s.size(), &error);
 
-  try {
-    end = picojson::parse(value, begin, begin + s.size(), &error);
-  } catch (const std::exception&) {
-    // picojson throws for numbers that are infinite as a double.
+  if (state.tooDeep) {
+    return Error(
+        "Failed to parse JSON: nesting deeper than " +
+        std::to_string(internal::MAX_NESTING) + " levels");
+  }
+
+  if (state.outOfRange) {
     return Error("Failed to parse JSON: number out of range");
   }
 
   if (!error.empty()) {
-    return Error(error);
+    return Error(internal::quoted(error));
   }
 
   const size_t last = s.find_last_not_of(strings::WHITESPACE);
@@ -626,10 +750,13 @@ inline Try<Value> parse(const std::string& s)
   if (last != std::string::npos && stop != last + 1) {
     return Error(
         "Parsed JSON included non-whitespace trailing characters: " +
-        (stop < last + 1 ? s.substr(stop, last + 1 - stop) : std::string()));
+        (stop < last + 1
+           ? internal::quoted(s.substr(
+                 stop, std::min(last + 1 - stop, internal::MAX_QUOTED + 1)))
+           : std::string()));
   }
 
-  return internal::convert(value);
+  return value;
 }
 
 
@@ -647,7 +774,8 @@ Try<T> parse(const std::string& s)
     return Error("Unexpected JSON type parsed");
   }
 
-  return value->as<T>();
+  // Moved out, not copied: the document can be large.
+  return std::move(*boost::get<T>(static_cast<internal::Variant*>(&value.get())));
 }
 
 

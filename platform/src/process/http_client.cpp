@@ -11,6 +11,8 @@
 #include <sys/socket.h>
 #include <sys/types.h>
 
+#include <atomic>
+#include <chrono>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -22,6 +24,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/ssl.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -40,7 +43,10 @@
 
 // The HTTP client: each request gets a connection of its own, closed after
 // the response. Everything on a connection happens on the io thread; the
-// caller only sees the future.
+// caller only sees the future. A request whose future is discarded, or that
+// nobody holds any more, is dropped and its connection closed; a response
+// body is read chunk by chunk up to a bound, so a slow or endless answer
+// costs neither unbounded memory nor a socket for ever.
 
 namespace process {
 namespace http {
@@ -49,6 +55,11 @@ namespace {
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 using tcp = asio::ip::tcp;
+
+std::atomic<size_t> maxBodySize{64 * 1024 * 1024};
+
+// How often a connection looks whether anyone still waits for it.
+constexpr std::chrono::milliseconds WATCH_INTERVAL(250);
 
 
 // The request as libprocess writes it: the query joined unencoded, the
@@ -122,9 +133,11 @@ public:
       wire_(std::move(wire)),
       hostname_(hostname),
       ip_(ip),
-      peer_(stringify(network::inet::Address(ip, endpoint.port())))
+      peer_(stringify(network::inet::Address(ip, endpoint.port()))),
+      watch_(internal::io()),
+      bodyLimit_(maxBodySize.load())
   {
-    parser_.body_limit(std::numeric_limits<std::uint64_t>::max());
+    parser_.body_limit(bodyLimit_);
     parser_.header_limit(1024 * 1024);
   }
 
@@ -141,7 +154,10 @@ public:
     });
 
     std::shared_ptr<Exchange> self = this->shared_from_this();
-    asio::post(internal::io(), [self]() { self->connect(); });
+    asio::post(internal::io(), [self]() {
+      self->watch();
+      self->connect();
+    });
 
     return future;
   }
@@ -229,12 +245,34 @@ private:
     }
 
     std::shared_ptr<Exchange> self = this->shared_from_this();
-    beast::http::async_read(
+    beast::http::async_read_header(
         stream_,
         buffer_,
         parser_,
         [self](const beast::error_code& error, size_t) {
-          self->received(error);
+          self->readSome(error);
+        });
+  }
+
+  // Reads the body a chunk at a time, so that between chunks the exchange
+  // can notice that nobody waits for it any more.
+  void readSome(const beast::error_code& error)
+  {
+    if (aborted_) {
+      return;
+    }
+    if (error || parser_.is_done()) {
+      received(error);
+      return;
+    }
+
+    std::shared_ptr<Exchange> self = this->shared_from_this();
+    beast::http::async_read_some(
+        stream_,
+        buffer_,
+        parser_,
+        [self](const beast::error_code& error, size_t) {
+          self->readSome(error);
         });
   }
 
@@ -251,6 +289,13 @@ private:
         error == asio::ssl::error::stream_truncated) {
       // The peer closed before a whole response arrived.
       fail("Disconnected");
+      return;
+    }
+
+    if (error == beast::http::error::body_limit) {
+      fail("Failed to receive response from " + peer_ +
+           ": the body exceeds the limit of " + stringify(bodyLimit_) +
+           " bytes");
       return;
     }
 
@@ -291,18 +336,41 @@ private:
     promise_.fail(message);
   }
 
-  // Called on the io thread when the caller discards the future.
+  // Called on the io thread when the caller discards the future, or when
+  // nobody holds it any more.
   void abort()
   {
     if (aborted_) {
       return;
     }
+    VLOG(1) << "HTTP request to " << peer_ << " dropped: nobody waits for it";
     aborted_ = true;
     close();
     promise_.discard();
   }
 
-  void close() { internal::closeStream(stream_); }
+  void watch()
+  {
+    std::shared_ptr<Exchange> self = this->shared_from_this();
+    watch_.expires_after(WATCH_INTERVAL);
+    watch_.async_wait([self](const beast::error_code& error) {
+      if (error || self->aborted_ || self->closed_) {
+        return;
+      }
+      if (self->promise_.abandoned()) {
+        self->abort();
+        return;
+      }
+      self->watch();
+    });
+  }
+
+  void close()
+  {
+    closed_ = true;
+    watch_.cancel();
+    internal::closeStream(stream_);
+  }
 
   Stream stream_;
   const tcp::endpoint endpoint_;
@@ -311,13 +379,29 @@ private:
   const net::IP ip_;
   const std::string peer_;
 
+  asio::steady_timer watch_;
+  const size_t bodyLimit_;
+
   beast::flat_buffer buffer_;
   beast::http::response_parser<beast::http::string_body> parser_;
   Promise<Response> promise_;
   bool aborted_ = false;
+  bool closed_ = false;
 };
 
 } // namespace {
+
+
+void setMaxResponseBodySize(size_t bytes)
+{
+  maxBodySize.store(bytes);
+}
+
+
+size_t maxResponseBodySize()
+{
+  return maxBodySize.load();
+}
 
 
 Future<Response> request(const Request& request, bool streamedResponse)

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <exception>
 #include <memory>
@@ -54,6 +55,13 @@ using tcp = asio::ip::tcp;
 
 // Largest request body accepted.
 constexpr uint64_t MAX_BODY = 64 * 1024 * 1024;
+
+// Most request body bytes held by all connections at once; a request whose
+// body would pass it is answered "503 Service Unavailable". Counted from
+// the moment a body is read until its response has been written.
+constexpr uint64_t MAX_BUFFERED_BODIES = 256 * 1024 * 1024;
+
+std::atomic<uint64_t> bufferedBodies{0};
 
 
 network::Address toAddress(const tcp::endpoint& endpoint)
@@ -129,14 +137,19 @@ public:
     }
   }
 
+  ~Session() { release(); }
+
 private:
+  // Reads the head of the next request; its body, if any, is read only
+  // when the actor asks for it (see readBody), after authentication.
   void read()
   {
     parser_.emplace();
     parser_->body_limit(MAX_BODY);
+    refusal_ = None();
 
     std::shared_ptr<Session> self = this->shared_from_this();
-    beast::http::async_read(
+    beast::http::async_read_header(
         stream_,
         buffer_,
         *parser_,
@@ -149,6 +162,11 @@ private:
   {
     if (error == beast::http::error::end_of_stream) {
       close();
+      return;
+    }
+
+    if (error == beast::http::error::body_limit) {
+      refuse(tooLarge());
       return;
     }
 
@@ -173,9 +191,9 @@ private:
     request.keepAlive = message.keep_alive();
     request.client = toAddress(peer_);
     copyHeaders(message, &request.headers);
-    // The parser is made anew for every request: its body can be taken.
-    request.body = std::move(message.body());
     version_ = message.version();
+    expectsContinue_ = beast::iequals(
+        message[beast::http::field::expect], "100-continue");
 
     Try<Nothing> target = parseTarget(std::string(message.target()), &request.url);
     if (target.isError()) {
@@ -189,21 +207,162 @@ private:
     const bool keepAlive = request.keepAlive;
     std::shared_ptr<Session> self = this->shared_from_this();
 
+    auto respond = [self, keepAlive](const Future<http::Response>& future) {
+      asio::post(internal::io(), [self, keepAlive, future]() {
+        if (self->refusal_.isSome()) {
+          self->refuse(self->refusal_.get());
+        } else if (future.isReady()) {
+          self->reply(future.get(), keepAlive);
+        } else {
+          self->reply(
+              http::InternalServerError(
+                  future.isFailed() ? future.failure() : "discarded future"),
+              keepAlive);
+        }
+      });
+    };
+
+    bodyUnread_ = !parser_->is_done();
+    if (!bodyUnread_) {
+      internal::routeHttp(std::move(request), respond);
+      return;
+    }
+
     internal::routeHttp(
-        request,
-        [self, keepAlive](const Future<http::Response>& future) {
-          asio::post(internal::io(), [self, keepAlive, future]() {
-            if (future.isReady()) {
-              self->reply(future.get(), keepAlive);
-            } else {
-              self->reply(
-                  http::InternalServerError(
-                      future.isFailed() ? future.failure()
-                                        : "discarded future"),
-                  keepAlive);
-            }
-          });
+        std::move(request),
+        respond,
+        [self](const std::shared_ptr<http::Request>& request) {
+          return self->readBody(request);
         });
+  }
+
+  // Called by the actor, on any thread: reads the body into `request`.
+  Future<Nothing> readBody(const std::shared_ptr<http::Request>& request)
+  {
+    std::shared_ptr<Promise<Nothing>> promise =
+      std::make_shared<Promise<Nothing>>();
+    std::shared_ptr<Session> self = this->shared_from_this();
+
+    asio::post(internal::io(), [self, request, promise]() {
+      const boost::optional<uint64_t> length = self->parser_->content_length();
+      if (length && !self->charge(length.get())) {
+        self->refuseBody(promise);
+        return;
+      }
+
+      if (!self->expectsContinue_) {
+        self->readSome(request, promise);
+        return;
+      }
+
+      // The client waits for this before it sends the body.
+      auto interim = std::make_shared<
+          beast::http::response<beast::http::empty_body>>(
+              beast::http::status::continue_, self->version_);
+      beast::http::async_write(
+          self->stream_,
+          *interim,
+          [self, interim, request, promise](
+              const beast::error_code& error, size_t) {
+            if (error) {
+              self->failBody(promise, error);
+              return;
+            }
+            self->readSome(request, promise);
+          });
+    });
+
+    return promise->future();
+  }
+
+  void readSome(
+      const std::shared_ptr<http::Request>& request,
+      const std::shared_ptr<Promise<Nothing>>& promise)
+  {
+    // A body of unknown length is charged as it grows.
+    const uint64_t held = parser_->get().body().capacity();
+    if (held > charged_ && !charge(held - charged_)) {
+      refuseBody(promise);
+      return;
+    }
+
+    if (parser_->is_done()) {
+      bodyUnread_ = false;
+      request->body = std::move(parser_->get().body());
+      promise->set(Nothing());
+      return;
+    }
+
+    std::shared_ptr<Session> self = this->shared_from_this();
+    beast::http::async_read_some(
+        stream_,
+        buffer_,
+        *parser_,
+        [self, request, promise](const beast::error_code& error, size_t) {
+          if (error == beast::http::error::body_limit) {
+            self->refusal_ = self->tooLarge();
+            promise->fail(
+                "Request body larger than " + stringify(MAX_BODY) + " bytes");
+            return;
+          }
+          if (error) {
+            self->failBody(promise, error);
+            return;
+          }
+          self->readSome(request, promise);
+        });
+  }
+
+  // Adds `bytes` to what all connections hold; false, adding nothing, when
+  // that would pass the bound.
+  bool charge(uint64_t bytes)
+  {
+    uint64_t held = bufferedBodies.load();
+    do {
+      if (held + bytes > MAX_BUFFERED_BODIES) {
+        return false;
+      }
+    } while (!bufferedBodies.compare_exchange_weak(held, held + bytes));
+    charged_ += bytes;
+    return true;
+  }
+
+  void release()
+  {
+    bufferedBodies -= charged_;
+    charged_ = 0;
+  }
+
+  void refuseBody(const std::shared_ptr<Promise<Nothing>>& promise)
+  {
+    VLOG(1) << "Returning '503 Service Unavailable' to " << peer_
+            << ": too many request bodies held at once";
+    refusal_ = http::ServiceUnavailable(
+        "Too many request bodies are being received; try again later");
+    promise->fail("Too many request bodies are being received");
+  }
+
+  void failBody(
+      const std::shared_ptr<Promise<Nothing>>& promise,
+      const beast::error_code& error)
+  {
+    VLOG(2) << "Failed to read a request body from " << peer_ << ": "
+            << error.message();
+    promise->fail("Failed to read the request body: " + error.message());
+  }
+
+  static http::Response tooLarge()
+  {
+    return http::Response(
+        "Request body larger than " + stringify(MAX_BODY) + " bytes",
+        http::Status::REQUEST_ENTITY_TOO_LARGE);
+  }
+
+  // Answers and closes: the rest of the request was not read.
+  void refuse(const http::Response& response)
+  {
+    bodyUnread_ = true;
+    reply(response, false);
   }
 
   void reply(http::Response response, bool keepAlive)
@@ -238,8 +397,15 @@ private:
       message->set(header.first, header.second);
     }
     message->body() = std::move(response.body);
+    // A connection whose request body was never read cannot carry another
+    // request.
+    keepAlive = keepAlive && !bodyUnread_;
     message->keep_alive(keepAlive);
     message->prepare_payload();
+
+    // The request is done with: its body no longer counts.
+    parser_.reset();
+    release();
 
     std::shared_ptr<Session> self = this->shared_from_this();
     beast::http::async_write(
@@ -265,6 +431,11 @@ private:
   const tcp::endpoint peer_;
   std::optional<beast::http::request_parser<beast::http::string_body>> parser_;
   unsigned version_ = 11;
+  bool expectsContinue_ = false;
+  bool bodyUnread_ = false;
+  uint64_t charged_ = 0;
+  // Set when the body was refused: the answer instead of the actor's.
+  Option<http::Response> refusal_;
 };
 
 

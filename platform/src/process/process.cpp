@@ -499,8 +499,9 @@ void dispatch(
 
 
 void routeHttp(
-    const http::Request& request,
-    const std::function<void(const Future<http::Response>&)>& respond)
+    http::Request&& request,
+    const std::function<void(const Future<http::Response>&)>& respond,
+    const HttpEvent::BodyReader& body)
 {
   const std::string& path = request.url.path;
 
@@ -534,7 +535,7 @@ void routeHttp(
   ProcessManager& processes = processManager();
   Event* refused = processes.deliver(
       UPID(id.get(), processes.address()),
-      new HttpEvent(new http::Request(request), promise));
+      new HttpEvent(new http::Request(std::move(request)), promise, body));
 
   if (refused != nullptr) {
     VLOG(1) << "Returning '404 Not Found' for '" << path << "'";
@@ -684,8 +685,12 @@ void ProcessBase::visit(const HttpEvent& event)
   VLOG(1) << "Handling HTTP event for process '" << pid_.id << "'"
           << " with path: '" << event.request->url.path << "'";
 
-  const std::string path = event.request->url.path;
-  Future<http::Response> response = handleHttp(*event.request);
+  // The request is taken from the event, not copied: its body can be large.
+  std::shared_ptr<http::Request> request =
+    std::make_shared<http::Request>(std::move(*event.request));
+
+  const std::string path = request->url.path;
+  Future<http::Response> response = handleHttp(request, event.body);
 
   response.onAny([path](const Future<http::Response>& response) {
     if (!response.isReady()) {
@@ -698,9 +703,28 @@ void ProcessBase::visit(const HttpEvent& event)
 }
 
 
-Future<http::Response> ProcessBase::handleHttp(const http::Request& request)
+namespace {
+
+// The request with its body, once `body` (if any) has read it.
+Future<std::shared_ptr<http::Request>> withBody(
+    const std::shared_ptr<http::Request>& request,
+    const HttpEvent::BodyReader& body)
 {
-  const std::string& path = request.url.path;
+  if (!body) {
+    return request;
+  }
+
+  return body(request).then([request]() { return request; });
+}
+
+} // namespace {
+
+
+Future<http::Response> ProcessBase::handleHttp(
+    const std::shared_ptr<http::Request>& request,
+    const HttpEvent::BodyReader& body)
+{
+  const std::string& path = request->url.path;
 
   // "/<id>/a/b" is served by the route "/a/b", else by "/a".
   const std::vector<std::string> tokens = strings::tokenize(path, "/");
@@ -713,13 +737,21 @@ Future<http::Response> ProcessBase::handleHttp(const http::Request& request)
       const Data::HttpEndpoint endpoint = it->second;
 
       if (endpoint.realm.isNone()) {
-        return endpoint.handler.get()(request);
+        return withBody(request, body)
+          .then(defer(
+              pid_,
+              [endpoint](const std::shared_ptr<http::Request>& request) {
+                return endpoint.handler.get()(*request);
+              }));
       }
 
-      return internal::authenticate(request, endpoint.realm.get())
+      // Authenticated from the head alone: a request that is refused never
+      // has its body read.
+      const UPID pid = pid_;
+      return internal::authenticate(*request, endpoint.realm.get())
         .then(defer(
             pid_,
-            [endpoint, request](
+            [pid, endpoint, request, body](
                 const Option<http::authentication::AuthenticationResult>&
                   authentication) -> Future<http::Response> {
               Option<std::string> principal = None();
@@ -732,7 +764,14 @@ Future<http::Response> ProcessBase::handleHttp(const http::Request& request)
                 }
                 principal = authentication->principal;
               }
-              return endpoint.authenticatedHandler.get()(request, principal);
+              return withBody(request, body)
+                .then(defer(
+                    pid,
+                    [endpoint, principal](
+                        const std::shared_ptr<http::Request>& request) {
+                      return endpoint.authenticatedHandler.get()(
+                          *request, principal);
+                    }));
             }));
     }
 

@@ -45,10 +45,13 @@ boost::asio::io_context& io();
 
 // Hands an HTTP request to the actor named by the first path segment;
 // answers 404 if there is none. `respond` receives the response (always
-// exactly once, from any thread).
+// exactly once, from any thread). When `body` is given, the request came
+// with its head only, and `body` reads the rest once the request has been
+// authenticated (if its endpoint needs that).
 void routeHttp(
-    const http::Request& request,
-    const std::function<void(const Future<http::Response>&)>& respond);
+    http::Request&& request,
+    const std::function<void(const Future<http::Response>&)>& respond,
+    const HttpEvent::BodyReader& body = HttpEvent::BodyReader());
 
 // Starts the server: binds and listens on LIBPROCESS_IP/LIBPROCESS_PORT
 // (127.0.0.1 and an ephemeral port when unset). Returns the bound address.

@@ -25,7 +25,7 @@
 #include <stout/stringify.hpp>
 #include <stout/strings.hpp>
 
-#include "platform/process/raw_server.hpp"
+#include "support/raw_server.hpp"
 
 namespace http = process::http;
 

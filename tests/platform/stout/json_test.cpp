@@ -140,12 +140,105 @@ TEST(JsonTest, ParseErrors)
 }
 
 
-TEST(JsonTest, DeepNestingIsRefused)
+// `depth` levels of `open` ... `close` around a number.
+std::string nested(size_t depth, const std::string& open, const std::string& close)
 {
-  Try<JSON::Value> value =
-    JSON::parse(std::string(100000, '[') + std::string(100000, ']'));
-  ASSERT_TRUE(value.isError());
-  EXPECT_EQ(0u, value.error().find("syntax error at line 1 near: "));
+  std::string text;
+  text.reserve(depth * (open.size() + close.size()) + 1);
+  for (size_t i = 0; i < depth; ++i) {
+    text += open;
+  }
+  text += "1";
+  for (size_t i = 0; i < depth; ++i) {
+    text += close;
+  }
+  return text;
+}
+
+
+// Objects and arrays count alike towards one bound, and a document nested
+// far beyond it is refused at once: neither the stack nor the time it
+// takes grows with the depth of the input.
+TEST(JsonTest, NestingIsBoundedForObjectsAndArraysAlike)
+{
+  const std::string refused =
+    "Failed to parse JSON: nesting deeper than 100 levels";
+
+  const struct
+  {
+    std::string text;
+    bool accepted;
+  } cases[] = {
+    {nested(100, "{\"a\":", "}"), true},
+    {nested(100, "[", "]"), true},
+    {nested(50, "{\"a\":[", "]}"), true},
+    {nested(101, "{\"a\":", "}"), false},
+    {nested(101, "[", "]"), false},
+    {nested(50, "[{\"a\":", "}]") + "", true},
+    {"[" + nested(50, "{\"a\":[", "]}") + "]", false},
+    {nested(10000, "{\"a\":", "}"), false},
+    {nested(15000, "{\"a\":", "}"), false},
+    {nested(50000, "{\"a\":", "}"), false},
+    {nested(100000, "[", "]"), false},
+    // Unclosed: refused for its depth all the same.
+    {std::string(100000, '['), false},
+    {nested(60000, "{\"a\":", ""), false},
+  };
+
+  for (const auto& c : cases) {
+    Try<JSON::Value> value = JSON::parse(c.text);
+    if (c.accepted) {
+      EXPECT_TRUE(value.isSome()) << c.text.substr(0, 40) << ": " << value.error();
+    } else {
+      ASSERT_TRUE(value.isError()) << c.text.substr(0, 40);
+      EXPECT_EQ(refused, value.error()) << c.text.substr(0, 40);
+    }
+  }
+
+  // At the bound, a document reads, prints and compares as any other.
+  Try<JSON::Object> deepest = JSON::parse<JSON::Object>(nested(100, "{\"a\":", "}"));
+  ASSERT_TRUE(deepest.isSome());
+  EXPECT_EQ(nested(100, "{\"a\":", "}"), stringify(deepest.get()));
+}
+
+
+// A parse error quotes the input it stopped at, but never much of it.
+TEST(JsonTest, ParseErrorsQuoteABoundedPieceOfTheInput)
+{
+  const std::string garbage(1024 * 1024, 'x');
+
+  const std::string texts[] = {
+    "{\"a\":" + garbage,
+    "{} " + garbage,
+    "[1, 2] ]" + garbage,
+  };
+
+  for (const std::string& text : texts) {
+    Try<JSON::Value> value = JSON::parse(text);
+    ASSERT_TRUE(value.isError());
+    EXPECT_GT(1100u, value.error().size()) << value.error().substr(0, 80);
+    EXPECT_EQ("...", value.error().substr(value.error().size() - 3));
+  }
+}
+
+
+// A document wide rather than deep, of a hundred thousand members, converts in one
+// pass.
+TEST(JsonTest, WideDocumentsParseWhole)
+{
+  std::string text = "[";
+  for (int i = 0; i < 100000; ++i) {
+    text += (i == 0 ? "" : ",");
+    text += "{\"k\":" + std::to_string(i) + "}";
+  }
+  text += "]";
+
+  Try<JSON::Array> array = JSON::parse<JSON::Array>(text);
+  ASSERT_TRUE(array.isSome()) << array.error();
+  ASSERT_EQ(100000u, array->values.size());
+  EXPECT_EQ(
+      99999,
+      array->values.back().as<JSON::Object>().values.at("k").as<JSON::Number>().as<int>());
 }
 
 

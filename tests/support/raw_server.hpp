@@ -1,5 +1,5 @@
-#ifndef __TESTS_PLATFORM_PROCESS_RAW_SERVER_HPP__
-#define __TESTS_PLATFORM_PROCESS_RAW_SERVER_HPP__
+#ifndef __TESTS_SUPPORT_RAW_SERVER_HPP__
+#define __TESTS_SUPPORT_RAW_SERVER_HPP__
 
 // Asio's handler bookkeeping uses std::atomic_thread_fence, which GCC
 // reports under -fsanitize=thread (-Wtsan), and GCC 12 mistakes Beast's
@@ -82,4 +82,4 @@ private:
   std::thread thread_;
 };
 
-#endif // __TESTS_PLATFORM_PROCESS_RAW_SERVER_HPP__
+#endif // __TESTS_SUPPORT_RAW_SERVER_HPP__

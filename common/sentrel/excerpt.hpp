@@ -1,0 +1,23 @@
+#ifndef __COMMON_SENTREL_EXCERPT_HPP__
+#define __COMMON_SENTREL_EXCERPT_HPP__
+
+// What of a remote party's text (an error body, a document that failed to
+// parse) goes into the modules' messages and logs: enough to tell what went
+// wrong, never the whole of an answer that can be arbitrarily large.
+
+#include <cstddef>
+#include <string>
+
+namespace mesos {
+namespace sentrel {
+
+constexpr size_t EXCERPT_LIMIT = 4096;
+
+// `text` as it is when it holds at most EXCERPT_LIMIT bytes; else its first
+// EXCERPT_LIMIT bytes followed by "... (<size> bytes in all)".
+std::string excerpt(const std::string& text);
+
+} // namespace sentrel {
+} // namespace mesos {
+
+#endif // __COMMON_SENTREL_EXCERPT_HPP__
