@@ -229,6 +229,18 @@ struct Value : internal::Variant
   Value(const Boolean& value) : internal::Variant(value) {}
   Value(const Null& value) : internal::Variant(value) {}
 
+  // Moves do not throw (short of running out of memory), so containers
+  // move values when they grow instead of copying whole subtrees.
+  Value(const Value&) = default;
+  Value(Value&& that) noexcept
+    : internal::Variant(std::move(static_cast<internal::Variant&>(that))) {}
+  Value& operator=(const Value&) = default;
+  Value& operator=(Value&& that) noexcept
+  {
+    internal::Variant::operator=(std::move(static_cast<internal::Variant&>(that)));
+    return *this;
+  }
+
   template <typename T>
   bool is() const
   {
@@ -595,30 +607,40 @@ struct ParseState
 
 // A picojson parse context that builds stout's values in place, so a
 // document is converted once, in time linear in its size, and counts the
-// nesting of arrays and objects alike.
+// nesting of arrays and objects alike. Each value is constructed once,
+// where it belongs: at the root, at the end of its array, or under its key.
 class ParseContext
 {
 public:
-  ParseContext(Value* out, ParseState* state) : out_(out), state_(state) {}
+  ParseContext(Value* root, ParseState* state) : root_(root), state_(state) {}
+
+  ParseContext(std::vector<Value>* array, ParseState* state)
+    : array_(array), state_(state) {}
+
+  ParseContext(
+      std::map<std::string, Value>* object,
+      const std::string* key,
+      ParseState* state)
+    : object_(object), key_(key), state_(state) {}
 
   ParseContext(const ParseContext&) = delete;
   ParseContext& operator=(const ParseContext&) = delete;
 
   bool set_null()
   {
-    *out_ = Null();
+    put(Null());
     return true;
   }
 
   bool set_bool(bool b)
   {
-    *out_ = Boolean(b);
+    put(Boolean(b));
     return true;
   }
 
   bool set_int64(int64_t i)
   {
-    *out_ = Number(i);
+    put(Number(i));
     return true;
   }
 
@@ -629,15 +651,19 @@ public:
       state_->outOfRange = true;
       return false;
     }
-    *out_ = Number(f);
+    put(Number(f));
     return true;
   }
 
   template <typename Iter>
   bool parse_string(picojson::input<Iter>& in)
   {
-    *out_ = String();
-    return picojson::_parse_string(get<String>().value, in);
+    String string;
+    if (!picojson::_parse_string(string.value, in)) {
+      return false;
+    }
+    put(std::move(string));
+    return true;
   }
 
   bool parse_array_start()
@@ -645,16 +671,15 @@ public:
     if (!enter()) {
       return false;
     }
-    *out_ = Array();
+    array_ = &contents<Array>(put(Array())).values;
+    object_ = nullptr;
     return true;
   }
 
   template <typename Iter>
   bool parse_array_item(picojson::input<Iter>& in, size_t)
   {
-    std::vector<Value>& values = get<Array>().values;
-    values.emplace_back();
-    ParseContext element(&values.back(), state_);
+    ParseContext element(array_, state_);
     return picojson::_parse(element, in);
   }
 
@@ -669,17 +694,15 @@ public:
     if (!enter()) {
       return false;
     }
-    *out_ = Object();
+    object_ = &contents<Object>(put(Object())).values;
+    array_ = nullptr;
     return true;
   }
 
-  // A key given twice keeps its last value.
   template <typename Iter>
   bool parse_object_item(picojson::input<Iter>& in, const std::string& key)
   {
-    Value& slot = get<Object>().values[key];
-    slot = Null();
-    ParseContext member(&slot, state_);
+    ParseContext member(object_, &key, state_);
     return picojson::_parse(member, in);
   }
 
@@ -700,13 +723,41 @@ private:
     return true;
   }
 
+  // Stores `value` where this context writes; a key given twice keeps its
+  // last value.
   template <typename T>
-  T& get()
+  Value* put(T&& value)
   {
-    return *boost::get<T>(static_cast<Variant*>(out_));
+    if (array_ != nullptr) {
+      array_->emplace_back(std::forward<T>(value));
+      return &array_->back();
+    }
+
+    if (object_ != nullptr) {
+      // try_emplace leaves `value` alone when the key is there already.
+      auto entry = object_->try_emplace(*key_, std::forward<T>(value));
+      if (!entry.second) {
+        entry.first->second = Value(std::forward<T>(value));
+      }
+      return &entry.first->second;
+    }
+
+    *root_ = Value(std::forward<T>(value));
+    return root_;
   }
 
-  Value* out_;
+  template <typename T>
+  static T& contents(Value* value)
+  {
+    return *boost::get<T>(static_cast<Variant*>(value));
+  }
+
+  // Where the value goes; once an array or object has started, the
+  // container that its elements go to.
+  Value* root_ = nullptr;
+  std::vector<Value>* array_ = nullptr;
+  std::map<std::string, Value>* object_ = nullptr;
+  const std::string* key_ = nullptr;
   ParseState* state_;
 };
 
