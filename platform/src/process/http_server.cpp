@@ -28,9 +28,12 @@
 #include <glog/logging.h>
 
 #include <process/http.hpp>
+#include <process/message.hpp>
+#include <process/process.hpp>
 #include <process/ssl/flags.hpp>
 
 #include <stout/numify.hpp>
+#include <stout/strings.hpp>
 #include <stout/os/getenv.hpp>
 
 #include "beast_support.hpp"
@@ -97,6 +100,53 @@ Try<Nothing> parseTarget(const std::string& target, http::URL* url)
 
   url->path = rest;
   return Nothing();
+}
+
+
+// Whether a request is a message of a libprocess peer: a POST whose
+// User-Agent is libprocess's or that names its sender.
+bool isMessage(const http::Request& request)
+{
+  if (request.method != "POST") {
+    return false;
+  }
+  const Option<std::string> agent = request.headers.get("User-Agent");
+  return (agent.isSome() && strings::startsWith(agent.get(), "libprocess/")) ||
+         request.headers.contains("Libprocess-From");
+}
+
+
+// The message in a request "POST /<id>/<name>": to the local actor <id>,
+// from the sender named by Libprocess-From, else by the User-Agent.
+Try<Message> parseMessage(
+    http::Request& request,
+    const network::inet::Address& local)
+{
+  const std::string& path = request.url.path;
+  const size_t slash = path.find('/', 1);
+  if (path.empty() || path[0] != '/' || slash == std::string::npos) {
+    return Error("no actor and message name in '" + path + "'");
+  }
+
+  Try<std::string> id = http::decode(path.substr(1, slash - 1));
+  if (id.isError()) {
+    return Error("malformed actor id in '" + path + "': " + id.error());
+  }
+
+  Message message;
+  message.name = path.substr(slash + 1);
+  message.to = UPID(id.get(), local);
+  message.body = std::move(request.body);
+
+  const Option<std::string> from = request.headers.get("Libprocess-From");
+  if (from.isSome()) {
+    message.from = UPID(strings::trim(from.get()));
+  } else {
+    const std::string agent = request.headers.get("User-Agent").getOrElse("");
+    message.from = UPID(agent.substr(std::string("libprocess/").size()));
+  }
+
+  return message;
 }
 
 
@@ -204,6 +254,13 @@ private:
       return;
     }
 
+    bodyUnread_ = !parser_->is_done();
+
+    if (isMessage(request)) {
+      receiveMessage(std::move(request));
+      return;
+    }
+
     const bool keepAlive = request.keepAlive;
     std::shared_ptr<Session> self = this->shared_from_this();
 
@@ -222,7 +279,6 @@ private:
       });
     };
 
-    bodyUnread_ = !parser_->is_done();
     if (!bodyUnread_) {
       internal::routeHttp(std::move(request), respond);
       return;
@@ -234,6 +290,59 @@ private:
         [self](const std::shared_ptr<http::Request>& request) {
           return self->readBody(request);
         });
+  }
+
+  // A message from a libprocess peer: read whole, queued for its actor.
+  void receiveMessage(http::Request&& head)
+  {
+    std::shared_ptr<http::Request> request =
+      std::make_shared<http::Request>(std::move(head));
+
+    if (!bodyUnread_) {
+      deliver(*request);
+      return;
+    }
+
+    // The body is set on the io thread, and so this runs there too.
+    std::shared_ptr<Session> self = this->shared_from_this();
+    readBody(request).onAny([self, request](const Future<Nothing>& read) {
+      if (read.isReady()) {
+        self->deliver(*request);
+      } else if (self->refusal_.isSome()) {
+        self->refuse(self->refusal_.get());
+      } else {
+        self->close();
+      }
+    });
+  }
+
+  void deliver(http::Request& request)
+  {
+    const Option<std::string> agent = request.headers.get("User-Agent");
+    const bool libprocess = agent.isSome() &&
+      agent->find("libprocess/") != std::string::npos;
+
+    Try<Message> message = parseMessage(request, process::address());
+    bool delivered = false;
+    if (message.isError()) {
+      VLOG(1) << "Dropping a message from " << peer_ << ": "
+              << message.error();
+    } else {
+      delivered = internal::deliverMessage(std::move(message.get()));
+    }
+
+    // Libprocess peers expect no answer; they read on as they send.
+    if (libprocess) {
+      parser_.reset();
+      release();
+      read();
+      return;
+    }
+
+    reply(
+        delivered ? http::Response(http::Accepted())
+                  : http::Response(http::NotFound()),
+        request.keepAlive);
   }
 
   // Called by the actor, on any thread: reads the body into `request`.
@@ -672,8 +781,32 @@ Try<network::inet::Address> startServer()
     return Error(bound.error());
   }
 
+  // The address put into this process's UPIDs: where peers answer.
   Try<net::IP> advertised = advertisedIp(ip);
-  return network::inet::Address(advertised.get(), bound->port());
+  uint16_t advertisedPort = bound->port();
+
+  Option<std::string> advertiseIp = os::getenv("LIBPROCESS_ADVERTISE_IP");
+  if (advertiseIp.isSome()) {
+    advertised = net::IP::parse(advertiseIp.get(), AF_INET);
+    if (advertised.isError()) {
+      return Error(
+          "Failed to parse the value of LIBPROCESS_ADVERTISE_IP '" +
+          advertiseIp.get() + "': " + advertised.error());
+    }
+  }
+
+  Option<std::string> advertisePort = os::getenv("LIBPROCESS_ADVERTISE_PORT");
+  if (advertisePort.isSome()) {
+    Try<uint16_t> parsed = numify<uint16_t>(advertisePort.get());
+    if (parsed.isError()) {
+      return Error(
+          "Failed to parse the value of LIBPROCESS_ADVERTISE_PORT '" +
+          advertisePort.get() + "': " + parsed.error());
+    }
+    advertisedPort = parsed.get();
+  }
+
+  return network::inet::Address(advertised.get(), advertisedPort);
 }
 
 } // namespace internal {

@@ -93,8 +93,10 @@ class ProcessManager
 public:
   ProcessManager()
   {
+    // As in libprocess, at least 8: an actor that blocks its thread on a
+    // future (a few module steps must) cannot starve the others.
     const unsigned cores = std::thread::hardware_concurrency();
-    const unsigned workers = std::max(2u, cores);
+    const unsigned workers = std::max(8u, cores);
     for (unsigned i = 0; i < workers; ++i) {
       // Never joined: see the note at the top of this file.
       workers_.push_back(new std::thread(&ProcessManager::work, this));
@@ -148,8 +150,7 @@ public:
   void link(ProcessBase* from, const UPID& to)
   {
     if (to.address != localAddress_) {
-      LOG(WARNING) << "Cannot link " << from->self() << " to remote process "
-                   << to << ": only local links are supported";
+      internal::linkRemote(from->self(), to);
       return;
     }
 
@@ -614,20 +615,19 @@ void post(const UPID& to, const std::string& name, const char* data, size_t leng
 
 namespace {
 
-// A message of `length` bytes at `data` (none when null), owned by the
-// event that carries it.
-Message* newMessage(
+// A message of `length` bytes at `data` (none when null).
+Message makeMessage(
     const UPID& from,
     const UPID& to,
     const std::string& name,
     const char* data,
     size_t length)
 {
-  Message* message = new Message();
-  message->name = name;
-  message->from = from;
-  message->to = to;
-  message->body = data != nullptr ? std::string(data, length) : std::string();
+  Message message;
+  message.name = name;
+  message.from = from;
+  message.to = to;
+  message.body = data != nullptr ? std::string(data, length) : std::string();
   return message;
 }
 
@@ -644,9 +644,40 @@ void post(
   if (!to) {
     return;
   }
-  processManager().deliverOrDrop(
-      to, new MessageEvent(newMessage(from, to, name, data, length)));
+
+  ProcessManager& processes = processManager();
+  if (to.address != processes.address()) {
+    internal::sendRemote(makeMessage(from, to, name, data, length));
+    return;
+  }
+
+  processes.deliverOrDrop(
+      to, new MessageEvent(new Message(makeMessage(from, to, name, data, length))));
 }
+
+
+namespace internal {
+
+bool deliverMessage(Message&& message)
+{
+  const UPID to = message.to;
+  Event* refused = processManager().deliver(
+      to, new MessageEvent(new Message(std::move(message))));
+  if (refused != nullptr) {
+    VLOG(2) << "Dropping event for process " << to;
+    delete refused;
+    return false;
+  }
+  return true;
+}
+
+
+void deliverExited(const UPID& to, const UPID& pid)
+{
+  processManager().deliverOrDrop(to, new ExitedEvent(pid));
+}
+
+} // namespace internal {
 
 
 ProcessBase::ProcessBase(const std::string& id) : data_(new Data())

@@ -10,6 +10,7 @@
 #include <process/address.hpp>
 #include <process/event.hpp>
 #include <process/http.hpp>
+#include <process/message.hpp>
 #include <process/pid.hpp>
 
 // Internal glue between the parts of the runtime: the actors (process.cpp),
@@ -52,6 +53,21 @@ void routeHttp(
     http::Request&& request,
     const std::function<void(const Future<http::Response>&)>& respond,
     const HttpEvent::BodyReader& body = HttpEvent::BodyReader());
+
+// Messages between OS processes (message_transport.cpp): sends `message`
+// over TCP to the process at message.to.address.
+void sendRemote(Message&& message);
+
+// Links `from` to the remote actor `to`: `from` gets exited(to) once the
+// connection to to's address is lost.
+void linkRemote(const UPID& from, const UPID& to);
+
+// Queues a message that came from another OS process for its local actor
+// (process.cpp). False, dropping it, when no such actor runs.
+bool deliverMessage(Message&& message);
+
+// Tells the local actor `to` that `pid` has exited (its connection is lost).
+void deliverExited(const UPID& to, const UPID& pid);
 
 // Starts the server: binds and listens on LIBPROCESS_IP/LIBPROCESS_PORT
 // (127.0.0.1 and an ephemeral port when unset). Returns the bound address.
