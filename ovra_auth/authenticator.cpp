@@ -17,6 +17,7 @@
 #include <stout/stringify.hpp>
 #include <stout/strings.hpp>
 
+#include "common/audit_flags.hpp"
 #include "common/sentrel/jwk.hpp"
 #include "common/sentrel/jwt.hpp"
 
@@ -43,7 +44,6 @@ namespace ovra {
 namespace {
 
 constexpr char SCHEME[] = "acsjwt";
-constexpr char JWKS_PATH[] = "acs/api/v1/auth/jwks";
 
 
 // The token of an "Authorization: token=<JWT>" header; the token may be
@@ -135,10 +135,8 @@ public:
     sentrelPublicKeyPromise_ = Promise<shared_ptr<RSA>>();
     const Future<shared_ptr<RSA>> future = sentrelPublicKeyPromise_->future();
 
-    process::http::URL url = flags_.iam;
-    url.path = JWKS_PATH;
-
-    sentrel::JWK::querySentrelPublicKey(url, flags_.network_timeout)
+    sentrel::JWK::querySentrelPublicKey(
+        sentrel::JWK::jwksURL(flags_.iam), flags_.network_timeout)
       .onAny(defer(self(), &Self::_getSentrelPublicKey, lambda::_1));
 
     return future;
@@ -182,8 +180,7 @@ OVRAHTTPAuthenticator::OVRAHTTPAuthenticator(
     const Option<SignatureValidator>& validateSignature)
   : process_(new OVRAHTTPAuthenticatorProcess(flags, validateSignature)),
     flags_(flags),
-    logfmt_(flags.audit_log ? LogFmt::Audit::ENABLED
-                            : LogFmt::Audit::DISABLED)
+    logfmt_(corvanta::auditLog(flags))
 {
   process::spawn(process_.get());
 }
@@ -210,9 +207,7 @@ Future<AuthenticationResult> OVRAHTTPAuthenticator::authenticate(
 
   RequestAudit audit{
       logfmt_,
-      flags_.host.getOrElse("") == "master"
-          ? LogFmt::Authorizer::MESOS_MASTER
-          : LogFmt::Authorizer::MESOS_AGENT,
+      corvanta::hostAuthorizer(flags_),
       request.method,
       stringify(request.url),
       request.client,

@@ -16,6 +16,7 @@
 #include <stout/none.hpp>
 #include <stout/stringify.hpp>
 
+#include "common/audit_flags.hpp"
 #include "common/sentrel/excerpt.hpp"
 #include "common/sentrel/jwt.hpp"
 #include "common/sentrel/login.hpp"
@@ -107,8 +108,7 @@ OVRAAuthorizerProcess::OVRAAuthorizerProcess(
   : ProcessBase(process::ID::generate("ovra_authorizer")),
     flags_(flags),
     cache_(flags.cache_size),
-    logfmt_(flags.audit_log ? corvanta::LogFmt::Audit::ENABLED
-                            : corvanta::LogFmt::Audit::DISABLED),
+    logfmt_(corvanta::auditLog(flags)),
     loginRetry_(LOGIN_RETRY_MIN)
 {
   if (get.isSome()) {
@@ -127,9 +127,7 @@ void OVRAAuthorizerProcess::initialize()
           flags_.prefix,
           flags_.host.getOrElse(""),
           flags_.ovra_space_label),
-      flags_.host == std::string("master")
-        ? corvanta::LogFmt::Authorizer::MESOS_MASTER
-        : corvanta::LogFmt::Authorizer::MESOS_AGENT,
+      corvanta::hostAuthorizer(flags_),
       self(),
       logfmt_});
 
@@ -405,11 +403,7 @@ void OVRAAuthorizerProcess::getToken()
 
   VLOG(1) << "Requesting a token from " << credential.login_endpoint();
 
-  JWT::generateRS256(credential, Clock::now() + LOGIN_JWT_LIFETIME)
-    .then(defer(self(), [credential](const std::string& jwt) {
-      return sentrel::getSignedTokenFromSentrel(
-          credential, jwt, None(), LOGIN_TIMEOUT);
-    }))
+  sentrel::serviceAccountLogin(credential, LOGIN_JWT_LIFETIME, LOGIN_TIMEOUT)
     .onAny(defer(self(), &Self::_getToken, lambda::_1));
 }
 

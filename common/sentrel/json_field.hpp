@@ -10,6 +10,7 @@
 #include <stout/json.hpp>
 #include <stout/none.hpp>
 #include <stout/result.hpp>
+#include <stout/try.hpp>
 
 namespace mesos {
 namespace sentrel {
@@ -39,6 +40,28 @@ Result<const T*> extractField(
   }
 
   return &field->second.as<T>();
+}
+
+
+// The same for a field that must be there: absent, it is the error
+// `missing`; of another type, null included, extractField's error.
+template <typename T>
+Try<const T*> requiredField(
+    const JSON::Object& object,
+    const std::string& name,
+    const std::string& context,
+    const std::string& missing)
+{
+  Result<const T*> field = extractField<T>(object, name, context);
+  if (field.isError()) {
+    return Error(field.error());
+  }
+
+  if (field.isNone()) {
+    return Error(missing);
+  }
+
+  return field.get();
 }
 
 } // namespace sentrel {

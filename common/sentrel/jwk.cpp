@@ -6,7 +6,6 @@
 
 #include <stout/error.hpp>
 #include <stout/json.hpp>
-#include <stout/result.hpp>
 #include <stout/stringify.hpp>
 
 #include "common/openssl.hpp"
@@ -29,20 +28,17 @@ namespace JWK {
 namespace {
 
 const char CONTEXT[] = "JSON Web Key string";
+const char JWKS_PATH[] = "acs/api/v1/auth/jwks";
 const char QUERY_FAILURE[] = "Failed to obtain sentrel public key";
 
 
 // The bytes of the base64url field `name` ("n" or "e") of a key.
 Try<std::string> keyComponent(const JSON::Object& key, const std::string& name)
 {
-  Result<const JSON::String*> field =
-    extractField<JSON::String>(key, name, CONTEXT);
+  Try<const JSON::String*> field = requiredField<JSON::String>(
+      key, name, CONTEXT, "Could not locate '" + name + "' in " + CONTEXT);
   if (field.isError()) {
     return Error(field.error());
-  }
-
-  if (field.isNone()) {
-    return Error("Could not locate '" + name + "' in " + CONTEXT);
   }
 
   Try<std::string> bytes = base64::decode_uri(field.get()->value);
@@ -65,15 +61,13 @@ Try<std::shared_ptr<RSA>> extractPublicKey(const std::string& jwk)
     return Error("Could not parse JSON Web Key string: " + document.error());
   }
 
-  Result<const JSON::Array*> keys =
-    extractField<JSON::Array>(document.get(), "keys", CONTEXT);
-
+  Try<const JSON::Array*> keys = requiredField<JSON::Array>(
+      document.get(),
+      "keys",
+      CONTEXT,
+      "Could not locate 'keys' in JSON Web Key string");
   if (keys.isError()) {
     return Error(keys.error());
-  }
-
-  if (keys.isNone()) {
-    return Error("Could not locate 'keys' in JSON Web Key string");
   }
 
   if (keys.get()->values.empty()) {
@@ -133,6 +127,14 @@ Future<std::shared_ptr<RSA>> querySentrelPublicKey(
 
         return key.get();
       });
+}
+
+
+URL jwksURL(const URL& iam)
+{
+  URL url = iam;
+  url.path = JWKS_PATH;
+  return url;
 }
 
 } // namespace JWK {

@@ -31,6 +31,11 @@ process::Future<std::shared_ptr<RSA>> querySentrelPublicKey(
     const process::http::URL& url,
     const Duration& timeout);
 
+// The URL of the key set of the IAM service at `iam`: a copy of it whose
+// path is "acs/api/v1/auth/jwks" (the request target
+// /acs/api/v1/auth/jwks on the service's host and port).
+process::http::URL jwksURL(const process::http::URL& iam);
+
 } // namespace JWK {
 } // namespace sentrel {
 } // namespace mesos {

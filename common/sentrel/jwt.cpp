@@ -92,16 +92,14 @@ Try<std::string> headerString(
     const std::string& name,
     const std::string& notAString)
 {
-  Result<const JSON::Value*> value =
-    extractField<JSON::Value>(header, name, HEADER_CONTEXT);
+  Try<const JSON::Value*> value = requiredField<JSON::Value>(
+      header,
+      name,
+      HEADER_CONTEXT,
+      "Failed to locate '" + name + "' in " + std::string(HEADER_CONTEXT));
 
   if (value.isError()) {
     return Error(value.error());
-  }
-
-  if (value.isNone()) {
-    return Error(
-        "Failed to locate '" + name + "' in " + std::string(HEADER_CONTEXT));
   }
 
   if (!value.get()->is<JSON::String>()) {
@@ -184,15 +182,14 @@ Try<JWT::Payload> JWT::Payload::create(
     expiry = expirySeconds(exp.get()->as<JSON::Number>());
   }
 
-  Result<const JSON::Value*> uid =
-    extractField<JSON::Value>(object, "uid", PAYLOAD_CONTEXT);
+  Try<const JSON::Value*> uid = requiredField<JSON::Value>(
+      object,
+      "uid",
+      PAYLOAD_CONTEXT,
+      "Failed to locate 'uid' in token JSON payload");
 
   if (uid.isError()) {
     return Error(uid.error());
-  }
-
-  if (uid.isNone()) {
-    return Error("Failed to locate 'uid' in token JSON payload");
   }
 
   if (!uid.get()->is<JSON::String>()) {

@@ -1,17 +1,19 @@
 #include "common/sentrel/login.hpp"
 
+#include <memory>
 #include <string>
 
+#include <process/clock.hpp>
 #include <process/http.hpp>
 
 #include <stout/error.hpp>
 #include <stout/json.hpp>
 #include <stout/os/read.hpp>
 #include <stout/protobuf.hpp>
-#include <stout/result.hpp>
 #include <stout/stringify.hpp>
 
 #include "common/sentrel/json_field.hpp"
+#include "common/sentrel/jwt.hpp"
 #include "common/sentrel/time_limit.hpp"
 
 using process::Failure;
@@ -34,14 +36,10 @@ Try<std::string> accountField(
     const JSON::Object& account,
     const std::string& name)
 {
-  Result<const JSON::String*> field =
-    extractField<JSON::String>(account, name, CONTEXT);
+  Try<const JSON::String*> field = requiredField<JSON::String>(
+      account, name, CONTEXT, "Could not locate '" + name + "' is " + CONTEXT);
   if (field.isError()) {
     return Error(field.error());
-  }
-
-  if (field.isNone()) {
-    return Error("Could not locate '" + name + "' is " + CONTEXT);
   }
 
   return field.get()->value;
@@ -67,6 +65,30 @@ Future<std::string> _getSignedTokenFromSentrel(const Response& response)
   }
 
   return answer->token();
+}
+
+
+// `step` as it completes, its failure reading "<words>: <failure>" and a
+// discard "<words>" alone.
+Future<std::string> worded(
+    const Future<std::string>& step,
+    const std::string& words)
+{
+  auto promise = std::make_shared<process::Promise<std::string>>();
+
+  step.onAny([words, promise](const Future<std::string>& step) {
+    if (step.isReady()) {
+      promise->set(step.get());
+    } else if (step.isFailed()) {
+      promise->fail(words + ": " + step.failure());
+    } else {
+      promise->fail(words);
+    }
+  });
+
+  const Future<std::string> result = promise->future();
+  result.onDiscard([step]() { Future<std::string>(step).discard(); });
+  return result;
 }
 
 } // namespace {
@@ -131,6 +153,28 @@ Future<std::string> getSignedTokenFromSentrel(
       PastTheLimit::DISCARDED);
 
   return response.then(&_getSignedTokenFromSentrel);
+}
+
+
+
+Future<std::string> serviceAccountLogin(
+    const corvanta::Credential& credential,
+    const Duration& lifetime,
+    const Duration& timeout,
+    const Option<LoginFailureWords>& words)
+{
+  Future<std::string> jwt =
+    JWT::generateRS256(credential, process::Clock::now() + lifetime);
+
+  if (words.isSome()) {
+    jwt = worded(jwt, words->generate);
+  }
+
+  return jwt.then([credential, timeout, words](const std::string& jwt) {
+    Future<std::string> token =
+      getSignedTokenFromSentrel(credential, jwt, None(), timeout);
+    return words.isSome() ? worded(token, words->exchange) : token;
+  });
 }
 
 } // namespace sentrel {

@@ -12,6 +12,7 @@
 #include <process/time.hpp>
 
 #include <stout/duration.hpp>
+#include <stout/none.hpp>
 #include <stout/option.hpp>
 #include <stout/path.hpp>
 #include <stout/try.hpp>
@@ -35,6 +36,27 @@ process::Future<std::string> getSignedTokenFromSentrel(
     const std::string& jwt,
     const Option<process::Time>& exp,
     const Duration& timeout);
+
+
+// What a failed login's message begins with, per step: a step that fails
+// reads "<words>: <failure>", one that is discarded "<words>" alone.
+struct LoginFailureWords
+{
+  std::string generate;
+  std::string exchange;
+};
+
+
+// Logs the credential's account in: signs a login token that expires
+// `lifetime` from now on libprocess's clock, then exchanges it within
+// `timeout`, asking for no particular expiry of the IAM token. Yields the
+// IAM-issued token. Failures pass as the steps give them, or worded by
+// `words` when given.
+process::Future<std::string> serviceAccountLogin(
+    const corvanta::Credential& credential,
+    const Duration& lifetime,
+    const Duration& timeout,
+    const Option<LoginFailureWords>& words = None());
 
 } // namespace sentrel {
 } // namespace mesos {
