@@ -12,10 +12,13 @@
 #include <stout/try.hpp>
 
 #include "common/module_factory.hpp"
-#include "common/sentrel/flags.hpp"
-#include "ovra_classic_rpc_authn/authenticator_flags.hpp"
+#include "ovra_classic_rpc_authn/authenticatee.hpp"
+#include "ovra_classic_rpc_authn/authenticator.hpp"
 
 using mesos::Parameters;
+
+using corvanta::ovra::ClassicRPCAuthenticatee;
+using corvanta::ovra::ClassicRPCAuthenticator;
 
 namespace {
 
@@ -27,42 +30,38 @@ bool compatible()
 }
 
 
-mesos::Authenticatee* createOVRAClassicRPCAuthenticatee(
-    const Parameters& parameters)
+// Default-constructs the module, then prepares it; on failure logs the
+// error under the descriptor's name and returns null.
+template <typename Module>
+Module* createPrepared(const char* descriptor, const Parameters& parameters)
 {
-  mesos::sentrel::Flags flags;
+  Module* module = new Module();
 
-  Try<Nothing> load = corvanta::loadModuleFlags(&flags, parameters);
-  if (load.isError()) {
-    LOG(ERROR) << "Error initializing module "
-               << "'com_corvanta_ovra_ClassicRPCAuthenticatee': "
-               << load.error();
+  Try<Nothing> prepare = module->prepare(parameters);
+  if (prepare.isError()) {
+    LOG(ERROR) << "Error initializing module '" << descriptor
+               << "': " << prepare.error();
+    delete module;
     return nullptr;
   }
 
-  corvanta::logModuleNotAvailable("com_corvanta_ovra_ClassicRPCAuthenticatee");
-  return nullptr;
+  return module;
+}
+
+
+mesos::Authenticatee* createOVRAClassicRPCAuthenticatee(
+    const Parameters& parameters)
+{
+  return createPrepared<ClassicRPCAuthenticatee>(
+      "com_corvanta_ovra_ClassicRPCAuthenticatee", parameters);
 }
 
 
 mesos::Authenticator* createOVRAClassicRPCAuthenticator(
     const Parameters& parameters)
 {
-  corvanta::ovra::AuthenticatorFlags flags;
-
-  // Unknown parameters are ignored: the authenticator shares its
-  // configuration with the authenticatee.
-  Try<Nothing> load =
-    corvanta::loadModuleFlags(&flags, parameters, /*unknowns=*/true);
-  if (load.isError()) {
-    LOG(ERROR) << "Error initializing module "
-               << "'com_corvanta_ovra_ClassicRPCAuthenticator': "
-               << load.error();
-    return nullptr;
-  }
-
-  corvanta::logModuleNotAvailable("com_corvanta_ovra_ClassicRPCAuthenticator");
-  return nullptr;
+  return createPrepared<ClassicRPCAuthenticator>(
+      "com_corvanta_ovra_ClassicRPCAuthenticator", parameters);
 }
 
 } // namespace {

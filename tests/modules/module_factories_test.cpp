@@ -213,12 +213,6 @@ TEST_F(ModuleFactoriesTest, ClassicPairReportsInitializationErrors)
                 "load value 'soon': Failed to convert '' to number"},
             errorsOf(com_corvanta_ovra_ClassicRPCAuthenticator,
                      parameters({{"shell_timeout", "soon"}})));
-
-  // The authenticator accepts parameters that name no flag.
-  EXPECT_EQ(std::vector<std::string>{
-                notAvailable("com_corvanta_ovra_ClassicRPCAuthenticator")},
-            errorsOf(com_corvanta_ovra_ClassicRPCAuthenticator,
-                     parameters({{"host", "master"}})));
 }
 
 

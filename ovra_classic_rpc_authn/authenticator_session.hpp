@@ -1,0 +1,88 @@
+#ifndef __OVRA_CLASSIC_RPC_AUTHN_AUTHENTICATOR_SESSION_HPP__
+#define __OVRA_CLASSIC_RPC_AUTHN_AUTHENTICATOR_SESSION_HPP__
+
+// One authentication attempt on the master: the session asks the peer's
+// authenticatee for a token, checks the token's signature against the IAM
+// service's public key, tells the peer the outcome, audits it and hands
+// the master the token's uid. The session's state is its own actor's.
+
+#include <stddef.h>
+
+#include <memory>
+#include <string>
+
+#include <openssl/rsa.h>
+
+#include <process/future.hpp>
+#include <process/pid.hpp>
+#include <process/protobuf.hpp>
+
+#include <stout/option.hpp>
+#include <stout/try.hpp>
+
+#include "common/logfmt.hpp"
+#include "ovra_classic_rpc_authn/authenticator_flags.hpp"
+
+namespace corvanta {
+namespace ovra {
+
+// The largest token a session reads. IAM tokens are a few hundred bytes;
+// anything much larger is refused before it is parsed or logged.
+constexpr size_t MAX_TOKEN_SIZE = 16 * 1024;
+
+
+class ClassicRPCAuthenticatorSessionProcess
+  : public ProtobufProcess<ClassicRPCAuthenticatorSessionProcess>
+{
+public:
+  // REQUIRES: `sentrelPublicKey` is set.
+  ClassicRPCAuthenticatorSessionProcess(
+      const process::UPID& pid,
+      const AuthenticatorFlags& flags,
+      const std::shared_ptr<RSA>& sentrelPublicKey);
+
+  // Asks the peer for its token. The future holds the token's uid once
+  // the signature is valid and fails on every refusal or error, on the
+  // loss of the peer and on a discard; it never holds None.
+  process::Future<Option<std::string>> authenticate();
+
+protected:
+  void initialize() override;
+  void exited(const process::UPID& pid) override;
+  void finalize() override;
+
+private:
+  // Only the peer's own step is read: a step from any other sender is
+  // logged and dropped. A step that is not a well-formed
+  // AuthenticationStepMessage ends the attempt like a bad token.
+  void receive(const process::UPID& from, const std::string& body);
+
+  // `data` is the token the peer sent.
+  void step(const std::string& data);
+
+  // The token could not be read: tells the peer and fails the attempt.
+  void refuse(const std::string& error);
+
+  void discarded();
+
+  // Ends a check: sends `message` to the peer, writes the audit record
+  // (`object`, `result`, `reason`) and completes the attempt with the
+  // principal or the failure of `outcome`.
+  void conclude(
+      const google::protobuf::Message& message,
+      const std::string& object,
+      LogFmt::Result result,
+      const std::string& reason,
+      const Try<std::string>& outcome);
+
+  const process::UPID pid_;
+  const AuthenticatorFlags flags_;
+  const std::shared_ptr<RSA> sentrelPublicKey_;
+  process::Promise<Option<std::string>> promise_;
+  const LogFmt logfmt_;
+};
+
+} // namespace ovra {
+} // namespace corvanta {
+
+#endif // __OVRA_CLASSIC_RPC_AUTHN_AUTHENTICATOR_SESSION_HPP__
