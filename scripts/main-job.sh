@@ -3,7 +3,8 @@
 # the library's modules as the module loader sees them, then runs the
 # development IAM service and the host (a Mesos master for the modules) on
 # loopback and walks through what an operator wants to see of the HTTP
-# authenticator and the authorizer. Everything it starts is stopped when it
+# authenticator, the authorizer and classic authentication between a master
+# and an agent in two processes. Everything it starts is stopped when it
 # ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,11 +42,25 @@ $bin/ovra_iam_tool keypair > "$work/other.json"
 # The users and their permissions: alice reads every master endpoint and
 # runs tasks in /prod; bob reads the master's flags and runs tasks as
 # nobody; guest holds nothing.
-$bin/ovra_dev_iam --config="$work/iam.json" --users=examples/iam-users.json --port=0 \
+# The service account of the agent, known to the IAM service; and one of a
+# stranger, known only to another IAM service with a key of its own.
+login=http://127.0.0.1:8101/acs/api/v1/auth/login
+$bin/ovra_iam_tool service-account --uid=agent-1 --login_endpoint=$login \
+  --credential_file="$work/agent-1.json" --config="$work/iam.json" > /dev/null
+$bin/ovra_iam_tool service-account --uid=stranger \
+  --login_endpoint=http://127.0.0.1:8102/acs/api/v1/auth/login \
+  --credential_file="$work/stranger.json" --config="$work/other.json" > /dev/null
+
+# On the port where the classic authenticator looks for its key.
+$bin/ovra_dev_iam --config="$work/iam.json" --users=examples/iam-users.json --port=8101 \
   > "$work/iam.out" 2> "$work/iam.log" &
 pids+=($!)
 iam_port=$(bash scripts/announced-port.sh "$work/iam.out")
 echo "IAM service on 127.0.0.1:$iam_port"
+$bin/ovra_dev_iam --config="$work/other.json" --port=8102 \
+  > "$work/other-iam.out" 2> "$work/other-iam.log" &
+pids+=($!)
+bash scripts/announced-port.sh "$work/other-iam.out" > /dev/null
 
 # The modules take the IAM service's address from the environment.
 OVRA_IAM="http://127.0.0.1:$iam_port/" \
@@ -103,5 +118,46 @@ request -H "Authorization: token=$valid" "http://$host/master/authorize" -d '
   {"subject": {"value": "alice"}, "action": "GET_ENDPOINT_WITH_PATH",
    "object": {"value": "/master/state"}}'
 
+section "Classic authentication between two processes: a master host and an agent host"
+# The master loads the classic authenticator beside its HTTP modules; the
+# agent, another OS process, the classic authenticatee with its service
+# account's credential.
+cat > "$work/classic-master.json" <<JSON
+{"libraries": [{"file": "build/libovra_security.so", "modules": [
+  {"name": "com_corvanta_ovra_http_Authenticator",
+   "parameters": [{"key": "host", "value": "master"}]},
+  {"name": "com_corvanta_ovra_ClassicRPCAuthenticator", "parameters": []}]}]}
+JSON
+agent_modules() {
+  cat <<JSON
+{"libraries": [{"file": "build/libovra_security.so", "modules": [
+  {"name": "com_corvanta_ovra_http_Authenticator",
+   "parameters": [{"key": "host", "value": "agent"}]},
+  {"name": "com_corvanta_ovra_ClassicRPCAuthenticatee",
+   "parameters": [{"key": "service_account_credential",
+                   "value": "file://$1"}]}]}]}
+JSON
+}
+agent_modules "$work/agent-1.json" > "$work/agent.json"
+agent_modules "$work/stranger.json" > "$work/stranger-agent.json"
+
+OVRA_IAM="http://127.0.0.1:$iam_port/" \
+  $bin/ovra_host --modules="file://$work/classic-master.json" --role=master \
+  > "$work/classic.out" 2> "$work/classic.log" &
+pids+=($!)
+classic=127.0.0.1:$(bash scripts/announced-port.sh "$work/classic.out")
+echo "master host on $classic"
+
+echo "The agent authenticates with its service account agent-1:"
+$bin/ovra_host --modules="file://$work/agent.json" --role=agent \
+  --master="master@$classic" --principal=agent-1 2> "$work/agent.log" || true
+echo "A client whose token the master's IAM key does not verify:"
+$bin/ovra_host --modules="file://$work/stranger-agent.json" --role=agent \
+  --master="master@$classic" --principal=stranger 2> "$work/stranger.log" || true
+echo "The master's log of both:"
+grep -h -E "\] (Successfully authenticated principal|Failed to authenticate slave)" \
+  "$work/classic.log" | sed 's/^[^]]*] //'
+
 section "The audit records of these decisions"
-grep -h 'type=audit' "$work/host.log" "$work/anonymous.log" | sed 's/^[^]]*] //'
+grep -h 'type=audit' "$work/host.log" "$work/anonymous.log" "$work/classic.log" \
+  | sed 's/^[^]]*] //'

@@ -59,12 +59,20 @@ JSON::Object toJSON(const AuthorizationExplanation& explanation)
 HostProcess::HostProcess(
     const std::string& role,
     const std::string& realm,
-    const Option<mesos::Authorizer*>& authorizer)
-  : ProcessBase(role), role_(role), realm_(realm), authorizer_(authorizer) {}
+    const Option<mesos::Authorizer*>& authorizer,
+    const Option<mesos::Authenticator*>& authenticator)
+  : ProcessBase(role),
+    role_(role),
+    realm_(realm),
+    authorizer_(authorizer),
+    authenticator_(authenticator) {}
 
 
 void HostProcess::initialize()
 {
+  install<mesos::internal::AuthenticateMessage>(
+      &HostProcess::authenticate, &mesos::internal::AuthenticateMessage::pid);
+
   route("/state", realm_, None(), &HostProcess::describe);
   route("/flags", realm_, None(), &HostProcess::describe);
   route("/authorize", realm_, None(), &HostProcess::authorize);

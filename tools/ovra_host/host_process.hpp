@@ -17,27 +17,38 @@
 // with the decision, and, from an authorizer that explains itself, the
 // principal that decided and every resource id required with the
 // permission that granted it.
+//
+// As a master with a classic Authenticator module, the actor (id "master")
+// also takes mesos.internal.AuthenticateMessage as Mesos 1.2.0's master
+// does: it runs the authenticator for the message's sender, discards an
+// attempt that takes longer than 5 seconds, and remembers the principal
+// that each peer authenticated as.
 
+#include <map>
 #include <string>
 
+#include <mesos/authentication/authenticator.hpp>
 #include <mesos/authorizer/authorizer.hpp>
 
 #include <process/future.hpp>
 #include <process/http.hpp>
+#include <process/pid.hpp>
 #include <process/process.hpp>
+#include <process/protobuf.hpp>
 
 #include <stout/option.hpp>
 
 namespace ovra_host {
 
-class HostProcess : public process::Process<HostProcess>
+class HostProcess : public ProtobufProcess<HostProcess>
 {
 public:
-  // `authorizer`, when given, must outlive the actor.
+  // `authorizer` and `authenticator`, when given, must outlive the actor.
   HostProcess(
       const std::string& role,
       const std::string& realm,
-      const Option<mesos::Authorizer*>& authorizer);
+      const Option<mesos::Authorizer*>& authorizer,
+      const Option<mesos::Authenticator*>& authenticator = None());
 
 protected:
   void initialize() override;
@@ -62,9 +73,22 @@ private:
   // The answer to the question in `body`.
   process::Future<process::http::Response> answer(const std::string& body);
 
+  // Classic authentication of the peer `from` on behalf of the client
+  // `pid` (the text of its AuthenticateMessage).
+  void authenticate(const process::UPID& from, const std::string& pid);
+  void _authenticate(
+      const std::string& pid,
+      const process::Future<Option<std::string>>& future);
+  void authenticationTimeout(process::Future<Option<std::string>> future);
+
   const std::string role_;
   const std::string realm_;
   const Option<mesos::Authorizer*> authorizer_;
+  const Option<mesos::Authenticator*> authenticator_;
+
+  // Attempts under way and principals authenticated, by client pid.
+  std::map<std::string, process::Future<Option<std::string>>> authenticating_;
+  std::map<std::string, std::string> authenticated_;
 };
 
 } // namespace ovra_host {

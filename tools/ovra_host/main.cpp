@@ -7,10 +7,15 @@
 //
 //   ovra_host --modules=file://examples/modules.json --describe
 //   ovra_host --modules=file://examples/master.json --role=master
+//   ovra_host --modules=file://examples/agent.json --role=agent
+//     --master=master@127.0.0.1:5050 --principal=<service account uid>
 //
 // It listens on LIBPROCESS_IP:LIBPROCESS_PORT (by default 127.0.0.1 and a
 // free port), prints "Listening on <ip>:<port>" and runs until SIGINT or
-// SIGTERM.
+// SIGTERM. As a master with an Authenticator module it also authenticates
+// classic (message-based) clients. Given --master, it is such a client
+// instead: it authenticates to that master with the Authenticatee module,
+// prints the outcome and exits, 0 when accepted and 1 otherwise.
 
 #include <signal.h>
 
@@ -20,8 +25,13 @@
 
 #include <glog/logging.h>
 
+#include <mesos/authentication/authenticatee.hpp>
+#include <mesos/authentication/authenticator.hpp>
 #include <mesos/authorizer/authorizer.hpp>
+#include <mesos/mesos.hpp>
 
+#include <mesos/module/authenticatee.hpp>
+#include <mesos/module/authenticator.hpp>
 #include <mesos/module/authorizer.hpp>
 #include <mesos/module/http_authenticator.hpp>
 #include <mesos/module/manager.hpp>
@@ -37,6 +47,7 @@
 
 #include "tools/command_line.hpp"
 
+#include "tools/ovra_host/classic_client.hpp"
 #include "tools/ovra_host/host_process.hpp"
 
 using mesos::modules::ModuleInfo;
@@ -84,6 +95,35 @@ public:
         "The loaded Authorizer module that authorizes authenticated\n"
         "requests; by default the first one of the modules configuration.\n"
         "Without any, authenticated requests are not authorized.");
+
+    add(&HostFlags::authenticator,
+        "authenticator",
+        "The loaded Authenticator module with which a master authenticates\n"
+        "classic clients; by default the first one of the modules\n"
+        "configuration. Without any, clients are told that no\n"
+        "authenticator is loaded.");
+
+    add(&HostFlags::master,
+        "master",
+        "The UPID of a master (master@<ip>:<port>) to authenticate to, as\n"
+        "an agent does, with the Authenticatee module; the host then exits\n"
+        "with the outcome instead of serving.");
+
+    add(&HostFlags::authenticatee,
+        "authenticatee",
+        "The loaded Authenticatee module used with --master; by default\n"
+        "the first one of the modules configuration.");
+
+    add(&HostFlags::principal,
+        "principal",
+        "The principal of the credential presented with --master: the uid\n"
+        "of the Authenticatee's service account.");
+
+    add(&HostFlags::authentication_attempts,
+        "authentication_attempts",
+        "How many failed attempts to authenticate with --master before\n"
+        "giving up; 0 retries for ever, as an agent does.",
+        0);
   }
 
   Option<std::string> modules;
@@ -91,6 +131,11 @@ public:
   std::string role;
   Option<std::string> http_authenticator;
   Option<std::string> authorizer;
+  Option<std::string> authenticator;
+  Option<std::string> master;
+  Option<std::string> authenticatee;
+  Option<std::string> principal;
+  size_t authentication_attempts;
 };
 
 
@@ -130,6 +175,57 @@ void printDescriptor(const ModuleInfo& info)
             << info.authorEmail << ">\n"
             << "  description:        " << info.description << "\n"
             << "  library:            " << info.library << "\n";
+}
+
+// Authenticates to --master as an agent does; the exit code says how it
+// ended.
+int authenticateToMaster(const HostFlags& flags)
+{
+  const process::UPID master(flags.master.get());
+  if (!master) {
+    std::cerr << "Invalid --master '" << flags.master.get()
+              << "': expected master@<ip>:<port>" << std::endl;
+    return 1;
+  }
+
+  const Option<std::string> name =
+    chosen<mesos::Authenticatee>(flags.authenticatee);
+  if (name.isNone()) {
+    std::cerr << "No Authenticatee module is configured" << std::endl;
+    return 1;
+  }
+
+  if (flags.principal.isNone()) {
+    std::cerr << "--master needs --principal" << std::endl;
+    return 1;
+  }
+
+  mesos::Credential credential;
+  credential.set_principal(flags.principal.get());
+
+  ovra_host::ClassicClientProcess client(
+      name.get(), master, credential, flags.authentication_attempts);
+  process::spawn(client);
+
+  const process::Future<bool> outcome = client.outcome();
+  outcome.await();
+
+  int code = 1;
+  if (outcome.isReady() && outcome.get()) {
+    std::cout << "Authenticated with master " << master << " as '"
+              << credential.principal() << "'" << std::endl;
+    code = 0;
+  } else if (outcome.isReady()) {
+    std::cout << "Master " << master << " refused authentication" << std::endl;
+  } else {
+    std::cout << "Failed to authenticate with master " << master << ": "
+              << (outcome.isFailed() ? outcome.failure() : "discarded")
+              << std::endl;
+  }
+
+  process::terminate(client);
+  process::wait(client);
+  return code;
 }
 
 } // namespace {
@@ -177,6 +273,10 @@ int main(int argc, char** argv)
     return 0;
   }
 
+  if (flags.master.isSome()) {
+    return authenticateToMaster(flags);
+  }
+
   // Mesos's own realm names; every endpoint of this host is in one realm.
   const std::string realm = "mesos-" + flags.role + "-readwrite";
 
@@ -213,11 +313,36 @@ int main(int argc, char** argv)
     authorizer = process::Owned<mesos::Authorizer>(created.get());
   }
 
+  // Null without a classic authenticator, and on agents.
+  process::Owned<mesos::Authenticator> classic;
+  const Option<std::string> classicName =
+    chosen<mesos::Authenticator>(flags.authenticator);
+  if (flags.role == "master" && classicName.isSome()) {
+    Try<mesos::Authenticator*> created =
+      ModuleManager::create<mesos::Authenticator>(classicName.get());
+    if (created.isError()) {
+      std::cerr << created.error() << std::endl;
+      return 1;
+    }
+    classic = process::Owned<mesos::Authenticator>(created.get());
+
+    Try<Nothing> initialized = classic->initialize(None());
+    if (initialized.isError()) {
+      std::cerr << "Failed to initialize authenticator '" << classicName.get()
+                << "': " << initialized.error() << std::endl;
+      return 1;
+    }
+    LOG(INFO) << "Authenticating classic clients with '" << classicName.get()
+              << "'";
+  }
+
   ovra_host::HostProcess host(
       flags.role,
       realm,
       authorizer.get() != nullptr ? Option<mesos::Authorizer*>(authorizer.get())
-                                  : None());
+                                  : None(),
+      classic.get() != nullptr ? Option<mesos::Authenticator*>(classic.get())
+                               : None());
   process::spawn(host);
 
   std::cout << "Listening on " << process::address() << std::endl;

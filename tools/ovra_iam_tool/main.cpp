@@ -5,13 +5,17 @@
 //       IAM service's configuration.
 //   ovra_iam_tool service-account --uid=UID --login_endpoint=URL
 //                 [--credential_file=PATH] [--public_key_file=PATH]
+//                 [--config=PATH]
 //       A service account: its credential JSON (the form the modules'
 //       `service_account_credential` flag takes) and its public key (for
-//       the IAM service), each written to its file when given.
+//       the IAM service), each written to its file when given. With
+//       --config, the account is also added to that development IAM
+//       configuration (the file is replaced whole, never half-written).
 //   ovra_iam_tool token --config=PATH --uid=UID [--lifetime=1hrs]
 //       A token for UID signed with the key of a development IAM service's
 //       configuration.
 
+#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -21,6 +25,7 @@
 #include <stout/duration.hpp>
 #include <stout/flags.hpp>
 #include <stout/json.hpp>
+#include <stout/os/read.hpp>
 #include <stout/os/write.hpp>
 #include <stout/protobuf.hpp>
 #include <stout/stringify.hpp>
@@ -94,6 +99,45 @@ Try<Nothing> emit(
 }
 
 
+// Adds the service account `uid` with `publicKey` to the configuration at
+// `path`: written beside it, then renamed over it.
+Try<Nothing> addServiceAccount(
+    const std::string& path,
+    const std::string& uid,
+    const std::string& publicKey)
+{
+  Try<std::string> content = os::read(path);
+  if (content.isError()) {
+    return Error(content.error());
+  }
+
+  Try<JSON::Object> config = JSON::parse<JSON::Object>(content.get());
+  if (config.isError()) {
+    return Error("'" + path + "' is not a JSON object: " + config.error());
+  }
+
+  JSON::Object accounts;
+  auto existing = config->values.find("service_accounts");
+  if (existing != config->values.end() && existing->second.is<JSON::Object>()) {
+    accounts = existing->second.as<JSON::Object>();
+  }
+  JSON::Object account;
+  account.values["public_key"] = publicKey;
+  accounts.values[uid] = account;
+  config->values["service_accounts"] = accounts;
+
+  const std::string temporary = path + ".new";
+  Try<Nothing> written = os::write(temporary, stringify(config.get()));
+  if (written.isError()) {
+    return written;
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    return Error("Could not replace '" + path + "'");
+  }
+  return Nothing();
+}
+
+
 int keypair(const Flags& flags)
 {
   Try<dev_iam::KeyPair> key = dev_iam::generateKeyPair(flags.bits);
@@ -130,6 +174,10 @@ int serviceAccount(const Flags& flags)
   if (written.isSome()) {
     written =
       emit(flags.public_key_file, "public_key", key->publicKey, &output);
+  }
+
+  if (written.isSome() && flags.config.isSome()) {
+    written = addServiceAccount(flags.config.get(), flags.uid.get(), key->publicKey);
   }
 
   if (written.isError()) {

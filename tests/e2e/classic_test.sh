@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Classic authentication end to end between OS processes: a master host
+# with the classic authenticator, and agent hosts with the classic
+# authenticatee, each its own process, against the development IAM service
+# on 127.0.0.1:8101 (where the authenticator fetches its key), and a second
+# one on 127.0.0.1:8102.
+# Usage: classic_test.sh <tools dir> <modules library>
+set -euo pipefail
+
+bin=$1
+library=$2
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+check() {
+  local name=$1 expected=$2 actual=$3
+  if [ "$expected" = "$actual" ]; then
+    echo "ok: $name"
+  else
+    echo "FAILED: $name: expected '$expected', got '$actual'"
+    failures=$((failures + 1))
+  fi
+}
+announced() { bash "$(dirname "$0")/../../scripts/announced-port.sh" "$1"; }
+
+"$bin/ovra_iam_tool" keypair > "$work/iam.json"
+"$bin/ovra_iam_tool" keypair > "$work/other.json"
+"$bin/ovra_iam_tool" service-account --uid=agent-1 \
+  --login_endpoint=http://127.0.0.1:8101/acs/api/v1/auth/login \
+  --credential_file="$work/agent-1.json" --config="$work/iam.json" > /dev/null
+# A stranger, known to another IAM service with a key of its own.
+"$bin/ovra_iam_tool" service-account --uid=stranger \
+  --login_endpoint=http://127.0.0.1:8102/acs/api/v1/auth/login \
+  --credential_file="$work/stranger.json" --config="$work/other.json" > /dev/null
+
+"$bin/ovra_dev_iam" --config="$work/iam.json" --port=8101 \
+  > "$work/iam.out" 2> "$work/iam.log" &
+pids+=($!)
+announced "$work/iam.out" > /dev/null
+"$bin/ovra_dev_iam" --config="$work/other.json" --port=8102 \
+  > "$work/other.out" 2> "$work/other.log" &
+pids+=($!)
+announced "$work/other.out" > /dev/null
+
+cat > "$work/master.json" <<JSON
+{"libraries": [{"file": "$library", "modules": [
+  {"name": "com_corvanta_ovra_http_Authenticator",
+   "parameters": [{"key": "host", "value": "master"}]},
+  {"name": "com_corvanta_ovra_ClassicRPCAuthenticator", "parameters": []}]}]}
+JSON
+agent_modules() {
+  cat <<JSON
+{"libraries": [{"file": "$library", "modules": [
+  {"name": "com_corvanta_ovra_http_Authenticator",
+   "parameters": [{"key": "host", "value": "agent"}]},
+  {"name": "com_corvanta_ovra_ClassicRPCAuthenticatee",
+   "parameters": [{"key": "service_account_credential", "value": "file://$1"}]}]}]}
+JSON
+}
+agent_modules "$work/agent-1.json" > "$work/agent.json"
+agent_modules "$work/stranger.json" > "$work/stranger-agent.json"
+
+OVRA_IAM="http://127.0.0.1:8101/" \
+  "$bin/ovra_host" --modules="file://$work/master.json" --role=master \
+  > "$work/master.out" 2> "$work/master.log" &
+pids+=($!)
+master=127.0.0.1:$(announced "$work/master.out")
+
+agent() {
+  "$bin/ovra_host" --modules="file://$work/$1.json" --role=agent \
+    --master="master@$master" --principal="$2" --authentication_attempts=1 \
+    > "$work/$1.result" 2> "$work/$1.log"
+}
+
+code=0; agent agent agent-1 || code=$?
+check "the agent is authenticated" 0 "$code"
+check "the agent says so" "Authenticated with master master@$master as 'agent-1'" \
+  "$(cat "$work/agent.result")"
+
+code=0; agent stranger-agent stranger || code=$?
+check "the stranger is refused" 1 "$code"
+check "the stranger is told" "Master master@$master refused authentication" \
+  "$(cat "$work/stranger-agent.result")"
+
+# Raw bytes to the master's socket: garbage, a message with a broken body,
+# and a flood of step messages from a process nobody authenticates.
+raw() { exec 3<>"/dev/tcp/127.0.0.1/${master#*:}"; cat >&3 || true; exec 3>&-; }
+head -c 100000 /dev/urandom | raw || true
+printf 'POST /master/mesos.internal.AuthenticateMessage HTTP/1.1\r\nUser-Agent: libprocess/intruder@127.0.0.1:1\r\nContent-Length: 4\r\n\r\n\xff\xff\xff\xff' | raw || true
+for _ in $(seq 500); do
+  printf 'POST /master/mesos.internal.AuthenticationStepMessage HTTP/1.1\r\nUser-Agent: libprocess/x@127.0.0.1:1\r\nContent-Length: 1\r\n\r\nx'
+done | raw || true
+check "the master keeps serving" 200 \
+  "$(curl -s -o /dev/null -w '%{http_code}' "http://$master/master/health")"
+
+code=0; agent agent agent-1 || code=$?
+check "the agent is authenticated again" 0 "$code"
+
+check "the master logs the agent's principal" 2 \
+  "$(grep -c "Successfully authenticated principal 'agent-1' at slave(1)@" "$work/master.log" || true)"
+check "audit records of the allows" 2 \
+  "$(grep 'type=audit' "$work/master.log" | grep 'action="Classic Authentication"' | grep -c 'result=allow' || true)"
+check "audit record of the refusal" 1 \
+  "$(grep 'type=audit' "$work/master.log" | grep 'action="Classic Authentication"' | grep -c 'result=deny' || true)"
+
+if [ "$failures" -gt 0 ]; then
+  for log in master agent stranger-agent; do echo "$log log:"; cat "$work/$log.log"; done
+  exit 1
+fi
