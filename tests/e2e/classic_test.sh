@@ -9,26 +9,7 @@ set -euo pipefail
 
 bin=$1
 library=$2
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-failures=0
-check() {
-  local name=$1 expected=$2 actual=$3
-  if [ "$expected" = "$actual" ]; then
-    echo "ok: $name"
-  else
-    echo "FAILED: $name: expected '$expected', got '$actual'"
-    failures=$((failures + 1))
-  fi
-}
-announced() { bash "$(dirname "$0")/../../scripts/announced-port.sh" "$1"; }
+source "$(dirname "$0")/lib.sh"
 
 "$bin/ovra_iam_tool" keypair > "$work/iam.json"
 "$bin/ovra_iam_tool" keypair > "$work/other.json"

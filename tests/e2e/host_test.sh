@@ -8,25 +8,7 @@ set -euo pipefail
 
 bin=$1
 library=$2
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-failures=0
-check() {
-  local name=$1 expected=$2 actual=$3
-  if [ "$expected" = "$actual" ]; then
-    echo "ok: $name"
-  else
-    echo "FAILED: $name: expected '$expected', got '$actual'"
-    failures=$((failures + 1))
-  fi
-}
+source "$(dirname "$0")/lib.sh"
 
 cat > "$work/host.json" <<JSON
 {"libraries": [{"file": "$library", "modules": [
@@ -41,7 +23,7 @@ JSON
   --users="$(dirname "$0")/../../examples/iam-users.json" \
   > "$work/iam.out" 2> "$work/iam.log" &
 pids+=($!)
-iam_port=$(bash "$(dirname "$0")/../../scripts/announced-port.sh" "$work/iam.out")
+iam_port=$(announced "$work/iam.out")
 
 # Starts a host with the modules of $work/<name>.json in the given role;
 # its output goes to $work/<name>.out and $work/<name>.log.
@@ -52,7 +34,7 @@ start_host() {
   pids+=($!)
 }
 address() {
-  echo "127.0.0.1:$(bash "$(dirname "$0")/../../scripts/announced-port.sh" "$work/$1.out")"
+  echo "127.0.0.1:$(announced "$work/$1.out")"
 }
 
 start_host host agent
