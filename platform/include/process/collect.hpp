@@ -72,9 +72,9 @@ struct Gather
 
 // Ready with the values in input order once every input is ready. The
 // first failure fails it with "Collect failed: <failure>", a discarded
-// input with "Collect failed: future discarded"; the remaining inputs are
-// then asked to discard. Discarding the result discards it and asks every
-// input to discard.
+// input with "Collect failed: future discarded"; as in libprocess 1.2.0 the
+// remaining inputs are left running. Discarding the result discards it and
+// asks every input to discard.
 template <typename T>
 Future<std::list<T>> collect(const std::list<Future<T>>& futures)
 {
@@ -120,7 +120,6 @@ Future<std::list<T>> collect(const std::list<Future<T>>& futures)
         gather->collected.fail(
             "Collect failed: " +
             (future.isFailed() ? future.failure() : "future discarded"));
-        Gather::discard(inputs.get());
       }
     });
   }

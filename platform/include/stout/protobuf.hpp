@@ -434,7 +434,9 @@ Array protobuf(const google::protobuf::RepeatedPtrField<T>& repeated)
 }
 
 
-// For jsonify(JSON::Protobuf(message)): the text of JSON::protobuf(message).
+// For jsonify(JSON::Protobuf(message)): the fields JSON::protobuf(message)
+// holds, written as stout's streaming writer writes them: in the order the
+// message declares them, nested messages likewise, not sorted by name.
 struct Protobuf
 {
   explicit Protobuf(const google::protobuf::Message& _message)
@@ -444,9 +446,81 @@ struct Protobuf
 };
 
 
+namespace internal {
+
+inline void writeProtobuf(
+    std::ostream& stream,
+    const google::protobuf::Message& message);
+
+
+inline void writeProtobufField(
+    std::ostream& stream,
+    const google::protobuf::Message& message,
+    const google::protobuf::FieldDescriptor* field,
+    int index)
+{
+  const google::protobuf::Reflection* reflection = message.GetReflection();
+  if (field->cpp_type() == google::protobuf::FieldDescriptor::CPPTYPE_MESSAGE) {
+    writeProtobuf(
+        stream,
+        field->is_repeated()
+          ? reflection->GetRepeatedMessage(message, field, index)
+          : reflection->GetMessage(message, field));
+    return;
+  }
+  stream << protobufField(message, field, index);
+}
+
+
+inline void writeProtobuf(
+    std::ostream& stream,
+    const google::protobuf::Message& message)
+{
+  const google::protobuf::Descriptor* descriptor = message.GetDescriptor();
+  const google::protobuf::Reflection* reflection = message.GetReflection();
+
+  stream << '{';
+  bool first = true;
+  for (int i = 0; i < descriptor->field_count(); ++i) {
+    const google::protobuf::FieldDescriptor* field = descriptor->field(i);
+
+    const int size = field->is_repeated() ? reflection->FieldSize(message, field) : 0;
+    if (field->is_repeated() ? size == 0
+                             : !reflection->HasField(message, field) &&
+                                 !field->has_default_value()) {
+      continue;
+    }
+
+    if (!first) {
+      stream << ',';
+    }
+    first = false;
+    writeString(stream, field->name());
+    stream << ':';
+
+    if (!field->is_repeated()) {
+      writeProtobufField(stream, message, field, 0);
+      continue;
+    }
+
+    stream << '[';
+    for (int index = 0; index < size; ++index) {
+      if (index > 0) {
+        stream << ',';
+      }
+      writeProtobufField(stream, message, field, index);
+    }
+    stream << ']';
+  }
+  stream << '}';
+}
+
+} // namespace internal
+
+
 inline void json(std::ostream& stream, const Protobuf& protobuf)
 {
-  stream << JSON::protobuf(protobuf.message);
+  internal::writeProtobuf(stream, protobuf.message);
 }
 
 } // namespace JSON

@@ -17,6 +17,9 @@
 #include <mesos/quota/quota.hpp>
 #include <mesos/slave/containerizer.hpp>
 
+#include <stout/jsonify.hpp>
+#include <stout/protobuf.hpp>
+
 using namespace mesos;
 
 using std::string;
@@ -122,6 +125,32 @@ TEST(MessagesTest, RequiredFields)
   Parameters parameters;
   parameters.add_parameter()->set_key("k");
   EXPECT_EQ("parameter[0].value", parameters.InitializationErrorString());
+}
+
+
+// The audit records print a ContainerConfig with jsonify: its fields in
+// declaration order (not by number, not by name), the image manifests of
+// provisioned images included.
+TEST(MessagesTest, ContainerConfigPrintsInDeclarationOrder)
+{
+  mesos::slave::ContainerConfig config;
+  config.set_directory("/sandbox");
+  config.mutable_command_info()->set_value("true");
+  config.mutable_executor_info()->mutable_executor_id()->set_value("e");
+  config.mutable_docker()->mutable_manifest()->set_id("image");
+  config.mutable_appc()->mutable_manifest()->set_name("app");
+
+  const std::string text = jsonify(JSON::Protobuf(config));
+  const size_t executor = text.find("\"executor_info\"");
+  const size_t command = text.find("\"command_info\"");
+  const size_t directory = text.find("\"directory\"");
+  const size_t docker = text.find("\"docker\":{\"manifest\":{\"id\":\"image\"}}");
+  const size_t appc = text.find("\"appc\":{\"manifest\":{");
+  EXPECT_EQ(1u, executor) << text;
+  EXPECT_LT(executor, command) << text;
+  EXPECT_LT(command, directory) << text;
+  EXPECT_LT(directory, docker) << text;
+  EXPECT_LT(docker, appc) << text;
 }
 
 
