@@ -72,6 +72,25 @@ check "an oversized header is a bad request" 400 \
 check "the host keeps serving" 200 \
   "$(status -H "Authorization: token=$valid" "http://$host/agent/state")"
 
+# The agent launches a command task in a sandbox of its own, with nothing
+# of its own environment but what Mesos gives an executor.
+launch() {
+  "$bin/ovra_host" --modules="file://$work/host.json" --role=agent \
+    --work_dir="$work/agent" --launch="$1" 2> "$work/launch.log"
+}
+task='{"task": {"name": "t", "task_id": {"value": "t1"}, "slave_id": {"value": "a1"},
+  "command": {"value": "echo \"$MESOS_EXECUTOR_ID:$MINE:${HOME:-none}\"",
+              "environment": {"variables": [{"name": "MINE", "value": "x"}]}}}}'
+check "a command task finishes" '"state":"TASK_FINISHED"' \
+  "$(launch "$task" | grep -o '"state":"[A-Z_]*"')"
+check "it sees its executor id and its own variables, not the agent's" \
+  '"stdout":"t1:x:none\n"' "$(launch "$task" | grep -o '"stdout":"[^"]*"')"
+check "a failing command fails the task" '"state":"TASK_FAILED"' \
+  "$(launch '{"task": {"name": "t", "task_id": {"value": "t2"}, "slave_id": {"value": "a1"},
+              "command": {"value": "exit 4"}}}' | grep -o '"state":"[A-Z_]*"' || true)"
+check "a malformed launch request is refused" 1 \
+  "$(launch '{"task": []}' > /dev/null 2>&1; echo $?)"
+
 # The audit records name the agent, and one was written per decision.
 check "audit records of the agent" 6 \
   "$(grep -c 'type=audit.*authorizer="mesos-agent"' "$work/host.log" || true)"

@@ -9,13 +9,18 @@
 //   ovra_host --modules=file://examples/master.json --role=master
 //   ovra_host --modules=file://examples/agent.json --role=agent
 //     --master=master@127.0.0.1:5050 --principal=<service account uid>
+//   ovra_host --modules=file://examples/agent.json --role=agent
+//     --launch=file://task.json
 //
 // It listens on LIBPROCESS_IP:LIBPROCESS_PORT (by default 127.0.0.1 and a
 // free port), prints "Listening on <ip>:<port>" and runs until SIGINT or
 // SIGTERM. As a master with an Authenticator module it also authenticates
 // classic (message-based) clients. Given --master, it is such a client
 // instead: it authenticates to that master with the Authenticatee module,
-// prints the outcome and exits, 0 when accepted and 1 otherwise.
+// prints the outcome and exits, 0 when accepted and 1 otherwise. Given
+// --launch, it is an agent that launches one container with the loaded
+// isolators and hooks (see container_launch.hpp), prints its status and
+// exits, 0 when the task finished and 1 otherwise.
 
 #include <signal.h>
 
@@ -33,6 +38,8 @@
 #include <mesos/module/authenticatee.hpp>
 #include <mesos/module/authenticator.hpp>
 #include <mesos/module/authorizer.hpp>
+#include <mesos/module/hook.hpp>
+#include <mesos/module/isolator.hpp>
 #include <mesos/module/http_authenticator.hpp>
 #include <mesos/module/manager.hpp>
 
@@ -41,13 +48,17 @@
 #include <process/owned.hpp>
 #include <process/process.hpp>
 
+#include <stout/duration.hpp>
 #include <stout/flags.hpp>
+#include <stout/json.hpp>
+#include <stout/stringify.hpp>
 #include <stout/option.hpp>
 #include <stout/try.hpp>
 
 #include "tools/command_line.hpp"
 
 #include "tools/ovra_host/classic_client.hpp"
+#include "tools/ovra_host/container_launch.hpp"
 #include "tools/ovra_host/host_process.hpp"
 
 using mesos::modules::ModuleInfo;
@@ -124,6 +135,24 @@ public:
         "How many failed attempts to authenticate with --master before\n"
         "giving up; 0 retries for ever, as an agent does.",
         0);
+
+    add(&HostFlags::launch,
+        "launch",
+        "A container to launch, as an agent (JSON text, or file:// and a\n"
+        "path): {\"containerizer\": \"mesos\"|\"docker\", \"task\": <TaskInfo>,\n"
+        "\"executor\": <ExecutorInfo>}. The host prepares it with every loaded\n"
+        "Isolator (mesos) or Hook (docker), runs its command in a sandbox\n"
+        "under --work_dir, prints its status and exits.");
+
+    add(&HostFlags::work_dir,
+        "work_dir",
+        "Where the agent makes its containers' sandboxes.",
+        "/tmp/ovra_host");
+
+    add(&HostFlags::launch_timeout,
+        "launch_timeout",
+        "How long a launched command may run before it is killed.",
+        Seconds(60));
   }
 
   Option<std::string> modules;
@@ -136,6 +165,9 @@ public:
   Option<std::string> authenticatee;
   Option<std::string> principal;
   size_t authentication_attempts;
+  Option<std::string> launch;
+  std::string work_dir;
+  Duration launch_timeout;
 };
 
 
@@ -228,6 +260,84 @@ int authenticateToMaster(const HostFlags& flags)
   return code;
 }
 
+// Every loaded module of kind T, created in load order.
+template <typename T>
+Try<std::vector<T*>> createAll()
+{
+  std::vector<T*> modules;
+  for (const std::string& name : ModuleManager::find<T>()) {
+    Try<T*> module = ModuleManager::create<T>(name);
+    if (module.isError()) {
+      return Error(module.error());
+    }
+    modules.push_back(module.get());
+  }
+  return modules;
+}
+
+
+// Launches the container of --launch as an agent; the exit code says how
+// it ended.
+int launchContainer(const HostFlags& flags)
+{
+  Try<ovra_host::LaunchRequest> request =
+    ovra_host::parseLaunchRequest(flags.launch.get());
+  if (request.isError()) {
+    std::cerr << "Invalid --launch: " << request.error() << std::endl;
+    return 1;
+  }
+
+  ovra_host::Agent agent;
+  agent.id = "agent-1";
+  agent.pid = "slave(1)@" + stringify(process::address());
+  agent.workDir = flags.work_dir;
+  agent.commandLimit = flags.launch_timeout;
+
+  Try<std::vector<mesos::slave::Isolator*>> isolators =
+    createAll<mesos::slave::Isolator>();
+  Try<std::vector<mesos::Hook*>> hooks = createAll<mesos::Hook>();
+  if (isolators.isError() || hooks.isError()) {
+    std::cerr << (isolators.isError() ? isolators.error() : hooks.error())
+              << std::endl;
+    return 1;
+  }
+  agent.isolators = isolators.get();
+  agent.hooks = hooks.get();
+
+  const ovra_host::LaunchOutcome outcome = ovra_host::launch(agent, request.get());
+
+  // The environment's names only: its values may be secrets.
+  JSON::Array names;
+  for (const auto& entry : outcome.environment) {
+    names.values.push_back(entry.first);
+  }
+
+  JSON::Object status;
+  status.values["state"] = outcome.state;
+  if (outcome.reason.isSome()) {
+    status.values["reason"] = outcome.reason.get();
+  }
+  if (outcome.message.isSome()) {
+    status.values["message"] = outcome.message.get();
+  }
+  if (outcome.exitCode.isSome()) {
+    status.values["exit_code"] = outcome.exitCode.get();
+  }
+  status.values["sandbox"] = outcome.sandbox;
+  status.values["environment"] = names;
+  status.values["stdout"] = outcome.stdout;
+  std::cout << stringify(status) << std::endl;
+
+  for (mesos::slave::Isolator* isolator : agent.isolators) {
+    delete isolator;
+  }
+  for (mesos::Hook* hook : agent.hooks) {
+    delete hook;
+  }
+
+  return outcome.state == "TASK_FINISHED" ? 0 : 1;
+}
+
 } // namespace {
 
 
@@ -275,6 +385,10 @@ int main(int argc, char** argv)
 
   if (flags.master.isSome()) {
     return authenticateToMaster(flags);
+  }
+
+  if (flags.launch.isSome()) {
+    return launchContainer(flags);
   }
 
   // Mesos's own realm names; every endpoint of this host is in one realm.
