@@ -14,6 +14,7 @@ packages=(
   libbenchmark-dev
   libcpp-jwt-dev
   curl
+  openssl
 )
 
 missing=()

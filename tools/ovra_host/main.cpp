@@ -304,7 +304,15 @@ int launchContainer(const HostFlags& flags)
   agent.isolators = isolators.get();
   agent.hooks = hooks.get();
 
+  // The agent serves its endpoints while the container runs, so that the
+  // task can reach it (over TLS when SSL is on).
+  ovra_host::HostProcess host("agent", "mesos-agent-readwrite", None());
+  process::spawn(host);
+
   const ovra_host::LaunchOutcome outcome = ovra_host::launch(agent, request.get());
+
+  process::terminate(host);
+  process::wait(host);
 
   // The environment's names only: its values may be secrets.
   JSON::Array names;
