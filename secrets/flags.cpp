@@ -1,5 +1,13 @@
 #include "secrets/flags.hpp"
 
+#include <string>
+
+#include <process/future.hpp>
+
+#include "secrets/common/store_client.hpp"
+
+using process::Future;
+
 namespace mesos {
 namespace secrets {
 
@@ -19,6 +27,44 @@ Flags::Flags()
       "Name of the environment variable (inside a TaskInfo or ExecutorInfo)\n"
       "containing the \"space\" that the requested secret(s) reside in.\n"
       "This variable should be a pre-validated path-like string.");
+}
+
+
+Try<Nothing> Flags::validate() const
+{
+  Try<corvanta::Credential> credential = serviceAccount(*this);
+  if (credential.isError()) {
+    return Error(credential.error());
+  }
+
+  const Flags flags = *this;
+  const Future<std::string> pong = withinChainLimit(
+      storeLogin(credential.get(), flags)
+        .then([flags](const std::string& token) {
+          return flags.talkToSecretStore(token, "ping");
+        }),
+      flags);
+
+  // The chain's own limit ends the wait.
+  pong.await();
+
+  if (pong.isReady()) {
+    return Nothing();
+  }
+
+  if (pong.isFailed()) {
+    return Error("Failed to talk to Secret Store: " + pong.failure());
+  }
+
+  return Error("Failed to talk to Secret Store");
+}
+
+
+Future<std::string> Flags::talkToSecretStore(
+    const std::string& token,
+    const std::string& path) const
+{
+  return getFromStore(store_url, network_timeout, token, path);
 }
 
 } // namespace secrets {

@@ -12,6 +12,7 @@
 
 #include "common/module_factory.hpp"
 #include "secrets/flags.hpp"
+#include "secrets/hook.hpp"
 
 namespace {
 
@@ -25,8 +26,14 @@ mesos::Hook* createSecretsHook(const mesos::Parameters& parameters)
     return nullptr;
   }
 
-  corvanta::logModuleNotAvailable("com_corvanta_ovra_SecretsHook");
-  return nullptr;
+  // A store that cannot be reached now may be reached later: the module is
+  // created all the same, and each fetch meets the store afresh.
+  Try<Nothing> validate = flags.validate();
+  if (validate.isError()) {
+    LOG(ERROR) << "Failed to validate parameters: " << validate.error();
+  }
+
+  return new mesos::secrets::SecretsHook(flags);
 }
 
 } // namespace {

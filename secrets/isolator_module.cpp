@@ -12,6 +12,7 @@
 
 #include "common/module_factory.hpp"
 #include "secrets/flags.hpp"
+#include "secrets/isolator.hpp"
 
 namespace {
 
@@ -26,8 +27,14 @@ mesos::slave::Isolator* createSecretsIsolator(
     return nullptr;
   }
 
-  corvanta::logModuleNotAvailable("com_corvanta_ovra_SecretsIsolator");
-  return nullptr;
+  // A store that cannot be reached now may be reached later: the module is
+  // created all the same, and each fetch meets the store afresh.
+  Try<Nothing> validate = flags.validate();
+  if (validate.isError()) {
+    LOG(ERROR) << "Failed to validate parameters: " << validate.error();
+  }
+
+  return new mesos::secrets::SecretsIsolator(flags);
 }
 
 } // namespace {

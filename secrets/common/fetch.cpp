@@ -1,0 +1,179 @@
+#include "secrets/common/fetch.hpp"
+
+#include <list>
+#include <string>
+
+#include <process/clock.hpp>
+#include <process/collect.hpp>
+
+#include <stout/json.hpp>
+#include <stout/none.hpp>
+#include <stout/protobuf.hpp>
+#include <stout/stringify.hpp>
+
+#include "common/audit_flags.hpp"
+#include "common/logfmt.hpp"
+#include "secrets/common/environment.hpp"
+#include "secrets/common/request.hpp"
+#include "secrets/common/store_client.hpp"
+
+using corvanta::LogFmt;
+
+using process::Failure;
+using process::Future;
+
+namespace mesos {
+namespace secrets {
+
+namespace {
+
+// One allowed step of a fetch, as the audit record of the secrets modules.
+void audit(
+    const LogFmt& logfmt,
+    const std::string& uid,
+    const std::string& action,
+    const std::string& object,
+    const std::string& reason)
+{
+  logfmt.log(
+      process::Clock::now(),
+      LogFmt::Authorizer::MESOS_SECRETS,
+      uid,
+      action,
+      object,
+      LogFmt::Result::ALLOW,
+      reason,
+      None(),
+      None(),
+      None());
+}
+
+
+// The store stage, once the IAM token is in: every secret requested at
+// once, the answers collected in request order.
+Future<Option<mesos::Environment>> fetchFromStore(
+    const Flags& flags,
+    const LogFmt& logfmt,
+    const corvanta::Credential& credential,
+    const Secrets& secrets,
+    const std::string& token)
+{
+  audit(logfmt,
+        credential.uid(),
+        "GET_SIGNED_JWT_FROM_SENTREL",
+        credential.login_endpoint(),
+        "Call to sentrel successful");
+
+  std::list<Future<std::string>> bodies;
+  for (const corvanta::Secret& secret : secrets) {
+    bodies.push_back(
+        flags.talkToSecretStore(token, secretPath(secret.name())));
+  }
+
+  const std::string uid = credential.uid();
+  return process::collect(bodies).then(
+      [logfmt, uid, secrets](const std::list<std::string>& bodies)
+        -> Future<Option<mesos::Environment>> {
+        Try<mesos::Environment> environment =
+          resolveEnvironment(secrets, bodies);
+        if (environment.isError()) {
+          return Failure(environment.error());
+        }
+
+        if (logfmt.enabled()) {
+          audit(logfmt,
+                uid,
+                "FETCH_SECRETS_FROM_STORE",
+                stringify(JSON::protobuf(secrets)),
+                "Call to secrets store successful");
+        }
+
+        return Option<mesos::Environment>(environment.get());
+      });
+}
+
+} // namespace {
+
+
+Future<Option<mesos::Environment>> fetchSecrets(
+    const Flags& flags,
+    const mesos::ExecutorInfo& executorInfo,
+    const Option<mesos::TaskInfo>& taskInfo)
+{
+  const Result<std::string> space =
+    extractSpace(flags.special_secret_space_label, executorInfo, taskInfo);
+  if (space.isError()) {
+    return Failure(
+        "Failed to extract space from label " +
+        flags.special_secret_space_label + ": " + space.error());
+  }
+  if (space.isNone()) {
+    return None();
+  }
+
+  const Result<Secrets> secrets = extractSecrets(
+      space.get(), flags.special_secret_protobuf_label, executorInfo, taskInfo);
+  if (secrets.isError()) {
+    return Failure(
+        "Failed to extract secrets from label " +
+        flags.special_secret_protobuf_label + ": " + secrets.error());
+  }
+  if (secrets.isNone()) {
+    return None();
+  }
+
+  const Try<corvanta::Credential> credential = serviceAccount(flags);
+  if (credential.isError()) {
+    return Failure(credential.error());
+  }
+
+  const LogFmt logfmt = corvanta::auditLog(flags);
+  if (logfmt.enabled()) {
+    audit(logfmt,
+          credential->uid(),
+          "VALIDATE_SECRETS_REQUEST",
+          "Space: " + space.get() + " Request: " +
+            stringify(JSON::protobuf(secrets.get())),
+          "Valid secrets request format");
+  }
+
+  const Flags copy = flags;
+  const corvanta::Credential account = credential.get();
+  const Secrets request = secrets.get();
+
+  return withinChainLimit(
+      storeLogin(account, flags).then(
+          [copy, logfmt, account, request](const std::string& token) {
+            return fetchFromStore(copy, logfmt, account, request, token);
+          }),
+      flags);
+}
+
+
+
+Future<Option<mesos::Environment>> auditFailure(
+    const Future<Option<mesos::Environment>>& fetch,
+    const LogFmt& logfmt,
+    const Option<std::string>& uid,
+    const std::function<std::string()>& object)
+{
+  if (logfmt.enabled()) {
+    fetch.onFailed([logfmt, uid, object](const std::string& failure) {
+      logfmt.log(
+          process::Clock::now(),
+          LogFmt::Authorizer::MESOS_SECRETS,
+          uid,
+          "FETCH_SECRETS",
+          object(),
+          LogFmt::Result::DENY,
+          failure,
+          None(),
+          None(),
+          None());
+    });
+  }
+  return fetch;
+}
+
+} // namespace secrets {
+} // namespace mesos {

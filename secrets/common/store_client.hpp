@@ -1,0 +1,77 @@
+#ifndef __SECRETS_COMMON_STORE_CLIENT_HPP__
+#define __SECRETS_COMMON_STORE_CLIENT_HPP__
+
+// The secret store client of the secrets modules: the service-account login
+// in front of the store, the store's URLs, one GET per secret, and the time
+// limit of a login-and-fetch chain. No state: each call is one exchange.
+
+#include <string>
+
+#include <process/future.hpp>
+#include <process/http.hpp>
+
+#include <stout/duration.hpp>
+#include <stout/try.hpp>
+
+#include "common/sentrel.pb.h"
+#include "common/sentrel/time_limit.hpp"
+#include "secrets/flags.hpp"
+
+namespace mesos {
+namespace secrets {
+
+// Why a fetch or the flags check cannot run without the service account.
+constexpr char MISSING_CREDENTIAL[] =
+  "The flag 'service_account_credential' is required by the secrets "
+  "modules";
+
+// The lifetime of the login token the secrets modules sign.
+constexpr Duration LOGIN_JWT_LIFETIME = Seconds(300);
+
+// The flags' service account, or the error MISSING_CREDENTIAL.
+Try<corvanta::Credential> serviceAccount(const Flags& flags);
+
+// Logs the service account in, the exchange bounded by `network_timeout`;
+// yields the IAM-issued token.
+process::Future<std::string> storeLogin(
+    const corvanta::Credential& credential,
+    const Flags& flags);
+
+// `chain` bounded by `network_timeout` from now: past it the result fails
+// with "Failed to execute pong: Timed out after <limit>"; the work already
+// started runs on and its outcome is dropped.
+template <typename T>
+process::Future<T> withinChainLimit(
+    const process::Future<T>& chain,
+    const Flags& flags)
+{
+  return sentrel::withTimeLimit(
+      chain,
+      flags.network_timeout,
+      "Failed to execute pong: Timed out after ");
+}
+
+// A copy of `store` whose path is path::join(its path, `path`).
+process::http::URL storeUrl(
+    const process::http::URL& store,
+    const std::string& path);
+
+// "secret/default/" followed by `name`, each '/'-separated component
+// percent-encoded. REQUIRES: validateSecretName(name) is none.
+std::string secretPath(const std::string& name);
+
+// GETs `path` under `store` with "Authorization: token=<token>". Yields
+// the body of a "200 OK" answer; fails with "Secret Store returned status:
+// <status>" on any other, or with "Failed to contact Secret Store: Timed
+// out after <timeout>" when no answer has come within `timeout` (the
+// request is then dropped).
+process::Future<std::string> getFromStore(
+    const process::http::URL& store,
+    const Duration& timeout,
+    const std::string& token,
+    const std::string& path);
+
+} // namespace secrets {
+} // namespace mesos {
+
+#endif // __SECRETS_COMMON_STORE_CLIENT_HPP__
