@@ -1,0 +1,247 @@
+// The secrets hook and isolator as the agent's containerizers call them,
+// made by their factories from module parameters: a command task, an
+// executor launched without a task, a refused request and its audit record.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <mesos/hook.hpp>
+#include <mesos/mesos.hpp>
+#include <mesos/module/hook.hpp>
+#include <mesos/module/isolator.hpp>
+#include <mesos/slave/containerizer.hpp>
+#include <mesos/slave/isolator.hpp>
+
+#include <process/future.hpp>
+
+#include <stout/json.hpp>
+#include <stout/protobuf.hpp>
+#include <stout/stringify.hpp>
+
+#include "support/audit_records.hpp"
+#include "support/futures.hpp"
+#include "support/log_capture.hpp"
+#include "support/module_parameters.hpp"
+
+#include "secrets/secrets_test.hpp"
+
+using mesos::DockerTaskExecutorPrepareInfo;
+using mesos::slave::ContainerConfig;
+using mesos::slave::ContainerLaunchInfo;
+
+using process::Future;
+
+extern mesos::modules::Module<mesos::Hook> com_corvanta_ovra_SecretsHook;
+extern mesos::modules::Module<mesos::slave::Isolator>
+  com_corvanta_ovra_SecretsIsolator;
+
+namespace {
+
+const char REQUEST[] =
+  R"([{"name":"team1/app/dburl","type":"ENVIRONMENT",)"
+  R"("environment":{"name":"DB_URL"}}])";
+
+const char OUTSIDE[] =
+  R"([{"name":"team2/db","type":"ENVIRONMENT","environment":{"name":"A"}}])";
+
+const char NOT_ACCESSIBLE[] =
+  "Failed to extract secrets from label SECRETS: Requested secret "
+  "'team2/db' is not accessible from: team1/app";
+
+
+class SecretsModulesTest : public secrets_test::StoreTest
+{
+protected:
+  mesos::Parameters moduleParameters() const
+  {
+    return parameters(
+        {{"store_url", stringify(store_->url())},
+         {"special_secret_protobuf_label", secrets_test::SECRETS_LABEL},
+         {"special_secret_space_label", secrets_test::SPACE_LABEL},
+         {"service_account_credential",
+          stringify(JSON::protobuf(test_iam::credential(*iam_)))},
+         {"network_timeout", "5secs"},
+         {"audit_log", "true"}});
+  }
+
+  // A container as the Mesos containerizer describes it to its isolators.
+  static ContainerConfig container(
+      const mesos::ExecutorInfo& executor,
+      const Option<mesos::TaskInfo>& task)
+  {
+    ContainerConfig config;
+    config.mutable_executor_info()->CopyFrom(executor);
+    if (task.isSome()) {
+      config.mutable_task_info()->CopyFrom(task.get());
+    }
+    config.set_directory("/var/lib/mesos/slaves/a1/sandbox");
+    config.set_user("nobody");
+    return config;
+  }
+
+  static mesos::ContainerID containerId()
+  {
+    mesos::ContainerID id;
+    id.set_value("c1");
+    return id;
+  }
+};
+
+
+// The hook as the Docker containerizer calls it.
+Future<Option<DockerTaskExecutorPrepareInfo>> decorate(
+    mesos::Hook* hook,
+    const Option<mesos::TaskInfo>& task,
+    const mesos::ExecutorInfo& executor)
+{
+  return hook->slavePreLaunchDockerTaskExecutorDecorator(
+      task,
+      executor,
+      "mesos-a1.c1",
+      "/var/lib/mesos/slaves/a1/sandbox",
+      "/mnt/mesos/sandbox",
+      std::map<std::string, std::string>{{"MESOS_SANDBOX", "/mnt/mesos/sandbox"}});
+}
+
+} // namespace {
+
+
+TEST_F(SecretsModulesTest, IsolatorGivesTheSecretsOfATaskOrOfAnExecutorAlone)
+{
+  LogCapture log;
+  std::unique_ptr<mesos::slave::Isolator> isolator(
+      com_corvanta_ovra_SecretsIsolator.create(moduleParameters()));
+  ASSERT_NE(nullptr, isolator);
+  EXPECT_TRUE(log.texts(google::GLOG_ERROR).empty());
+
+  // A command task: the agent's executor carries no labels, the task does.
+  mesos::ExecutorInfo commandExecutor;
+  commandExecutor.mutable_executor_id()->set_value("task-1");
+  Future<Option<ContainerLaunchInfo>> task = isolator->prepare(
+      containerId(),
+      container(commandExecutor,
+                secrets_test::taskWith(std::string("team1/app"),
+                                       std::string(REQUEST))));
+
+  // An executor launched without a task, its own labels asking.
+  Future<Option<ContainerLaunchInfo>> executor = isolator->prepare(
+      containerId(),
+      container(secrets_test::executorWith(std::string("team1/app"),
+                                           std::string(REQUEST)),
+                None()));
+
+  for (const Future<Option<ContainerLaunchInfo>>& prepared : {task, executor}) {
+    ASSERT_TRUE(ready(prepared));
+    ASSERT_TRUE(prepared->isSome());
+    EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{
+                  {"DB_URL", secrets_test::DBURL}}),
+              secrets_test::variables(prepared->get().environment()));
+    EXPECT_FALSE(prepared->get().has_command());
+  }
+
+  // No labels: nothing to apply.
+  Future<Option<ContainerLaunchInfo>> plain = isolator->prepare(
+      containerId(), container(commandExecutor, None()));
+  ASSERT_TRUE(ready(plain));
+  EXPECT_TRUE(plain->isNone());
+
+  secrets_test::expectNoSecretIn(log);
+}
+
+
+TEST_F(SecretsModulesTest, IsolatorAuditsARefusalWithTheContainerConfig)
+{
+  std::unique_ptr<mesos::slave::Isolator> isolator(
+      com_corvanta_ovra_SecretsIsolator.create(moduleParameters()));
+  ASSERT_NE(nullptr, isolator);
+
+  LogCapture log;
+  const ContainerConfig config = container(
+      secrets_test::executorWith(std::string("team1/app"),
+                                 std::string(OUTSIDE)),
+      None());
+  EXPECT_TRUE(failed(isolator->prepare(containerId(), config), NOT_ACCESSIBLE));
+
+  const std::vector<audit_records::Record> records =
+    audit_records::records(log);
+  ASSERT_EQ(1u, records.size());
+  EXPECT_EQ("\"FETCH_SECRETS\"", records[0].at("action"));
+  EXPECT_EQ("deny", records[0].at("result"));
+  EXPECT_EQ(secrets_test::quoted(stringify(JSON::protobuf(config))),
+            records[0].at("object"));
+  EXPECT_EQ(secrets_test::quoted(NOT_ACCESSIBLE), records[0].at("reason"));
+}
+
+
+TEST_F(SecretsModulesTest, HookGivesTheTaskEnvironmentAndNothingToAnExecutorAlone)
+{
+  LogCapture log;
+  std::unique_ptr<mesos::Hook> hook(
+      com_corvanta_ovra_SecretsHook.create(moduleParameters()));
+  ASSERT_NE(nullptr, hook);
+
+  const mesos::ExecutorInfo asking = secrets_test::executorWith(
+      std::string("team1/app"), std::string(REQUEST));
+
+  Future<Option<DockerTaskExecutorPrepareInfo>> task = decorate(
+      hook.get(),
+      secrets_test::taskWith(std::string("team1/app"), std::string(REQUEST)),
+      asking);
+  ASSERT_TRUE(ready(task));
+  ASSERT_TRUE(task->isSome());
+  EXPECT_FALSE(task->get().has_executorenvironment());
+  EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{
+                {"DB_URL", secrets_test::DBURL}}),
+            secrets_test::variables(task->get().taskenvironment()));
+
+  // An executor alone gets nothing from the hook, whatever its labels;
+  // nothing is asked of the IAM service or the store for it.
+  Future<size_t> before = store_->requests();
+  ASSERT_TRUE(ready(before));
+  Future<Option<DockerTaskExecutorPrepareInfo>> executor =
+    decorate(hook.get(), None(), asking);
+  ASSERT_TRUE(ready(executor));
+  EXPECT_TRUE(executor->isNone());
+
+  // A task asking for nothing: a prepare info with neither environment.
+  Future<Option<DockerTaskExecutorPrepareInfo>> plain = decorate(
+      hook.get(), secrets_test::taskWith(None(), None()), mesos::ExecutorInfo());
+  ASSERT_TRUE(ready(plain));
+  ASSERT_TRUE(plain->isSome());
+  EXPECT_FALSE(plain->get().has_taskenvironment());
+  EXPECT_FALSE(plain->get().has_executorenvironment());
+
+  Future<size_t> after = store_->requests();
+  ASSERT_TRUE(ready(after));
+  EXPECT_EQ(before.get(), after.get());
+
+  secrets_test::expectNoSecretIn(log);
+}
+
+
+TEST_F(SecretsModulesTest, HookAuditsARefusalWithTheTaskAndTheExecutor)
+{
+  std::unique_ptr<mesos::Hook> hook(
+      com_corvanta_ovra_SecretsHook.create(moduleParameters()));
+  ASSERT_NE(nullptr, hook);
+
+  LogCapture log;
+  const mesos::TaskInfo task =
+    secrets_test::taskWith(std::string("team1/app"), std::string(OUTSIDE));
+  const mesos::ExecutorInfo executor =
+    secrets_test::executorWith(None(), None());
+  EXPECT_TRUE(failed(decorate(hook.get(), task, executor), NOT_ACCESSIBLE));
+
+  const std::vector<audit_records::Record> records =
+    audit_records::records(log);
+  ASSERT_EQ(1u, records.size());
+  EXPECT_EQ("\"FETCH_SECRETS\"", records[0].at("action"));
+  EXPECT_EQ("deny", records[0].at("result"));
+  EXPECT_EQ(secrets_test::quoted(
+                "TaskInfo: " + stringify(JSON::protobuf(task)) +
+                "ExecutorInfo: " + stringify(JSON::protobuf(executor))),
+            records[0].at("object"));
+}
