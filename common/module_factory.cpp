@@ -55,11 +55,4 @@ Try<Nothing> loadModuleFlags(
       parametersMap(parameters), unknowns, FLAGS_ENVIRONMENT_PREFIX));
 }
 
-
-void logModuleNotAvailable(const std::string& descriptor)
-{
-  LOG(ERROR) << "Module '" << descriptor << "' is not available yet: "
-             << "this build of the library cannot construct it";
-}
-
 } // namespace corvanta {

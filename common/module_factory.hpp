@@ -33,9 +33,6 @@ Try<Nothing> loadModuleFlags(
     const mesos::Parameters& parameters,
     bool unknowns = false);
 
-// Logs that a descriptor's module cannot be constructed by this build.
-void logModuleNotAvailable(const std::string& descriptor);
-
 } // namespace corvanta {
 
 #endif // __COMMON_MODULE_FACTORY_HPP__

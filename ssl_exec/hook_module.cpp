@@ -12,6 +12,7 @@
 
 #include "common/module_factory.hpp"
 #include "ssl_exec/flags.hpp"
+#include "ssl_exec/hook.hpp"
 
 namespace {
 
@@ -25,8 +26,7 @@ mesos::Hook* createSSLExecutorHook(const mesos::Parameters& parameters)
     return nullptr;
   }
 
-  corvanta::logModuleNotAvailable("com_corvanta_ovra_SSLExecutorHook");
-  return nullptr;
+  return new corvanta::ovra::ssl_executor::SSLExecutorHook(flags);
 }
 
 } // namespace {

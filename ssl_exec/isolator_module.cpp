@@ -12,6 +12,7 @@
 
 #include "common/module_factory.hpp"
 #include "ssl_exec/flags.hpp"
+#include "ssl_exec/isolator.hpp"
 
 namespace {
 
@@ -26,8 +27,7 @@ mesos::slave::Isolator* createSSLExecutorIsolator(
     return nullptr;
   }
 
-  corvanta::logModuleNotAvailable("com_corvanta_ovra_SSLExecutorIsolator");
-  return nullptr;
+  return new corvanta::ovra::ssl_executor::SSLExecutorIsolator(flags);
 }
 
 } // namespace {

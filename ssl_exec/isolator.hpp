@@ -1,0 +1,63 @@
+#ifndef __SSL_EXEC_ISOLATOR_HPP__
+#define __SSL_EXEC_ISOLATOR_HPP__
+
+// The SSL executor isolator: when the Mesos containerizer prepares a
+// container on an agent that runs strict SSL, the agent's SSL files in the
+// sandbox and the LIBPROCESS_SSL_* environment pointing at them. The
+// isolator forwards `prepare` to its actor, which makes the copies one
+// container at a time and holds nothing but its immutable flags.
+
+#include <mesos/mesos.hpp>
+#include <mesos/slave/isolator.hpp>
+
+#include <process/future.hpp>
+#include <process/owned.hpp>
+#include <process/process.hpp>
+
+#include <stout/option.hpp>
+
+#include "ssl_exec/flags.hpp"
+
+namespace corvanta {
+namespace ovra {
+namespace ssl_executor {
+
+class SSLExecutorIsolatorProcess
+  : public process::Process<SSLExecutorIsolatorProcess>
+{
+public:
+  explicit SSLExecutorIsolatorProcess(const Flags& flags);
+
+  // Ready none unless the agent runs strict SSL; else a launch info whose
+  // `environment` points under the sandbox's host path, or the failure.
+  virtual process::Future<Option<mesos::slave::ContainerLaunchInfo>> prepare(
+      const mesos::ContainerID& containerId,
+      const mesos::slave::ContainerConfig& containerConfig);
+
+private:
+  const Flags flags_;
+};
+
+
+class SSLExecutorIsolator : public mesos::slave::Isolator
+{
+public:
+  explicit SSLExecutorIsolator(const Flags& flags);
+  ~SSLExecutorIsolator() override;
+
+  SSLExecutorIsolator(const SSLExecutorIsolator&) = delete;
+  SSLExecutorIsolator& operator=(const SSLExecutorIsolator&) = delete;
+
+  process::Future<Option<mesos::slave::ContainerLaunchInfo>> prepare(
+      const mesos::ContainerID& containerId,
+      const mesos::slave::ContainerConfig& containerConfig) override;
+
+private:
+  process::Owned<SSLExecutorIsolatorProcess> process;
+};
+
+} // namespace ssl_executor {
+} // namespace ovra {
+} // namespace corvanta {
+
+#endif // __SSL_EXEC_ISOLATOR_HPP__
