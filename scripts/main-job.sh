@@ -158,6 +158,57 @@ echo "The master's log of both:"
 grep -h -E "\] (Successfully authenticated principal|Failed to authenticate slave)" \
   "$work/classic.log" | sed 's/^[^]]*] //'
 
+section "Secrets: a development secret store, and an agent with the secrets isolator and hook"
+# The store checks the IAM service's tokens; agent-1 may read the team's
+# database URL, only someone else its private key.
+cat > "$work/secrets.json" <<JSON
+{"team1/app/dburl": "postgres://app:s3cr3t@db:5432/app",
+ "team1/app/private": {"value": "k3y", "readers": ["someone-else"]}}
+JSON
+$bin/ovra_dev_secrets --secrets="$work/secrets.json" --iam="http://127.0.0.1:$iam_port" \
+  > "$work/store.out" 2> "$work/store.log" &
+store_pid=$!
+pids+=($store_pid)
+store="http://127.0.0.1:$(bash scripts/announced-port.sh "$work/store.out")/secrets/v1"
+echo "secret store at $store"
+bash scripts/secrets-modules.sh build/libovra_security.so "$store" "$work/agent-1.json" 2secs \
+  > "$work/agent-secrets.json"
+
+# A task in the space team1/app asking for one secret as DB_URL.
+secret_task() {
+  cat <<JSON
+{"containerizer": "$1",
+ "task": {"name": "web", "task_id": {"value": "web-1"}, "slave_id": {"value": "agent-1"},
+          "command": {"value": "echo \"DB_URL=\$DB_URL\""},
+          "labels": {"labels": [
+            {"key": "OVRA_SECRET_SPACE", "value": "team1/app"},
+            {"key": "OVRA_SECRETS",
+             "value": "[{\"name\": \"$2\", \"type\": \"ENVIRONMENT\", \"environment\": {\"name\": \"db_url\"}}]"}]}}}
+JSON
+}
+launch_secret() {
+  $bin/ovra_host --modules="file://$work/agent-secrets.json" --role=agent \
+    --work_dir="$work/agent" --launch="$(secret_task "$1" "$2")" 2>> "$work/agent-secrets.log" || true
+  echo
+}
+echo "Through the isolator (Mesos containerizer):"
+launch_secret mesos team1/app/dburl
+echo "Through the hook (Docker containerizer):"
+launch_secret docker team1/app/dburl
+echo "A secret outside the task's space:"
+launch_secret mesos team2/db
+echo "A secret the agent's account may not read:"
+launch_secret mesos team1/app/private
+echo "The store stops answering (each module's check at load, then the fetch, wait 2secs):"
+kill -STOP "$store_pid"
+started=$(date +%s)
+launch_secret mesos team1/app/dburl
+echo "launch failed after $(( $(date +%s) - started ))s"
+kill -CONT "$store_pid"
+echo "The agent's audit records, in order:"
+grep -h 'type=audit' "$work/agent-secrets.log" | sed 's/^[^]]*] //'
+echo "Lines of the agent's log holding a secret value: $(grep -c -e 's3cr3t' -e 'k3y' "$work/agent-secrets.log" || true)"
+
 section "The audit records of these decisions"
 grep -h 'type=audit' "$work/host.log" "$work/anonymous.log" "$work/classic.log" \
   | sed 's/^[^]]*] //'
