@@ -142,6 +142,19 @@ public:
     return future;
   }
 
+protected:
+  // Callers still waiting on a key fetch would otherwise wait for ever: the
+  // fetch's outcome can no longer reach this actor.
+  void finalize() override
+  {
+    if (sentrelPublicKeyPromise_.isSome()) {
+      sentrelPublicKeyPromise_->fail(
+          "Failed to obtain sentrel public key: the authenticator is being "
+          "destroyed");
+      sentrelPublicKeyPromise_ = None();
+    }
+  }
+
 private:
   void _getSentrelPublicKey(const Future<shared_ptr<RSA>>& key)
   {

@@ -376,3 +376,31 @@ TEST_F(HttpAuthenticatorTest, SilentServiceFailsAtTheTimeLimit)
   Clock::settle();
   EXPECT_TRUE(failed(third, failure));
 }
+
+
+// Requests waiting on a key fetch when the module goes fail with a clear
+// message instead of waiting for ever.
+TEST_F(HttpAuthenticatorTest, DestroyingTheModuleFailsTheRequestsInFlight)
+{
+  SilentListener listener;
+  ASSERT_NE(0, listener.port());
+
+  auto authenticator = std::make_unique<OVRAHTTPAuthenticator>(
+      authenticatorFlags("master", URL::parse(listener.url("/")).get()), None());
+
+  // Both requests wait on the fetch once the actor has taken them.
+  const std::string alice = "token=" + token("alice");
+  Clock::pause();
+  Future<AuthenticationResult> first = authenticator->authenticate(request(alice));
+  Future<AuthenticationResult> second = authenticator->authenticate(request(alice));
+  Clock::settle();
+  EXPECT_TRUE(first.isPending());
+
+  authenticator.reset();
+  Clock::resume();
+
+  const std::string failure =
+    "Failed to obtain sentrel public key: the authenticator is being destroyed";
+  EXPECT_TRUE(failed(first, failure));
+  EXPECT_TRUE(failed(second, failure));
+}
