@@ -137,3 +137,23 @@ TEST(SecretPathTest, ComponentsArePercentEncoded)
     EXPECT_EQ(c.path, secretPath(c.name)) << c.name;
   }
 }
+
+
+// Each secret is one request to the store: a label may name at most 256.
+TEST(SecretsLabelTest, AtMost256SecretsPerRequest)
+{
+  auto request = [](size_t count) {
+    std::string label = "[";
+    for (size_t i = 0; i < count; ++i) {
+      label += std::string(i == 0 ? "" : ",") + R"({"name":"s)" +
+        std::to_string(i) +
+        R"(","type":"ENVIRONMENT","environment":{"name":"x"}})";
+    }
+    return label + "]";
+  };
+
+  EXPECT_EQ("", errorOf("a", request(256)));
+  EXPECT_EQ("Invalid contents for label SECRETS: A request names 257 "
+            "secrets, more than the 256 allowed",
+            errorOf("a", request(257)));
+}
