@@ -209,6 +209,59 @@ echo "The agent's audit records, in order:"
 grep -h 'type=audit' "$work/agent-secrets.log" | sed 's/^[^]]*] //'
 echo "Lines of the agent's log holding a secret value: $(grep -c -e 's3cr3t' -e 'k3y' "$work/agent-secrets.log" || true)"
 
+section "SSL: an agent with strict SSL hands its tasks its SSL files and settings"
+# The agent's CA, key and certificate (for localhost and 127.0.0.1), made
+# here with the openssl CLI; the agent requires and verifies peer
+# certificates. Its work directory is open to the task's user, nobody.
+chmod 755 "$work"
+ssl=$work/ssl
+mkdir -p "$ssl"
+openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=ovra-demo-ca \
+  -keyout "$ssl/ca.key" -out "$ssl/ca.crt" 2> /dev/null
+openssl req -newkey rsa:2048 -nodes -subj /CN=localhost \
+  -keyout "$ssl/agent.key" -out "$ssl/agent.csr" 2> /dev/null
+printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\n' > "$ssl/san.ext"
+openssl x509 -req -days 1 -in "$ssl/agent.csr" -CA "$ssl/ca.crt" -CAkey "$ssl/ca.key" \
+  -CAcreateserial -extfile "$ssl/san.ext" -out "$ssl/agent.crt" 2> /dev/null
+chmod 600 "$ssl/agent.key"
+ssl_files='{"key": "ca_file", "value": "'$ssl/ca.crt'"},
+  {"key": "cert_file", "value": "'$ssl/agent.crt'"}, {"key": "key_file", "value": "'$ssl/agent.key'"}'
+cat > "$work/agent-ssl.json" <<JSON
+{"libraries": [{"file": "build/libovra_security.so", "modules": [
+  {"name": "com_corvanta_ovra_SSLExecutorIsolator", "parameters": [$ssl_files]},
+  {"name": "com_corvanta_ovra_SSLExecutorHook", "parameters": [$ssl_files]}]}]}
+JSON
+strict_ssl=(LIBPROCESS_SSL_ENABLED=true LIBPROCESS_SSL_CERT_FILE="$ssl/agent.crt"
+  LIBPROCESS_SSL_KEY_FILE="$ssl/agent.key" LIBPROCESS_SSL_CA_FILE="$ssl/ca.crt"
+  LIBPROCESS_SSL_VERIFY_CERT=true LIBPROCESS_SSL_REQUIRE_CERT=true)
+# launch_ssl <containerizer> <command> [agent environment...]: the state,
+# then what the command wrote. A Docker launch runs a custom executor, which
+# also sees the agent's endpoint.
+launch_ssl() {
+  local containerizer=$1 command=$2
+  shift 2
+  local run='"command": {"value": "'"$command"'", "user": "nobody"}'
+  local request='"task": {"name": "t", "task_id": {"value": "t1"}, "slave_id": {"value": "a1"}, '"$run"'}'
+  [ "$containerizer" = docker ] && request='"executor": {"executor_id": {"value": "e1"}, '"$run"'}'
+  local outcome sandbox
+  outcome=$(env "$@" $bin/ovra_host --modules="file://$work/agent-ssl.json" --role=agent \
+    --work_dir="$work/agent" --launch='{"containerizer": "'$containerizer'", '"$request"'}' \
+    2>> "$work/agent-ssl.log" || true)
+  echo "$outcome" | grep -o '"state":"[A-Z_]*"'
+  sandbox=$(echo "$outcome" | grep -o '"sandbox":"[^"]*"' | cut -d'"' -f4 | sed 's|\\/|/|g')
+  cat "$sandbox/stdout" "$sandbox/stderr" 2> /dev/null | sed 's/^/  /'
+}
+ssl_list="stat -c '%U:%G %a %n' . .ssl .ssl/*; env | grep ^LIBPROCESS_SSL_ | sort"
+ssl_curl='curl -sS --cacert \"$LIBPROCESS_SSL_CA_FILE\" --cert \"$LIBPROCESS_SSL_CERT_FILE\" --key \"$LIBPROCESS_SSL_KEY_FILE\" https://$MESOS_AGENT_ENDPOINT/agent/health; echo'
+echo "A command task as nobody (Mesos containerizer, SSL isolator): its sandbox, its variables, then curl to the agent over TLS:"
+launch_ssl mesos "$ssl_list; $ssl_curl" "${strict_ssl[@]}"
+echo "The same task with the CA file alone, no client certificate (the agent refuses it):"
+launch_ssl mesos 'curl -sS --cacert \"$LIBPROCESS_SSL_CA_FILE\" https://$MESOS_AGENT_ENDPOINT/agent/health' "${strict_ssl[@]}"
+echo "An executor in the Docker containerizer (SSL hook), which sees its sandbox at /mnt/mesos/sandbox:"
+launch_ssl docker "pwd; stat -c '%U:%G %a %n' .ssl; echo LIBPROCESS_SSL_KEY_FILE=\$LIBPROCESS_SSL_KEY_FILE; $ssl_curl" "${strict_ssl[@]}"
+echo "An agent with SSL off: the sandbox holds only the task's output, and no LIBPROCESS_SSL_* is set:"
+launch_ssl mesos 'ls -A; env | grep -c ^LIBPROCESS_SSL_ || true'
+
 section "The audit records of these decisions"
 grep -h 'type=audit' "$work/host.log" "$work/anonymous.log" "$work/classic.log" \
   | sed 's/^[^]]*] //'

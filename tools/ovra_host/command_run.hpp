@@ -11,15 +11,29 @@
 #include <mesos/mesos.hpp>
 
 #include <stout/duration.hpp>
+#include <stout/option.hpp>
 #include <stout/try.hpp>
 
 namespace ovra_host {
 
+// Where and as whom a command runs.
+struct CommandPlace
+{
+  std::string sandbox;                // its working directory on the host
+  // Where a Docker container sees the sandbox: the command runs there, in
+  // a mount namespace of its own, when the host may make one (root);
+  // otherwise in the host path.
+  Option<std::string> mappedSandbox;
+  Option<std::string> user;           // runs as this user, else as the host
+};
+
+
 // The command's exit code (128 + the signal when a signal ended it); an
-// error when it could not be started or ran past `limit`.
+// error when it could not be started, its user is unknown, or it ran past
+// `limit`.
 Try<int> runCommand(
     const mesos::CommandInfo& command,
-    const std::string& sandbox,
+    const CommandPlace& place,
     const std::map<std::string, std::string>& environment,
     const Duration& limit);
 

@@ -13,6 +13,7 @@
 #include <process/future.hpp>
 
 #include <stout/json.hpp>
+#include <stout/os/chown.hpp>
 #include <stout/os/read.hpp>
 #include <stout/protobuf.hpp>
 #include <stout/stringify.hpp>
@@ -319,6 +320,19 @@ LaunchOutcome launch(const Agent& agent, const LaunchRequest& request)
     executor.mutable_framework_id()->set_value("framework-1");
   }
 
+  // As the agent does with --switch_user: the sandbox belongs to the user
+  // the executor runs as.
+  if (executor.command().has_user()) {
+    Try<Nothing> chowned =
+      os::chown(executor.command().user(), outcome.sandbox, true);
+    if (chowned.isError()) {
+      return failed(
+          outcome, "Failed to chown the sandbox '" + outcome.sandbox +
+                   "' to user '" + executor.command().user() + "': " +
+                   chowned.error());
+    }
+  }
+
   ContainerConfig config;
   config.mutable_executor_info()->CopyFrom(executor);
   if (commandTask) {
@@ -344,9 +358,17 @@ LaunchOutcome launch(const Agent& agent, const LaunchRequest& request)
       "PATH", "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin");
   outcome.environment = environment.get();
 
+  CommandPlace place;
+  place.sandbox = outcome.sandbox;
+  if (request.docker) {
+    place.mappedSandbox = std::string(MAPPED_SANDBOX);
+  }
+  if (config.has_user()) {
+    place.user = config.user();
+  }
+
   Try<int> exitCode = runCommand(
-      config.command_info(), outcome.sandbox, environment.get(),
-      agent.commandLimit);
+      config.command_info(), place, environment.get(), agent.commandLimit);
   if (exitCode.isError()) {
     outcome.state = "TASK_FAILED";
     outcome.message = exitCode.error();

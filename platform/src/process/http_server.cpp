@@ -7,6 +7,9 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
+#include <netdb.h>
+#include <string.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -32,7 +35,10 @@
 #include <process/process.hpp>
 #include <process/ssl/flags.hpp>
 
+#include <stout/ip.hpp>
+#include <stout/none.hpp>
 #include <stout/numify.hpp>
+#include <stout/option.hpp>
 #include <stout/strings.hpp>
 #include <stout/os/getenv.hpp>
 
@@ -150,6 +156,36 @@ Try<Message> parseMessage(
 }
 
 
+// The IPv4 address of a peer, if it has one.
+Option<net::IP> peerIp(const tcp::endpoint& peer)
+{
+  if (!peer.address().is_v4()) {
+    return None();
+  }
+  return net::IP(static_cast<uint32_t>(peer.address().to_v4().to_uint()));
+}
+
+
+// The name a peer's address resolves to, if any; only checked when
+// peer certificates are verified.
+Option<std::string> peerHostname(const tcp::endpoint& peer)
+{
+  if (!network::openssl::flags().verify_cert) {
+    return None();
+  }
+  sockaddr_storage storage = {};
+  socklen_t length = static_cast<socklen_t>(peer.size());
+  memcpy(&storage, peer.data(), peer.size());
+  char host[NI_MAXHOST] = {};
+  if (getnameinfo(reinterpret_cast<const sockaddr*>(&storage), length, host,
+                  sizeof(host), nullptr, 0, NI_NAMEREQD) != 0) {
+    VLOG(2) << "Could not determine hostname of peer " << peer;
+    return None();
+  }
+  return std::string(host);
+}
+
+
 template <typename Stream>
 class Session : public std::enable_shared_from_this<Session<Stream>>
 {
@@ -174,8 +210,12 @@ public:
               self->close();
               return;
             }
+            // As libprocess's accept does: the peer's address and the
+            // name it resolves to, for the certificate to match.
             Try<Nothing> verified = network::openssl::verify(
-                self->stream_.native_handle(), None(), None());
+                self->stream_.native_handle(),
+                peerHostname(self->peer_),
+                peerIp(self->peer_));
             if (verified.isError()) {
               VLOG(1) << "Rejecting " << self->peer_ << ": "
                       << verified.error();

@@ -117,8 +117,7 @@ Flags* load()
     auto old = values.find(entry.first);
     if (old != values.end() && old->second != entry.second) {
       LOG(WARNING) << "Mismatched values for SSL environment variables SSL_"
-                   << strings::upper(entry.first) << " and LIBPROCESS_SSL_"
-                   << strings::upper(entry.first);
+                   << entry.first << " and LIBPROCESS_SSL_" << entry.first;
     }
     values[entry.first] = entry.second;
   }
@@ -130,6 +129,11 @@ Flags* load()
                << loaded.error() << "; SSL stays disabled";
     delete flags;
     flags = new Flags();
+  }
+
+  if (flags->enabled && flags->support_downgrade) {
+    LOG(WARNING) << "Failed SSL connections will be downgraded to a non-SSL "
+                 << "socket";
   }
 
   if (flags->require_cert && !flags->verify_cert) {
