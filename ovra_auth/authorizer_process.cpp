@@ -368,7 +368,7 @@ void OVRAAuthorizerProcess::_getPermissions(
   }
 
   const SharedPermissions shared =
-    std::make_shared<const Permissions>(std::move(permissions.get()));
+    std::make_shared<const PermissionIndex>(std::move(permissions.get()));
 
   // A cache of size 0 is caching switched off: every request fetches, and
   // only concurrent requests share a fetch.

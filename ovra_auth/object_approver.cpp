@@ -116,20 +116,7 @@ Try<AuthorizationExplanation> OVRAAuthorizerObjectApprover::explain(
 const Permission* OVRAAuthorizerObjectApprover::grantedBy(
     const ResourceAction& required) const
 {
-  const RIDTokens requested = tokenizeRID(required.rid_);
-
-  for (const process::Owned<Permission>& permission : *permissions_) {
-    if (superuser(permission->rid_)) {
-      return permission.get();
-    }
-
-    if (matchAction(required.action_, permission->actions_) &&
-        matchTokens(permission->tokens_, requested)) {
-      return permission.get();
-    }
-  }
-
-  return nullptr;
+  return permissions_->grantedBy(tokenizeRID(required.rid_), required.action_);
 }
 
 

@@ -18,6 +18,7 @@
 
 #include "common/logfmt.hpp"
 #include "ovra_auth/authorization_explainer.hpp"
+#include "ovra_auth/permission_index.hpp"
 #include "ovra_auth/permissions.hpp"
 #include "ovra_auth/resource_mapping.hpp"
 
@@ -66,8 +67,9 @@ public:
   Try<AuthorizationExplanation> explain(const Option<Object>& object) const;
 
 private:
-  // The first permission that grants `required` (the superuser id grants
-  // everything); null when none does.
+  // The first permission in list order that grants `required` (the
+  // superuser id grants everything), found through the index; null when
+  // none does.
   const Permission* grantedBy(const ResourceAction& required) const;
 
   void audit(const Option<Object>& object, bool allowed) const;

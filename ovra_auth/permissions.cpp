@@ -69,6 +69,35 @@ std::string stringifyAction(Action action)
 }
 
 
+bool grants(
+    const Permission& permission,
+    const RIDTokens& requested,
+    Action action)
+{
+  if (superuser(permission.rid_)) {
+    return true;
+  }
+
+  return matchAction(action, permission.actions_) &&
+         matchTokens(permission.tokens_, requested);
+}
+
+
+const Permission* firstGrant(
+    const Permissions& permissions,
+    const RIDTokens& requested,
+    Action action)
+{
+  for (const process::Owned<Permission>& permission : permissions) {
+    if (grants(*permission, requested, action)) {
+      return permission.get();
+    }
+  }
+
+  return nullptr;
+}
+
+
 Permission::Permission(const iam::Group& group)
   : rid_(group.rid()),
     actions_(flatActions(group.actions())),

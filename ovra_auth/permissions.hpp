@@ -10,7 +10,6 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -72,8 +71,22 @@ struct Permission
 
 typedef std::vector<process::Owned<Permission>> Permissions;
 
-// A flattened list as the cache and every approver made from it share it.
-typedef std::shared_ptr<const Permissions> SharedPermissions;
+
+// Whether `permission` grants `action` on the id tokenized as `requested`:
+// the superuser id grants everything, any other id its actions on the ids
+// it covers.
+bool grants(
+    const Permission& permission,
+    const RIDTokens& requested,
+    Action action);
+
+// The first permission in list order that grants `action` on `requested`;
+// null when none does. The reference for the decisions and the granting
+// permission: PermissionIndex answers exactly as this scan does.
+const Permission* firstGrant(
+    const Permissions& permissions,
+    const RIDTokens& requested,
+    Action action);
 
 
 // The group entries in document order, then the direct entries; an entry

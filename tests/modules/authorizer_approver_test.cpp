@@ -58,7 +58,7 @@ SharedPermissions permissions(const std::vector<Grant>& grants)
     }
     list.emplace_back(new Permission(direct));
   }
-  return std::make_shared<const Permissions>(list);
+  return std::make_shared<const mesos::ovra::PermissionIndex>(list);
 }
 
 
