@@ -4,7 +4,8 @@
 // RSA keys from key material, and RS256 signatures (RSASSA-PKCS1-v1_5 over
 // SHA-256) made and checked with them. The functions are reentrant and keep
 // no state; a key handle may be shared by any number of callers, because
-// signing and verifying work on a copy of it. Every OpenSSL object made in a
+// signing and verifying never change it: a handle made here carries
+// ready-made copies of its key for them, made once with the handle. Every OpenSSL object made in a
 // call is freed before it returns, and the calling thread's OpenSSL error
 // queue is left empty.
 

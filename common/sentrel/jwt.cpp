@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <glog/logging.h>
@@ -28,8 +29,10 @@ namespace sentrel {
 
 namespace {
 
-const char HEADER_CONTEXT[] = "token JSON header";
-const char PAYLOAD_CONTEXT[] = "token JSON payload";
+// Made once: every token check names them, and they are too long for a
+// string to hold without allocating.
+const std::string HEADER_CONTEXT = "token JSON header";
+const std::string PAYLOAD_CONTEXT = "token JSON payload";
 
 
 // Whole seconds of an "exp" claim, truncated toward zero. Beyond the range
@@ -69,17 +72,17 @@ long expirySeconds(const JSON::Number& number)
 // The decoded JSON object of a token component.
 Try<JSON::Object> decodeComponent(
     const std::string& component,
-    const std::string& decodeFailure,
-    const std::string& parseFailure)
+    const char* decodeFailure,
+    const char* parseFailure)
 {
   Try<std::string> decoded = base64::decode_uri(component);
   if (decoded.isError()) {
-    return Error(decodeFailure + decoded.error());
+    return Error(std::string(decodeFailure) + decoded.error());
   }
 
   Try<JSON::Object> object = JSON::parse<JSON::Object>(decoded.get());
   if (object.isError()) {
-    return Error(parseFailure + object.error());
+    return Error(std::string(parseFailure) + object.error());
   }
 
   return object;
@@ -90,16 +93,17 @@ Try<JSON::Object> decodeComponent(
 Try<std::string> headerString(
     const JSON::Object& header,
     const std::string& name,
-    const std::string& notAString)
+    const char* notAString)
 {
-  Try<const JSON::Value*> value = requiredField<JSON::Value>(
-      header,
-      name,
-      HEADER_CONTEXT,
-      "Failed to locate '" + name + "' in " + std::string(HEADER_CONTEXT));
+  Result<const JSON::Value*> value =
+    extractField<JSON::Value>(header, name, HEADER_CONTEXT);
 
   if (value.isError()) {
     return Error(value.error());
+  }
+
+  if (value.isNone()) {
+    return Error("Failed to locate '" + name + "' in " + HEADER_CONTEXT);
   }
 
   if (!value.get()->is<JSON::String>()) {
@@ -182,14 +186,15 @@ Try<JWT::Payload> JWT::Payload::create(
     expiry = expirySeconds(exp.get()->as<JSON::Number>());
   }
 
-  Try<const JSON::Value*> uid = requiredField<JSON::Value>(
-      object,
-      "uid",
-      PAYLOAD_CONTEXT,
-      "Failed to locate 'uid' in token JSON payload");
+  Result<const JSON::Value*> uid =
+    extractField<JSON::Value>(object, "uid", PAYLOAD_CONTEXT);
 
   if (uid.isError()) {
     return Error(uid.error());
+  }
+
+  if (uid.isNone()) {
+    return Error("Failed to locate 'uid' in token JSON payload");
   }
 
   if (!uid.get()->is<JSON::String>()) {
@@ -253,7 +258,10 @@ Try<JWT> JWT::parse(const std::string& token)
         "Could not base64-decode token signature: " + signature.error());
   }
 
-  return JWT{header.get(), payload.get(), signature.get()};
+  return JWT{
+      std::move(header).get(),
+      std::move(payload).get(),
+      std::move(signature).get()};
 }
 
 
@@ -298,10 +306,10 @@ Future<bool> validateSignature(
     return false;
   }
 
+  // The signed input, header and payload as received, is the token up to
+  // its last dot.
   Try<bool> valid = openssl::validateSignature(
-      jwt->header.encoded + "." + jwt->payload.encoded,
-      jwt->signature,
-      key);
+      token.substr(0, token.rfind('.')), jwt->signature, key);
 
   if (valid.isError()) {
     return Failure("Failed to validate token signature: " + valid.error());

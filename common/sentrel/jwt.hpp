@@ -36,12 +36,12 @@ struct JWT
     // "JWT" and "alg" "RS256" or "HS256". Other fields are ignored.
     static Try<Header> parse(const std::string& component);
 
-    const Typ typ;
-    const Alg alg;
+    Typ typ;
+    Alg alg;
 
     // The component as received: the signature covers it, not a
     // re-encoding.
-    const std::string encoded;
+    std::string encoded;
   };
 
   struct Payload
@@ -59,9 +59,9 @@ struct JWT
     // Fails when `exp` is set, non-zero and earlier than the clock's now.
     Try<Nothing> validateExpiration() const;
 
-    const std::string uid;
-    const Option<long> exp;
-    const std::string encoded;
+    std::string uid;
+    Option<long> exp;
+    std::string encoded;
   };
 
   // Parses `token` and checks its expiry, stopping at the first failure
@@ -76,11 +76,13 @@ struct JWT
       const corvanta::Credential& credential,
       const Option<process::Time>& exp);
 
-  const Header header;
-  const Payload payload;
+  // Plain values, so that a parsed token moves rather than copies; every
+  // holder gets its own.
+  Header header;
+  Payload payload;
 
   // The raw signature bytes.
-  const std::string signature;
+  std::string signature;
 };
 
 

@@ -130,16 +130,24 @@ TEST(Base64URLTest, DecodesPaddedAndStandardAlphabet)
     {"-_8=", "\xfb\xff"},
     {"Z", ""},
     {"Zm9vZ", "foo"},
+    {"Zg==!!", "f"},
+    {"Zm9vYmFy", "foobar"},
   };
 
   for (const auto& [text, bytes] : cases) {
     EXPECT_EQ(bytes, decoded(text)) << text;
   }
 
-  for (const char* text : {"ab*c", "ab.c", "a b", "ab\nc"}) {
+  // The first character outside both alphabets is named, in a full group
+  // of four or in the trailing one.
+  for (const char* text : {"ab*c", "abc*", "Zm9v*b", "Zm9vYm*", "ab.c"}) {
     Try<std::string> bytes = base64::decode_uri(text);
     ASSERT_TRUE(bytes.isError()) << text;
-    EXPECT_EQ(0u, bytes.error().rfind("Invalid character '", 0)) << bytes.error();
+    const char bad = std::string(text).find('*') != std::string::npos ? '*' : '.';
+    EXPECT_EQ(std::string("Invalid character '") + bad + "'", bytes.error());
+  }
+  for (const char* text : {"a b", "ab\nc"}) {
+    EXPECT_TRUE(base64::decode_uri(text).isError()) << text;
   }
 }
 

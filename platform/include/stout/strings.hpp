@@ -148,6 +148,24 @@ inline std::string replace(
 }
 
 
+namespace internal {
+
+// The first character of `s` from `offset` on that is among `delims`.
+// A single delimiter, the common case, is one scan rather than a lookup
+// in `delims` for every character.
+inline size_t findDelimiter(
+    const std::string& s,
+    const std::string& delims,
+    size_t offset)
+{
+  return delims.size() == 1
+    ? s.find(delims[0], offset)
+    : s.find_first_of(delims, offset);
+}
+
+} // namespace internal {
+
+
 // Splits at any character of `delims`, dropping empty tokens. With
 // `maxTokens` the last token holds the unsplit rest (leading delimiters
 // skipped).
@@ -168,7 +186,7 @@ inline std::vector<std::string> tokenize(
       break;
     }
 
-    const size_t end = s.find_first_of(delims, start);
+    const size_t end = internal::findDelimiter(s, delims, start);
     if (end == std::string::npos ||
         (maxTokens.isSome() && tokens.size() + 1 == maxTokens.get())) {
       tokens.push_back(s.substr(start));
@@ -198,7 +216,7 @@ inline std::vector<std::string> split(
 
   size_t offset = 0;
   while (true) {
-    const size_t next = s.find_first_of(delims, offset);
+    const size_t next = internal::findDelimiter(s, delims, offset);
     if (next == std::string::npos ||
         (maxTokens.isSome() && tokens.size() + 1 == maxTokens.get())) {
       tokens.push_back(s.substr(offset));
