@@ -20,6 +20,7 @@
 #include "common/audit_flags.hpp"
 #include "common/sentrel/jwk.hpp"
 #include "common/sentrel/jwt.hpp"
+#include "ovra_auth/key_cache.hpp"
 
 using std::shared_ptr;
 using std::string;
@@ -109,17 +110,30 @@ public:
         validateSignature)
     : ProcessBase(process::ID::generate("ovra-http-authenticator")),
       flags_(flags),
-      validateSignature_(validateSignature) {}
+      validateSignature_(validateSignature)
+  {
+    if (flags.jwks_cache_lifetime.isSome()) {
+      cache_ = KeyCache(
+          flags.jwks_cache_lifetime.get(),
+          flags.jwks_refetch_interval,
+          flags.jwks_fallback_lifetime);
+    }
+  }
 
-  Future<bool> validateSignature(const string& token)
+  // `jwt` is `token` parsed by the caller.
+  Future<bool> validateSignature(const string& token, const JWT& jwt)
   {
     if (validateSignature_.isSome()) {
       return validateSignature_.get()(token);
     }
 
+    if (cache_.isSome()) {
+      return validateWithCache(jwt);
+    }
+
     return getSentrelPublicKey()
-      .then(defer(self(), [token](const shared_ptr<RSA>& key) {
-        return sentrel::validateSignature(token, key);
+      .then(defer(self(), [jwt](const shared_ptr<RSA>& key) {
+        return sentrel::validateSignature(jwt, key);
       }));
   }
 
@@ -156,28 +170,120 @@ protected:
   }
 
 private:
+  // With the cache on: the kept key checks tokens while it is fresh. A
+  // token it does not verify, or a key past its lifetime, starts a fetch
+  // if none started within the refetch interval; requests share the fetch
+  // in flight. While fetches fail, the last good key serves up to its
+  // bound, then requests fail with the fetch's failure.
+  Future<bool> validateWithCache(const JWT& jwt)
+  {
+    const process::Time now = Clock::now();
+
+    const Option<shared_ptr<RSA>> fresh = cache_->fresh(now);
+    if (fresh.isSome()) {
+      const Future<bool> valid = sentrel::validateSignature(jwt, fresh.get());
+      if (!valid.isReady() || valid.get()) {
+        return valid;
+      }
+
+      // The key set may have changed since it was fetched. A token the new
+      // key does not verify either, or a failed fetch, is refused.
+      const Option<Future<shared_ptr<RSA>>> refetch =
+        fetchFor(now, "a token did not verify with the cached key");
+      if (refetch.isNone()) {
+        return false;
+      }
+      return refetch->then(defer(self(), [jwt](const shared_ptr<RSA>& key) {
+          return sentrel::validateSignature(jwt, key);
+        }))
+        .repair([](const Future<bool>&) { return false; });
+    }
+
+    const Option<Future<shared_ptr<RSA>>> fetch =
+      fetchFor(now, "the cached key set expired");
+    if (fetch.isNone()) {
+      return withLastGoodKey(
+          jwt,
+          cache_->lastFailure().getOrElse(
+              "Failed to obtain sentrel public key: no key set fetched yet"));
+    }
+
+    return fetch->then(defer(self(), [jwt](const shared_ptr<RSA>& key) {
+        return sentrel::validateSignature(jwt, key);
+      }))
+      .repair(defer(self(), [this, jwt](const Future<bool>& failed) {
+        return withLastGoodKey(jwt, failed.failure());
+      }));
+  }
+
+  // The fetch in flight, or a new one if the refetch interval allows it.
+  Option<Future<shared_ptr<RSA>>> fetchFor(
+      const process::Time& now,
+      const string& reason)
+  {
+    if (sentrelPublicKeyPromise_.isSome()) {
+      return sentrelPublicKeyPromise_->future();
+    }
+
+    if (!cache_->mayFetch(now)) {
+      return None();
+    }
+
+    if (cache_->everFetched()) {
+      LOG(INFO) << "Fetching the IAM key set again: " << reason;
+    }
+    cache_->fetchStarted(now);
+    return getSentrelPublicKey();
+  }
+
+  // The token checked with the last good key while it still serves; else
+  // the failure that left no key.
+  Future<bool> withLastGoodKey(const JWT& jwt, const string& failure)
+  {
+    const Option<shared_ptr<RSA>> key = cache_->lastGood(Clock::now());
+    if (key.isNone()) {
+      return Failure(failure);
+    }
+    return sentrel::validateSignature(jwt, key.get());
+  }
+
   void _getSentrelPublicKey(const Future<shared_ptr<RSA>>& key)
   {
     if (sentrelPublicKeyPromise_.isNone()) {
       return;
     }
 
-    if (key.isReady()) {
-      sentrelPublicKeyPromise_->set(key.get());
-    } else if (key.isFailed()) {
-      sentrelPublicKeyPromise_->fail(key.failure());
-    } else {
-      sentrelPublicKeyPromise_->fail(
-          "Failed to obtain sentrel public key: the request was discarded");
+    const string failure = key.isFailed()
+      ? key.failure()
+      : "Failed to obtain sentrel public key: the request was discarded";
+
+    if (cache_.isSome()) {
+      if (key.isReady()) {
+        cache_->fetched(key.get(), Clock::now());
+      } else {
+        cache_->fetchFailed(failure);
+        if (cache_->lastGood(Clock::now()).isSome()) {
+          LOG(WARNING) << failure << "; the last good IAM key keeps serving "
+                       << "until " << cache_->servesUntil().get();
+        }
+      }
     }
 
-    // The key is not kept: the next request fetches it again.
+    if (key.isReady()) {
+      sentrelPublicKeyPromise_->set(key.get());
+    } else {
+      sentrelPublicKeyPromise_->fail(failure);
+    }
+
+    // Without the cache the key is not kept: the next request fetches it
+    // again.
     sentrelPublicKeyPromise_ = None();
   }
 
   const OVRAHTTPAuthenticator::Flags flags_;
   const Option<OVRAHTTPAuthenticator::SignatureValidator> validateSignature_;
   Option<Promise<shared_ptr<RSA>>> sentrelPublicKeyPromise_;
+  Option<KeyCache> cache_;
 };
 
 
@@ -268,7 +374,8 @@ Future<AuthenticationResult> OVRAHTTPAuthenticator::authenticate(
   return process::dispatch(
              process_.get(),
              &OVRAHTTPAuthenticatorProcess::validateSignature,
-             token.get())
+             token.get(),
+             jwt.get())
     .then([=](bool valid) -> AuthenticationResult {
       if (!valid) {
         audit.write(

@@ -296,6 +296,23 @@ Future<std::string> JWT::generateRS256(
 }
 
 
+namespace {
+
+Future<bool> checkSignature(
+    const std::string& signedInput,
+    const std::string& signature,
+    const std::shared_ptr<RSA>& key)
+{
+  Try<bool> valid = openssl::validateSignature(signedInput, signature, key);
+  if (valid.isError()) {
+    return Failure("Failed to validate token signature: " + valid.error());
+  }
+  return valid.get();
+}
+
+} // namespace {
+
+
 Future<bool> validateSignature(
     const std::string& token,
     const std::shared_ptr<RSA>& key)
@@ -308,14 +325,23 @@ Future<bool> validateSignature(
 
   // The signed input, header and payload as received, is the token up to
   // its last dot.
-  Try<bool> valid = openssl::validateSignature(
+  return checkSignature(
       token.substr(0, token.rfind('.')), jwt->signature, key);
+}
 
-  if (valid.isError()) {
-    return Failure("Failed to validate token signature: " + valid.error());
+
+Future<bool> validateSignature(
+    const JWT& jwt,
+    const std::shared_ptr<RSA>& key)
+{
+  Try<Nothing> expiration = jwt.payload.validateExpiration();
+  if (expiration.isError()) {
+    LOG(INFO) << "Failed to parse JWT from token: " << expiration.error();
+    return false;
   }
 
-  return valid.get();
+  return checkSignature(
+      jwt.header.encoded + "." + jwt.payload.encoded, jwt.signature, key);
 }
 
 } // namespace sentrel {

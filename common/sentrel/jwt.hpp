@@ -93,6 +93,12 @@ process::Future<bool> validateSignature(
     const std::string& token,
     const std::shared_ptr<RSA>& key);
 
+// The same for a token parsed before: its expiry is checked again (time has
+// passed since), then its signature, without parsing it a second time.
+process::Future<bool> validateSignature(
+    const JWT& jwt,
+    const std::shared_ptr<RSA>& key);
+
 } // namespace sentrel {
 } // namespace mesos {
 

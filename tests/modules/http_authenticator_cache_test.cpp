@@ -1,0 +1,267 @@
+// The HTTP authenticator's opt-in key cache against the development IAM
+// service, on a paused clock: how long a key set is kept, refetches after
+// failed checks (at most one per interval however many tokens), key
+// rotation, and the last good key serving while the service is down, up to
+// its bound. Without the cache every request fetches the key set.
+
+#include <algorithm>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <process/clock.hpp>
+#include <process/collect.hpp>
+#include <process/future.hpp>
+#include <process/http.hpp>
+#include <process/owned.hpp>
+
+#include <stout/duration.hpp>
+
+#include "common/sentrel/jwt.hpp"
+#include "ovra_auth/authenticator.hpp"
+#include "tools/ovra_dev_iam/core/dev_iam.hpp"
+
+#include "support/dev_iam_service.hpp"
+#include "support/futures.hpp"
+#include "support/log_capture.hpp"
+#include "support/test_keys.hpp"
+
+using mesos::ovra::OVRAHTTPAuthenticator;
+
+using process::Clock;
+using process::Future;
+using process::Owned;
+
+using process::http::Request;
+using process::http::authentication::AuthenticationResult;
+
+using dev_iam::Endpoint;
+
+namespace {
+
+constexpr char REFETCH_LINE[] =
+  "Fetching the IAM key set again: a token did not verify with the cached "
+  "key";
+
+
+class HttpAuthenticatorCacheTest : public test_iam::ServiceTest
+{
+protected:
+  void SetUp() override
+  {
+    test_iam::ServiceTest::SetUp();
+    Clock::pause();
+  }
+
+  std::unique_ptr<OVRAHTTPAuthenticator> authenticator(bool cache = true)
+  {
+    OVRAHTTPAuthenticator::Flags flags;
+    flags.host = "master";
+    flags.iam = iam_->url();
+    flags.audit_log = false;
+    if (cache) {
+      flags.jwks_cache_lifetime = Seconds(60);
+      flags.jwks_refetch_interval = Seconds(30);
+      flags.jwks_fallback_lifetime = Minutes(5);
+    }
+    return std::make_unique<OVRAHTTPAuthenticator>(flags, None());
+  }
+
+  std::string token(const std::string& uid)
+  {
+    Future<std::string> token = iam_->issueToken(uid);
+    EXPECT_TRUE(ready(token));
+    return token.isReady() ? token.get() : "";
+  }
+
+  // A token the IAM service's key does not verify.
+  static std::string forged(const std::string& uid)
+  {
+    Future<std::string> token = mesos::sentrel::JWT::generateRS256(
+        dev_iam::rs256Credential(uid, test_keys::OTHER_PRIVATE_KEY, "x"),
+        None());
+    return token.isReady() ? token.get() : "";
+  }
+
+  size_t keyFetches()
+  {
+    Future<size_t> count = iam_->requests(Endpoint::JWKS);
+    EXPECT_TRUE(ready(count));
+    return count.isReady() ? count.get() : 0;
+  }
+
+  // The principal the request was granted, or "401", or "failed: <why>".
+  static std::string outcome(
+      OVRAHTTPAuthenticator& authenticator,
+      const std::string& token)
+  {
+    Request request;
+    request.method = "GET";
+    request.url.path = "/master/state";
+    request.headers["Authorization"] = "token=" + token;
+
+    Future<AuthenticationResult> result = authenticator.authenticate(request);
+    if (!result.await(Seconds(15))) {
+      return "pending";
+    }
+    if (result.isFailed()) {
+      return "failed: " + result.failure();
+    }
+    if (result.isDiscarded()) {
+      return "discarded";
+    }
+    if (result->principal.isSome()) {
+      return result->principal.get();
+    }
+    return result->unauthorized.isSome() ? "401" : "none";
+  }
+
+  // Restarts the IAM service with the other key pair: tokens it issues
+  // from now on are signed by a key that the cached one does not verify.
+  void rotateKey()
+  {
+    iam_.reset();
+    dev_iam::Config config = test_iam::config();
+    config.key = {test_keys::OTHER_PRIVATE_KEY, test_keys::OTHER_PUBLIC_KEY};
+    Try<Owned<dev_iam::DevIAM>> iam = dev_iam::DevIAM::start(config);
+    ASSERT_FALSE(iam.isError()) << iam.error();
+    iam_ = iam.get();
+  }
+};
+
+} // namespace {
+
+
+TEST_F(HttpAuthenticatorCacheTest, WithoutTheCacheEveryRequestFetches)
+{
+  std::unique_ptr<OVRAHTTPAuthenticator> module = authenticator(false);
+  const std::string alice = token("alice");
+  EXPECT_EQ("alice", outcome(*module, alice));
+  EXPECT_EQ("alice", outcome(*module, alice));
+  EXPECT_EQ(2u, keyFetches());
+}
+
+
+TEST_F(HttpAuthenticatorCacheTest, AKeySetIsKeptForItsLifetime)
+{
+  std::unique_ptr<OVRAHTTPAuthenticator> module = authenticator();
+  const std::string alice = token("alice");
+
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ("alice", outcome(*module, alice));
+  }
+  EXPECT_EQ(1u, keyFetches());
+
+  Clock::advance(Seconds(59));
+  EXPECT_EQ("alice", outcome(*module, alice));
+  EXPECT_EQ(1u, keyFetches());
+
+  LogCapture log;
+  Clock::advance(Seconds(1));
+  EXPECT_EQ("alice", outcome(*module, alice));
+  EXPECT_EQ(2u, keyFetches());
+  EXPECT_TRUE(log.contains(
+      google::GLOG_INFO,
+      "Fetching the IAM key set again: the cached key set expired"));
+}
+
+
+TEST_F(HttpAuthenticatorCacheTest, BadTokensRefetchAtMostOncePerInterval)
+{
+  std::unique_ptr<OVRAHTTPAuthenticator> module = authenticator();
+  EXPECT_EQ("alice", outcome(*module, token("alice")));
+  EXPECT_EQ(1u, keyFetches());
+
+  // Within the interval of the first fetch: refused without asking.
+  const std::string bad = forged("mallory");
+  EXPECT_EQ("401", outcome(*module, bad));
+  EXPECT_EQ(1u, keyFetches());
+
+  // Past it, a flood of bad tokens at once makes one fetch between them.
+  LogCapture log;
+  Clock::advance(Seconds(30));
+  std::list<Future<AuthenticationResult>> flood;
+  Request request;
+  request.method = "GET";
+  request.headers["Authorization"] = "token=" + bad;
+  for (int i = 0; i < 200; ++i) {
+    flood.push_back(module->authenticate(request));
+  }
+  Future<std::list<AuthenticationResult>> all = process::collect(flood);
+  ASSERT_TRUE(ready(all));
+  for (const AuthenticationResult& result : all.get()) {
+    EXPECT_TRUE(result.principal.isNone());
+    EXPECT_TRUE(result.unauthorized.isSome());
+  }
+  EXPECT_EQ(2u, keyFetches());
+  const std::vector<std::string> lines = log.texts(google::GLOG_INFO);
+  EXPECT_EQ(1, std::count(lines.begin(), lines.end(), REFETCH_LINE));
+
+  // And refused again without asking until the next interval.
+  EXPECT_EQ("401", outcome(*module, bad));
+  EXPECT_EQ(2u, keyFetches());
+}
+
+
+TEST_F(HttpAuthenticatorCacheTest, ARotatedKeyIsTakenOnceTheIntervalAllows)
+{
+  std::unique_ptr<OVRAHTTPAuthenticator> module = authenticator();
+  const std::string before = token("alice");
+  EXPECT_EQ("alice", outcome(*module, before));
+
+  rotateKey();
+  const std::string after = token("bob");
+
+  // The cached key does not verify the new token, and it is too soon to
+  // ask again.
+  EXPECT_EQ("401", outcome(*module, after));
+
+  Clock::advance(Seconds(30));
+  EXPECT_EQ("bob", outcome(*module, after));
+  EXPECT_EQ(1u, keyFetches());  // counted by the restarted service
+
+  // The old key is gone with the old key set.
+  EXPECT_EQ("401", outcome(*module, before));
+}
+
+
+TEST_F(HttpAuthenticatorCacheTest, TheLastGoodKeyServesWhileTheServiceIsDown)
+{
+  std::unique_ptr<OVRAHTTPAuthenticator> module = authenticator();
+  const std::string alice = token("alice");
+  EXPECT_EQ("alice", outcome(*module, alice));
+
+  ASSERT_TRUE(ready(iam_->answer(
+      Endpoint::JWKS, process::http::InternalServerError("down"))));
+
+  // Past the key's lifetime the fetch fails; the last good key serves,
+  // said once, and forged tokens stay refused.
+  LogCapture log;
+  Clock::advance(Seconds(60));
+  EXPECT_EQ("alice", outcome(*module, alice));
+  EXPECT_EQ("401", outcome(*module, forged("mallory")));
+  EXPECT_EQ("alice", outcome(*module, alice));
+  EXPECT_EQ(2u, keyFetches());
+  EXPECT_EQ(1u, log.texts(google::GLOG_WARNING).size());
+
+  // One fetch per interval while it lasts.
+  Clock::advance(Seconds(30));
+  EXPECT_EQ("alice", outcome(*module, alice));
+  EXPECT_EQ("alice", outcome(*module, alice));
+  EXPECT_EQ(3u, keyFetches());
+
+  // Past lifetime and fallback together, requests fail as without the
+  // cache: a failure, never an allow.
+  Clock::advance(Minutes(5) - Seconds(30));
+  const std::string past = outcome(*module, alice);
+  EXPECT_EQ(0u, past.find("failed: Failed to obtain sentrel public key: "))
+    << past;
+
+  // Back up: the next fetch the interval allows serves again.
+  ASSERT_TRUE(ready(iam_->answer(Endpoint::JWKS, None())));
+  Clock::advance(Seconds(30));
+  EXPECT_EQ("alice", outcome(*module, alice));
+}
