@@ -1,8 +1,9 @@
 // Requests through an authenticated endpoint of this process's HTTP server,
 // whose realm is served by the HTTP authenticator module against the
 // development IAM service, beside requests to an unauthenticated endpoint
-// of the same server in the same run. The concurrent case also reports how
-// many key fetches the IAM service saw per request.
+// of the same server in the same run, at 1, 16 and 64 clients, with the
+// key cache off (the default) and on; each reports how many key fetches
+// the IAM service saw per request.
 
 #include <list>
 #include <string>
@@ -18,6 +19,8 @@
 #include <process/owned.hpp>
 #include <process/process.hpp>
 
+#include <stout/duration.hpp>
+
 #include "ovra_auth/authenticator.hpp"
 #include "tools/ovra_dev_iam/core/dev_iam.hpp"
 
@@ -32,7 +35,10 @@ using process::http::URL;
 
 namespace {
 
+// One realm per authenticator: without the key cache (the default) and
+// with it.
 const char REALM[] = "bench-realm";
+const char CACHED_REALM[] = "bench-realm-cached";
 
 
 class Endpoints : public process::Process<Endpoints>
@@ -46,19 +52,21 @@ protected:
     route("/open", None(), [](const Request&) -> Future<Response> {
       return process::http::OK("ok");
     });
-    route(
-        "/closed",
-        REALM,
-        None(),
-        [](const Request&, const Option<std::string>& principal)
-          -> Future<Response> {
-          return process::http::OK(principal.getOrElse(""));
-        });
+    for (const char* realm : {REALM, CACHED_REALM}) {
+      route(
+          std::string("/") + realm,
+          realm,
+          None(),
+          [](const Request&, const Option<std::string>& principal)
+            -> Future<Response> {
+            return process::http::OK(principal.getOrElse(""));
+          });
+    }
   }
 };
 
 
-// The IAM service, the authenticator and the endpoints, set up once.
+// The IAM service, the authenticators and the endpoints, set up once.
 struct Setup
 {
   Setup()
@@ -71,15 +79,25 @@ struct Setup
     flags.host = "master";
     flags.iam = iam->url();
     flags.audit_log = false;
-    process::http::authentication::setAuthenticator(
-        REALM,
-        Owned<process::http::authentication::Authenticator>(
-            new mesos::ovra::OVRAHTTPAuthenticator(flags, None())))
-      .await();
+    install(REALM, flags);
+
+    flags.jwks_cache_lifetime = Minutes(10);
+    install(CACHED_REALM, flags);
 
     process::spawn(endpoints);
 
     token = iam->issueToken("alice").get();
+  }
+
+  static void install(
+      const std::string& realm,
+      const mesos::ovra::OVRAHTTPAuthenticator::Flags& flags)
+  {
+    process::http::authentication::setAuthenticator(
+        realm,
+        Owned<process::http::authentication::Authenticator>(
+            new mesos::ovra::OVRAHTTPAuthenticator(flags, None())))
+      .await();
   }
 
   URL url(const std::string& path) const
@@ -100,63 +118,66 @@ Setup& setup()
 }
 
 
-void getOnce(benchmark::State& state, const URL& url,
-             const Option<process::http::Headers>& headers)
+// `state.range(0)` clients, each with one request in flight at a time, for
+// the path; reports the IAM key fetches per request.
+void requests(
+    benchmark::State& state,
+    const std::string& path,
+    const Option<process::http::Headers>& headers)
 {
-  for (auto _ : state) {
-    Response response = process::http::get(url, headers).get();
-    if (response.code != 200) {
-      state.SkipWithError("unexpected status");
-      break;
-    }
-  }
-  state.SetItemsProcessed(state.iterations());
-}
-
-
-void BM_UnauthenticatedGet(benchmark::State& state)
-{
-  getOnce(state, setup().url("/open"), None());
-}
-BENCHMARK(BM_UnauthenticatedGet)->UseRealTime();
-
-
-void BM_AuthenticatedGet(benchmark::State& state)
-{
-  process::http::Headers headers;
-  headers["Authorization"] = "token=" + setup().token;
-  getOnce(state, setup().url("/closed"), headers);
-}
-BENCHMARK(BM_AuthenticatedGet)->UseRealTime();
-
-
-// `state.range(0)` requests at once; reports the IAM key fetches per
-// request, which the shared fetch keeps below one.
-void BM_ConcurrentAuthenticatedGets(benchmark::State& state)
-{
-  process::http::Headers headers;
-  headers["Authorization"] = "token=" + setup().token;
-  const URL url = setup().url("/closed");
-
+  const URL url = setup().url(path);
   const size_t before = setup().iam->requests(dev_iam::Endpoint::JWKS).get();
-  size_t requests = 0;
+  size_t sent = 0;
 
   for (auto _ : state) {
     std::list<Future<Response>> responses;
     for (int i = 0; i < state.range(0); ++i) {
       responses.push_back(process::http::get(url, headers));
     }
-    process::collect(responses).await();
-    requests += responses.size();
+    Future<std::list<Response>> all = process::collect(responses);
+    all.await();
+    if (!all.isReady() || all->front().code != 200) {
+      state.SkipWithError("a request failed");
+      return;
+    }
+    sent += responses.size();
   }
 
   const size_t fetches =
     setup().iam->requests(dev_iam::Endpoint::JWKS).get() - before;
   state.counters["key_fetches_per_request"] =
-    static_cast<double>(fetches) / static_cast<double>(requests);
-  state.SetItemsProcessed(static_cast<int64_t>(requests));
+    static_cast<double>(fetches) / static_cast<double>(sent);
+  state.SetItemsProcessed(static_cast<int64_t>(sent));
 }
-BENCHMARK(BM_ConcurrentAuthenticatedGets)->Arg(16)->UseRealTime();
+
+
+process::http::Headers withToken()
+{
+  process::http::Headers headers;
+  headers["Authorization"] = "token=" + setup().token;
+  return headers;
+}
+
+
+void BM_Unauthenticated(benchmark::State& state)
+{
+  requests(state, "/open", None());
+}
+BENCHMARK(BM_Unauthenticated)->Arg(1)->Arg(16)->Arg(64)->UseRealTime();
+
+
+void BM_Authenticated(benchmark::State& state)
+{
+  requests(state, std::string("/") + REALM, withToken());
+}
+BENCHMARK(BM_Authenticated)->Arg(1)->Arg(16)->Arg(64)->UseRealTime();
+
+
+void BM_AuthenticatedWithKeyCache(benchmark::State& state)
+{
+  requests(state, std::string("/") + CACHED_REALM, withToken());
+}
+BENCHMARK(BM_AuthenticatedWithKeyCache)->Arg(1)->Arg(16)->Arg(64)->UseRealTime();
 
 } // namespace {
 
