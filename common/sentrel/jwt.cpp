@@ -265,6 +265,32 @@ Try<JWT> JWT::parse(const std::string& token)
 }
 
 
+namespace {
+
+// The private key of `pem`, made ready once per thread and key: a service
+// account signs every login with the same key, and reading the PEM and
+// preparing the key costs twice the signature itself. Each thread keeps
+// the last key it used, shared with no other thread.
+Try<std::shared_ptr<RSA>> signingKey(const std::string& pem)
+{
+  thread_local std::string lastPem;
+  thread_local std::shared_ptr<RSA> lastKey;
+
+  if (lastKey != nullptr && pem == lastPem) {
+    return lastKey;
+  }
+
+  Try<std::shared_ptr<RSA>> key = openssl::privateKey(pem);
+  if (key.isSome()) {
+    lastPem = pem;
+    lastKey = key.get();
+  }
+  return key;
+}
+
+} // namespace {
+
+
 Future<std::string> JWT::generateRS256(
     const corvanta::Credential& credential,
     const Option<process::Time>& exp)
@@ -282,7 +308,7 @@ Future<std::string> JWT::generateRS256(
   const std::string input = base64::encode_uri(stringify(header)) + "." +
                             base64::encode_uri(stringify(payload));
 
-  Try<std::shared_ptr<RSA>> key = openssl::privateKey(credential.private_key());
+  Try<std::shared_ptr<RSA>> key = signingKey(credential.private_key());
   if (key.isError()) {
     return Failure("Could not convert key: " + key.error());
   }
