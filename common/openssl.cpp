@@ -3,6 +3,7 @@
 #include <climits>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>
@@ -359,6 +360,15 @@ Try<bool> validateSignature(
     const std::string& signature,
     const std::shared_ptr<RSA>& rsa)
 {
+  return validateSignature({std::string_view(message)}, signature, rsa);
+}
+
+
+Try<bool> validateSignature(
+    std::initializer_list<std::string_view> message,
+    const std::string& signature,
+    const std::shared_ptr<RSA>& rsa)
+{
   ErrorQueueGuard guard;
 
   std::shared_ptr<EVP_PKEY> pkey;
@@ -375,8 +385,10 @@ Try<bool> validateSignature(
     return Error(addErrorReason("EVP_DigestVerifyInit failed"));
   }
 
-  if (EVP_DigestUpdate(context.get(), message.data(), message.size()) != 1) {
-    return Error(addErrorReason("EVP_DigestVerifyUpdate failed"));
+  for (const std::string_view& piece : message) {
+    if (EVP_DigestUpdate(context.get(), piece.data(), piece.size()) != 1) {
+      return Error(addErrorReason("EVP_DigestVerifyUpdate failed"));
+    }
   }
 
   // Whatever reason follows comes from the verification itself.

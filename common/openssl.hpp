@@ -9,8 +9,10 @@
 // call is freed before it returns, and the calling thread's OpenSSL error
 // queue is left empty.
 
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <openssl/rsa.h>
 
@@ -40,6 +42,13 @@ Try<std::shared_ptr<RSA>> privateKey(const std::string& privateKey);
 // the verification itself cannot run.
 Try<bool> validateSignature(
     const std::string& message,
+    const std::string& signature,
+    const std::shared_ptr<RSA>& rsa);
+
+// The same for a message given in pieces, checked as their concatenation
+// without making it.
+Try<bool> validateSignature(
+    std::initializer_list<std::string_view> message,
     const std::string& signature,
     const std::shared_ptr<RSA>& rsa);
 

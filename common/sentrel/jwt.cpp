@@ -2,6 +2,7 @@
 
 #include <stdint.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -225,12 +226,22 @@ Try<Nothing> JWT::Payload::validateExpiration() const
 
 Try<JWT> JWT::parse(const std::string& token)
 {
-  const std::vector<std::string> components = strings::split(token, ".");
-  if (components.size() != 3) {
+  // Exactly two dots; the components are cut out directly rather than
+  // through a split, which grows a vector for every token.
+  const size_t first = token.find('.');
+  const size_t second =
+    first == std::string::npos ? first : token.find('.', first + 1);
+  if (second == std::string::npos ||
+      token.find('.', second + 1) != std::string::npos) {
     return Error(
         "Expected three components in token, got " +
-        stringify(components.size()));
+        stringify(std::count(token.begin(), token.end(), '.') + 1));
   }
+
+  const std::string components[] = {
+    token.substr(0, first),
+    token.substr(first + 1, second - first - 1),
+    token.substr(second + 1)};
 
   Try<Header> header = Header::parse(components[0]);
   if (header.isError()) {
@@ -324,12 +335,12 @@ Future<std::string> JWT::generateRS256(
 
 namespace {
 
-Future<bool> checkSignature(
-    const std::string& signedInput,
-    const std::string& signature,
-    const std::shared_ptr<RSA>& key)
+// The signature over the header and payload components as received,
+// joined by a dot.
+Future<bool> checkSignature(const JWT& jwt, const std::shared_ptr<RSA>& key)
 {
-  Try<bool> valid = openssl::validateSignature(signedInput, signature, key);
+  Try<bool> valid = openssl::validateSignature(
+      {jwt.header.encoded, ".", jwt.payload.encoded}, jwt.signature, key);
   if (valid.isError()) {
     return Failure("Failed to validate token signature: " + valid.error());
   }
@@ -349,10 +360,7 @@ Future<bool> validateSignature(
     return false;
   }
 
-  // The signed input, header and payload as received, is the token up to
-  // its last dot.
-  return checkSignature(
-      token.substr(0, token.rfind('.')), jwt->signature, key);
+  return checkSignature(jwt.get(), key);
 }
 
 
@@ -366,8 +374,7 @@ Future<bool> validateSignature(
     return false;
   }
 
-  return checkSignature(
-      jwt.header.encoded + "." + jwt.payload.encoded, jwt.signature, key);
+  return checkSignature(jwt, key);
 }
 
 } // namespace sentrel {
