@@ -22,6 +22,7 @@
 #include "common/logfmt.hpp"
 #include "ovra_auth/object_approver.hpp"
 
+#include "support/permission_grants.hpp"
 #include "support/audit_records.hpp"
 #include "support/log_capture.hpp"
 
@@ -40,25 +41,10 @@ using mesos::ovra::SharedPermissions;
 
 namespace {
 
-struct Grant
-{
-  std::string rid;
-  std::vector<std::string> actions;
-};
-
-
 SharedPermissions permissions(const std::vector<Grant>& grants)
 {
-  Permissions list;
-  for (const Grant& grant : grants) {
-    mesos::ovra::iam::Direct direct;
-    direct.set_rid(grant.rid);
-    for (const std::string& name : grant.actions) {
-      direct.add_actions()->set_name(name);
-    }
-    list.emplace_back(new Permission(direct));
-  }
-  return std::make_shared<const mesos::ovra::PermissionIndex>(list);
+  return std::make_shared<const mesos::ovra::PermissionIndex>(
+      permissionList(grants));
 }
 
 

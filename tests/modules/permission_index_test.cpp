@@ -18,6 +18,8 @@
 #include "ovra_auth/permissions.hpp"
 #include "ovra_auth/resource_id.hpp"
 
+#include "support/permission_grants.hpp"
+
 using mesos::ovra::Action;
 using mesos::ovra::Permission;
 using mesos::ovra::PermissionIndex;
@@ -26,25 +28,9 @@ using mesos::ovra::RIDTokens;
 
 namespace {
 
-struct Grant
-{
-  std::string rid;
-  std::vector<std::string> actions;
-};
-
-
 Permissions list(const std::vector<Grant>& grants)
 {
-  Permissions result;
-  for (const Grant& grant : grants) {
-    mesos::ovra::iam::Direct direct;
-    direct.set_rid(grant.rid);
-    for (const std::string& name : grant.actions) {
-      direct.add_actions()->set_name(name);
-    }
-    result.emplace_back(new Permission(direct));
-  }
-  return result;
+  return permissionList(grants);
 }
 
 
