@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite from a fresh machine: installs the dependencies,
-# builds, runs every test, then runs the platform tests again under
-# ThreadSanitizer.
+# builds, runs every test, then runs every test again in a ThreadSanitizer
+# build and in an AddressSanitizer+UndefinedBehaviorSanitizer build (lean:
+# no benchmarks). Each build keeps its own folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,7 +11,9 @@ bash scripts/install-deps.sh
 bash scripts/build.sh build
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 
-cmake -G Ninja -S . -B build-tsan -DOVRA_SANITIZE=thread -DOVRA_BUILD_BENCH=OFF
-cmake --build build-tsan -j "$(nproc)" \
-  --target stout_tests process_tests module_frame_tests
-ctest --test-dir build-tsan -L '^platform' --output-on-failure -j "$(nproc)"
+for sanitizer in thread address; do
+  dir=build-$([ "$sanitizer" = thread ] && echo tsan || echo asan)
+  cmake -G Ninja -S . -B "$dir" -DOVRA_SANITIZE=$sanitizer -DOVRA_BUILD_BENCH=OFF
+  cmake --build "$dir" -j "$(nproc)"
+  ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300
+done
