@@ -1,5 +1,6 @@
-// Audit records: which keys a record holds, how values are quoted, and
-// that a disabled writer writes nothing.
+// Audit records: which keys a record holds, how values are quoted, that a
+// disabled writer writes nothing, and that every line is byte for byte the
+// line of the map-built reference, pair order and timestamp included.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -7,8 +8,11 @@
 #include <sys/un.h>
 
 #include <map>
+#include <random>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -19,6 +23,9 @@
 #include <stout/duration.hpp>
 #include <stout/none.hpp>
 #include <stout/option.hpp>
+#include <stout/stringify.hpp>
+#include <stout/strings.hpp>
+#include <stout/try.hpp>
 
 #include "common/logfmt.hpp"
 
@@ -268,4 +275,189 @@ TEST_F(LogFmtTest, DisabledWriterWritesNothing)
                std::string("agent"));
 
   EXPECT_TRUE(capture.texts(google::GLOG_INFO).empty());
+}
+
+
+namespace {
+
+// How records were first built, kept as the reference for the layout of
+// every line: the pairs are collected in a hash map with a bucket hint of
+// 10, in a fixed sequence, and written in the map's iteration order.
+std::string referenceQuote(const std::string& value)
+{
+  std::string quoted = strings::replace(value, "\\", "\\\\");
+  quoted = strings::replace(quoted, "\n", "\\n");
+  quoted = strings::replace(quoted, "\"", "\\\"");
+  return "\"" + quoted + "\"";
+}
+
+
+void referenceAddress(
+    std::unordered_map<std::string, std::string>* record,
+    const std::string& prefix,
+    const Option<Address>& address)
+{
+  if (address.isNone()) {
+    return;
+  }
+
+  Try<process::network::inet::Address> inet =
+    process::network::convert<process::network::inet::Address>(address.get());
+  if (inet.isError()) {
+    return;
+  }
+
+  (*record)[prefix + "ip"] = stringify(inet->ip);
+  (*record)[prefix + "port"] = stringify(inet->port);
+}
+
+
+std::string referenceLine(
+    const Time& timestamp,
+    const std::string& authorizer,
+    const Option<std::string>& uid,
+    const std::string& action,
+    const std::string& object,
+    const std::string& result,
+    const Option<std::string>& reason,
+    const Option<Address>& source,
+    const Option<Address>& destination,
+    const Option<std::string>& agent)
+{
+  std::unordered_map<std::string, std::string> record(10);
+
+  record["type"] = "audit";
+  record["timestamp"] = stringify(process::RFC3339(timestamp));
+  record["authorizer"] = referenceQuote(authorizer);
+  if (uid.isSome()) {
+    record["uid"] = referenceQuote(uid.get());
+  }
+  record["action"] = referenceQuote(action);
+  record["object"] = referenceQuote(object);
+  record["result"] = result;
+  if (reason.isSome()) {
+    record["reason"] = referenceQuote(reason.get());
+  }
+  referenceAddress(&record, "src", source);
+  referenceAddress(&record, "dst", destination);
+  if (agent.isSome()) {
+    record["agent"] = referenceQuote(agent.get());
+  }
+
+  std::string line;
+  for (const auto& [key, value] : record) {
+    if (!line.empty()) {
+      line += " ";
+    }
+    line += key + "=" + value;
+  }
+  return line;
+}
+
+} // namespace {
+
+
+// Every combination of optional fields (each address absent, IPv4 or of
+// another family), with values that need escaping and values that do not:
+// the line is byte for byte the reference's, pair order included.
+TEST_F(LogFmtTest, LinesMatchTheMapBuiltReference)
+{
+  const std::vector<Option<std::string>> texts = {
+    None(),
+    std::string("alice"),
+    std::string(""),
+    std::string("a\\b\"c\nd \\\\n \"\" \r\t end\\"),
+  };
+  const std::vector<Option<Address>> addresses = {
+    None(),
+    inet("10.0.0.1", 5050),
+    inet("255.255.255.255", 65535),
+    inet("0.0.0.0", 0),
+    unixDomain("/tmp/socket"),
+  };
+  const std::vector<std::pair<std::string, std::string>> fixed = {
+    {"GET", "/master/state"},
+    {"", ""},
+    {"say \"hi\"\n", "C:\\path\\\"x\"\n\n"},
+  };
+
+  std::vector<std::string> expected;
+  LogCapture capture;
+  for (const Option<std::string>& uid : texts) {
+    for (const Option<std::string>& reason : texts) {
+      for (const Option<Address>& source : addresses) {
+        for (const Option<Address>& destination : addresses) {
+          for (const Option<std::string>& agent : texts) {
+            for (const auto& [action, object] : fixed) {
+              const Time time = TIMESTAMP + Nanoseconds(expected.size());
+              audit_.log(time, LogFmt::Authorizer::MESOS_SECRETS, uid, action,
+                         object, LogFmt::Result::DENY, reason, source,
+                         destination, agent);
+              expected.push_back(referenceLine(
+                  time, "mesos secrets hook/isolator", uid, action, object,
+                  "deny", reason, source, destination, agent));
+            }
+          }
+        }
+      }
+    }
+  }
+
+  const std::vector<std::string> written = capture.texts(google::GLOG_INFO);
+  ASSERT_EQ(4u * 4 * 5 * 5 * 4 * 3, expected.size());
+  ASSERT_EQ(expected.size(), written.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_EQ(expected[i], written[i]) << "record " << i;
+  }
+}
+
+
+// The timestamp is written as process::RFC3339 writes it: dates across
+// leap years and century rules, whole seconds and every width of
+// fraction, the far ends of the four-digit years, and times the formatter
+// writes in forms of its own (before the epoch, past the year 9999, or a
+// fraction that rounds into the next second).
+TEST_F(LogFmtTest, TimestampsMatchTheRFC3339Formatter)
+{
+  std::vector<Time> times = {
+    Time::epoch(),
+    Time::epoch() + Nanoseconds(1),
+    Time::epoch() + Nanoseconds(999999999),
+    Time::epoch() + Seconds(951782400),     // 2000-02-29
+    Time::epoch() + Seconds(951868800),     // 2000-03-01
+    Time::epoch() + Seconds(4107542400),    // 2100-03-01
+    Time::epoch() + Seconds(4107456000),    // 2100-02-28
+    Time::epoch() + Seconds(946684799),     // 1999-12-31 23:59:59
+    Time::epoch() + Seconds(253402300799),  // 9999-12-31 23:59:59
+    Time::epoch() + Seconds(253402300800),  // 10000-01-01
+    Time::epoch() + Nanoseconds(1700000000999999999),
+    Time::epoch() - Seconds(1),
+    Time::epoch() - Milliseconds(500),
+    TIMESTAMP + Milliseconds(250),
+    TIMESTAMP + Microseconds(1),
+  };
+
+  // Spread over the four-digit years, with and without fractions.
+  std::mt19937_64 random(16);
+  for (int i = 0; i < 2000; ++i) {
+    const int64_t secs = static_cast<int64_t>(random() % 253402300800ull);
+    const int64_t nanos =
+      i % 3 == 0 ? 0 : static_cast<int64_t>(random() % 1000000000);
+    times.push_back(Time::epoch() + Seconds(secs) + Nanoseconds(nanos));
+  }
+
+  LogCapture capture;
+  for (const Time& time : times) {
+    audit_.log(time, LogFmt::Authorizer::MESOS_MASTER, None(), "a", "o",
+               LogFmt::Result::ALLOW, None(), None(), None(), None());
+  }
+
+  const std::vector<std::string> written = capture.texts(google::GLOG_INFO);
+  ASSERT_EQ(times.size(), written.size());
+  for (size_t i = 0; i < times.size(); ++i) {
+    ASSERT_EQ(
+        referenceLine(times[i], "mesos-master", None(), "a", "o", "allow",
+                      None(), None(), None(), None()),
+        written[i]) << times[i].duration().ns() << " ns since the epoch";
+  }
 }
