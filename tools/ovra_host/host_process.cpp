@@ -87,16 +87,17 @@ Future<Response> HostProcess::describe(
     const Request& request,
     const Option<std::string>& principal)
 {
+  // Only the path is kept for the answer, not a copy of the request.
   return authorizeEndpoint(request, principal)
-    .then(defer(self(), [this, request, principal](bool authorized)
-                            -> Response {
+    .then(defer(self(), [this, path = request.url.path, principal](
+                            bool authorized) -> Response {
       if (!authorized) {
         return Forbidden();
       }
 
       JSON::Object body;
       body.values["role"] = role_;
-      body.values["path"] = request.url.path;
+      body.values["path"] = path;
       if (principal.isSome()) {
         body.values["principal"] = principal.get();
       }

@@ -1,4 +1,5 @@
 #include <map>
+#include <memory>
 #include <string>
 
 #include <glog/logging.h>
@@ -44,18 +45,18 @@ public:
   }
 
   Future<Option<AuthenticationResult>> authenticate(
-      const Request& request,
+      const std::shared_ptr<const Request>& request,
       const std::string& realm)
   {
     auto it = authenticators_.find(realm);
     if (it == authenticators_.end()) {
-      VLOG(2) << "Request for '" << request.url.path << "' requires"
+      VLOG(2) << "Request for '" << request->url.path << "' requires"
               << " authentication in realm '" << realm << "'"
               << " but no authenticator found";
       return None();
     }
 
-    return it->second->authenticate(request)
+    return it->second->authenticate(*request)
       .then([](const AuthenticationResult& result)
                 -> Future<Option<AuthenticationResult>> {
         const int set = (result.principal.isSome() ? 1 : 0) +
@@ -111,7 +112,7 @@ Future<Nothing> unsetAuthenticator(const std::string& realm)
 namespace internal {
 
 Future<Option<http::authentication::AuthenticationResult>> authenticate(
-    const http::Request& request,
+    const std::shared_ptr<const http::Request>& request,
     const std::string& realm)
 {
   return dispatch(

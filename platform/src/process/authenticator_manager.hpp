@@ -1,6 +1,7 @@
 #ifndef __PROCESS_AUTHENTICATOR_MANAGER_HPP__
 #define __PROCESS_AUTHENTICATOR_MANAGER_HPP__
 
+#include <memory>
 #include <string>
 
 #include <process/authenticator.hpp>
@@ -15,9 +16,9 @@ namespace internal {
 // Authenticates `request` with the authenticator of `realm`, on the
 // authentication actor. None if the realm has no authenticator; a failure
 // if the authenticator failed or set other than exactly one member of its
-// result.
+// result. The request is shared with the actor, not copied to it.
 Future<Option<http::authentication::AuthenticationResult>> authenticate(
-    const http::Request& request,
+    const std::shared_ptr<const http::Request>& request,
     const std::string& realm);
 
 } // namespace internal {

@@ -82,29 +82,30 @@ network::Address toAddress(const tcp::endpoint& endpoint)
 }
 
 
-// Splits a request target into path, decoded query and fragment.
-Try<Nothing> parseTarget(const std::string& target, http::URL* url)
+// Splits a request target into path, decoded query and fragment; only
+// the pieces are copied out of the parser's buffer.
+Try<Nothing> parseTarget(beast::string_view target, http::URL* url)
 {
-  std::string rest = target;
+  beast::string_view rest = target;
 
   const size_t hash = rest.find('#');
-  if (hash != std::string::npos) {
-    url->fragment = rest.substr(hash + 1);
+  if (hash != beast::string_view::npos) {
+    url->fragment = std::string(rest.substr(hash + 1));
     rest = rest.substr(0, hash);
   }
 
   const size_t question = rest.find('?');
-  if (question != std::string::npos) {
+  if (question != beast::string_view::npos) {
     Try<hashmap<std::string, std::string>> query =
-      http::query::decode(rest.substr(question + 1));
+      http::query::decode(std::string(rest.substr(question + 1)));
     if (query.isError()) {
       return Error(query.error());
     }
-    url->query = query.get();
+    url->query = std::move(query.get());
     rest = rest.substr(0, question);
   }
 
-  url->path = rest;
+  url->path = std::string(rest);
   return Nothing();
 }
 
@@ -116,8 +117,9 @@ bool isMessage(const http::Request& request)
   if (request.method != "POST") {
     return false;
   }
-  const Option<std::string> agent = request.headers.get("User-Agent");
-  return (agent.isSome() && strings::startsWith(agent.get(), "libprocess/")) ||
+  const auto agent = request.headers.find("User-Agent");
+  return (agent != request.headers.end() &&
+          strings::startsWith(agent->second, "libprocess/")) ||
          request.headers.contains("Libprocess-From");
 }
 
@@ -285,7 +287,7 @@ private:
     expectsContinue_ = beast::iequals(
         message[beast::http::field::expect], "100-continue");
 
-    Try<Nothing> target = parseTarget(std::string(message.target()), &request.url);
+    Try<Nothing> target = parseTarget(message.target(), &request.url);
     if (target.isError()) {
       VLOG(1) << "Returning '400 Bad Request' to " << peer_ << ": "
               << target.error();

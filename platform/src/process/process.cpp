@@ -777,9 +777,9 @@ Future<http::Response> ProcessBase::handleHttp(
       }
 
       // Authenticated from the head alone: a request that is refused never
-      // has its body read.
+      // has its body read. The authentication actor shares the request.
       const UPID pid = pid_;
-      return internal::authenticate(*request, endpoint.realm.get())
+      return internal::authenticate(request, endpoint.realm.get())
         .then(defer(
             pid_,
             [pid, endpoint, request, body](
