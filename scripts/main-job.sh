@@ -215,15 +215,7 @@ section "SSL: an agent with strict SSL hands its tasks its SSL files and setting
 # certificates. Its work directory is open to the task's user, nobody.
 chmod 755 "$work"
 ssl=$work/ssl
-mkdir -p "$ssl"
-openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=ovra-demo-ca \
-  -keyout "$ssl/ca.key" -out "$ssl/ca.crt" 2> /dev/null
-openssl req -newkey rsa:2048 -nodes -subj /CN=localhost \
-  -keyout "$ssl/agent.key" -out "$ssl/agent.csr" 2> /dev/null
-printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\n' > "$ssl/san.ext"
-openssl x509 -req -days 1 -in "$ssl/agent.csr" -CA "$ssl/ca.crt" -CAkey "$ssl/ca.key" \
-  -CAcreateserial -extfile "$ssl/san.ext" -out "$ssl/agent.crt" 2> /dev/null
-chmod 600 "$ssl/agent.key"
+bash scripts/agent-certificate.sh "$ssl"
 ssl_files='{"key": "ca_file", "value": "'$ssl/ca.crt'"},
   {"key": "cert_file", "value": "'$ssl/agent.crt'"}, {"key": "key_file", "value": "'$ssl/agent.key'"}'
 cat > "$work/agent-ssl.json" <<JSON

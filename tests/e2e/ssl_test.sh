@@ -20,16 +20,7 @@ chmod 755 "$work"
 
 # A CA, and the agent's key and certificate for localhost and 127.0.0.1.
 certs=$work/certs
-mkdir -p "$certs"
-openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=ovra-test-ca \
-  -keyout "$certs/ca.key" -out "$certs/ca.crt" 2> /dev/null
-openssl req -newkey rsa:2048 -nodes -subj /CN=localhost \
-  -keyout "$certs/agent.key" -out "$certs/agent.csr" 2> /dev/null
-printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\n' > "$certs/san.ext"
-openssl x509 -req -days 1 -in "$certs/agent.csr" -CA "$certs/ca.crt" \
-  -CAkey "$certs/ca.key" -CAcreateserial -extfile "$certs/san.ext" \
-  -out "$certs/agent.crt" 2> /dev/null
-chmod 600 "$certs/agent.key"
+bash "$(dirname "$0")/../../scripts/agent-certificate.sh" "$certs"
 
 files='{"key": "ca_file", "value": "'$certs/ca.crt'"},
        {"key": "cert_file", "value": "'$certs/agent.crt'"},
