@@ -7,7 +7,6 @@
 #include <limits>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include <glog/logging.h>
 
@@ -16,7 +15,6 @@
 #include <stout/error.hpp>
 #include <stout/result.hpp>
 #include <stout/stringify.hpp>
-#include <stout/strings.hpp>
 
 #include "common/openssl.hpp"
 #include "common/sentrel/base64url.hpp"
