@@ -24,9 +24,9 @@
 
 #include "support/audit_records.hpp"
 #include "support/dev_iam_service.hpp"
+#include "support/fault_peer.hpp"
 #include "support/futures.hpp"
 #include "support/log_capture.hpp"
-#include "support/silent_listener.hpp"
 #include "support/test_keys.hpp"
 
 using mesos::ovra::OVRAHTTPAuthenticator;
@@ -340,15 +340,16 @@ TEST(HttpAuthenticatorKeyFetchTest, ConcurrentRequestsShareOneKeyFetch)
 // next request starts a new fetch.
 TEST_F(HttpAuthenticatorTest, SilentServiceFailsAtTheTimeLimit)
 {
-  SilentListener listener;
-  ASSERT_NE(0, listener.port());
+  fault_peer::FaultPeer peer;
+  ASSERT_NE(0, peer.port());
+  peer.setDefault(fault_peer::Behaviour::silent());
 
   const std::string alice = "token=" + token("alice");
 
   Clock::pause();
 
   OVRAHTTPAuthenticator authenticator(
-      authenticatorFlags("master", URL::parse(listener.url("/")).get()), None());
+      authenticatorFlags("master", URL::parse(peer.url("/")).get()), None());
 
   LogCapture log;
   Future<AuthenticationResult> first = authenticator.authenticate(request(alice));
@@ -382,11 +383,12 @@ TEST_F(HttpAuthenticatorTest, SilentServiceFailsAtTheTimeLimit)
 // message instead of waiting for ever.
 TEST_F(HttpAuthenticatorTest, DestroyingTheModuleFailsTheRequestsInFlight)
 {
-  SilentListener listener;
-  ASSERT_NE(0, listener.port());
+  fault_peer::FaultPeer peer;
+  ASSERT_NE(0, peer.port());
+  peer.setDefault(fault_peer::Behaviour::silent());
 
   auto authenticator = std::make_unique<OVRAHTTPAuthenticator>(
-      authenticatorFlags("master", URL::parse(listener.url("/")).get()), None());
+      authenticatorFlags("master", URL::parse(peer.url("/")).get()), None());
 
   // Both requests wait on the fetch once the actor has taken them.
   const std::string alice = "token=" + token("alice");

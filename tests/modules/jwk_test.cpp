@@ -22,10 +22,9 @@
 #include "common/sentrel/jwt.hpp"
 
 #include "support/dev_iam_service.hpp"
+#include "support/fault_peer.hpp"
 #include "support/futures.hpp"
 #include "support/log_capture.hpp"
-#include "support/raw_server.hpp"
-#include "support/silent_listener.hpp"
 #include "support/test_keys.hpp"
 
 using mesos::sentrel::JWK::extractPublicKey;
@@ -34,7 +33,6 @@ using mesos::sentrel::JWK::querySentrelPublicKey;
 using process::Clock;
 using process::Future;
 using process::Owned;
-using process::Promise;
 
 using process::http::URL;
 
@@ -298,13 +296,14 @@ TEST_F(JWKSTest, HostileAnswersFailWithBoundedMessages)
 // The time limit fires exactly at the limit, not a nanosecond before.
 TEST_F(JWKSTest, SilentServiceTimesOutAtTheLimit)
 {
-  SilentListener listener;
-  ASSERT_NE(0, listener.port());
+  fault_peer::FaultPeer peer;
+  ASSERT_NE(0, peer.port());
+  peer.setDefault(fault_peer::Behaviour::silent());
 
   Clock::pause();
 
   Future<std::shared_ptr<RSA>> key = querySentrelPublicKey(
-      URL::parse(listener.url("/acs/api/v1/auth/jwks")).get(), Seconds(5));
+      URL::parse(peer.url("/acs/api/v1/auth/jwks")).get(), Seconds(5));
 
   Clock::advance(Seconds(5) - Nanoseconds(1));
   Clock::settle();
@@ -320,31 +319,21 @@ TEST_F(JWKSTest, SilentServiceTimesOutAtTheLimit)
 // endless body is not read on.
 TEST_F(JWKSTest, TimedOutFetchClosesItsConnection)
 {
-  Promise<bool> closed;
-  RawServer server([&closed](RawServer::tcp::socket& socket) {
-    RawServer::readHead(socket);
-    RawServer::write(
-        socket, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
-    const std::string chunk = "400\r\n" + std::string(1024, 'x') + "\r\n";
-    boost::system::error_code error;
-    while (!error) {
-      boost::asio::write(socket, boost::asio::buffer(chunk), error);
-    }
-    closed.set(true);
-  });
-
+  fault_peer::FaultPeer peer;
+  peer.setDefault(fault_peer::Behaviour::endless());
   Clock::pause();
   Future<std::shared_ptr<RSA>> key = querySentrelPublicKey(
-      URL("http", net::IP(INADDR_LOOPBACK), server.port(),
+      URL("http", net::IP(INADDR_LOOPBACK), peer.port(),
           "/acs/api/v1/auth/jwks"),
       Seconds(5));
+  ASSERT_TRUE(peer.waitForRequest(1));
 
   Clock::advance(Seconds(5));
   Clock::settle();
   EXPECT_TRUE(failed(key, std::string(FAILURE) + ": Request timed out after 5secs"));
   Clock::resume();
 
-  EXPECT_TRUE(ready(closed.future()));
+  EXPECT_TRUE(peer.waitForClientClose(1));
 }
 
 

@@ -23,8 +23,8 @@
 #include "common/sentrel/login.hpp"
 
 #include "support/dev_iam_service.hpp"
+#include "support/fault_peer.hpp"
 #include "support/futures.hpp"
-#include "support/silent_listener.hpp"
 #include "support/temporary_directory.hpp"
 #include "support/test_keys.hpp"
 
@@ -281,11 +281,12 @@ TEST_F(LoginTest, UnparsableLoginEndpointFailsAtOnce)
 
 TEST_F(LoginTest, SilentServiceTimesOutAtTheLimit)
 {
-  SilentListener listener;
-  ASSERT_NE(0, listener.port());
+  fault_peer::FaultPeer peer;
+  ASSERT_NE(0, peer.port());
+  peer.setDefault(fault_peer::Behaviour::silent());
 
   corvanta::Credential credential = credential_;
-  credential.set_login_endpoint(listener.url("/acs/api/v1/auth/login"));
+  credential.set_login_endpoint(peer.url("/acs/api/v1/auth/login"));
 
   Clock::pause();
 

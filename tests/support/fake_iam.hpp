@@ -1,11 +1,14 @@
 #ifndef __TESTS_SUPPORT_FAKE_IAM_HPP__
 #define __TESTS_SUPPORT_FAKE_IAM_HPP__
 
-// A scripted IAM service for the authorizer's tests: an actor on this
-// process's HTTP server that answers service-account logins and permission
-// requests as the test tells it, records what it was sent, and lets the
-// test wait for the n-th request. Its state is shared with the test thread
-// under a mutex (test code only).
+// A scripted IAM service for the authorizer's and the classic modules'
+// tests, on a FaultPeer: it answers service-account logins and permission
+// requests as the test tells it, records what it was sent (the "exp" claim
+// of each login token, the principal and token of each permission
+// request), and lets the test wait for the n-th request. The peer itself
+// is at hand for faults: peer().enqueue(...) or peer().setDefault(...).
+// Its state is shared with the peer's thread under a mutex (test code
+// only).
 
 #include <map>
 #include <memory>
@@ -13,17 +16,20 @@
 #include <string>
 #include <vector>
 
+#include <netinet/in.h>
+
 #include <process/future.hpp>
 #include <process/http.hpp>
-#include <process/id.hpp>
-#include <process/process.hpp>
 
+#include <stout/ip.hpp>
 #include <stout/json.hpp>
 #include <stout/nothing.hpp>
 #include <stout/option.hpp>
 #include <stout/strings.hpp>
 
 #include "common/sentrel/base64url.hpp"
+
+#include "support/fault_peer.hpp"
 
 class FakeIAM
 {
@@ -35,17 +41,12 @@ public:
     Option<std::string> authorization;
   };
 
-  FakeIAM() : state_(std::make_shared<State>()), process_(new Process(state_))
+  FakeIAM() : state_(std::make_shared<State>())
   {
-    process::spawn(process_);
-  }
-
-  ~FakeIAM()
-  {
-    release();
-    process::terminate(process_);
-    process::wait(process_);
-    delete process_;
+    const std::shared_ptr<State> state = state_;
+    peer_.setHandler([state](const fault_peer::Request& request) {
+      return answer(*state, request);
+    });
   }
 
   FakeIAM(const FakeIAM&) = delete;
@@ -55,9 +56,8 @@ public:
   // users path "/users".
   process::http::URL url() const
   {
-    const process::UPID pid = process_->self();
     return process::http::URL(
-        "http", pid.address.ip, pid.address.port, "/" + pid.id);
+        "http", net::IP(INADDR_LOOPBACK), peer_.port(), PREFIX);
   }
 
   std::string loginEndpoint() const
@@ -66,6 +66,8 @@ public:
     login.path += "/login";
     return stringify(login);
   }
+
+  fault_peer::FaultPeer& peer() { return peer_; }
 
   // From now on logins answer `code`, with {"token": token} for 200.
   void answerLogins(uint16_t code, const std::string& token)
@@ -85,27 +87,10 @@ public:
     state_->permissions[principal] = {code, body};
   }
 
-  // Permission answers wait until release().
-  void hold()
-  {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->holding = true;
-  }
-
-  void release()
-  {
-    std::vector<std::pair<
-        std::shared_ptr<process::Promise<process::http::Response>>,
-        process::http::Response>> held;
-    {
-      std::lock_guard<std::mutex> lock(state_->mutex);
-      state_->holding = false;
-      held.swap(state_->held);
-    }
-    for (auto& [promise, response] : held) {
-      promise->set(response);
-    }
-  }
+  // Answers wait until release(); requests are still recorded as they
+  // arrive.
+  void hold() { peer_.hold(); }
+  void release() { peer_.release(); }
 
   size_t logins() const
   {
@@ -138,6 +123,8 @@ public:
   }
 
 private:
+  static constexpr char PREFIX[] = "/iam";
+
   struct Arrivals
   {
     size_t count = 0;
@@ -162,131 +149,126 @@ private:
     uint16_t loginCode = 200;
     std::string token = "token";
     std::map<std::string, std::pair<uint16_t, std::string>> permissions;
-    bool holding = false;
-    std::vector<std::pair<
-        std::shared_ptr<process::Promise<process::http::Response>>,
-        process::http::Response>> held;
     std::vector<double> loginExpiries;
     std::vector<PermissionRequest> requests;
     Arrivals logins;
     Arrivals requestArrivals;
   };
 
-  class Process : public process::Process<Process>
+  static fault_peer::Answer answer(
+      State& state,
+      const fault_peer::Request& request)
   {
-  public:
-    explicit Process(const std::shared_ptr<State>& state)
-      : ProcessBase(process::ID::generate("fake_iam")), state_(state) {}
+    const std::string path = request.path();
+    if (path == std::string(PREFIX) + "/login") {
+      return login(state, request);
+    }
+    if (strings::startsWith(path, std::string(PREFIX) + "/users/")) {
+      return permissions(state, request);
+    }
+    fault_peer::Answer notFound;
+    notFound.code = 404;
+    return notFound;
+  }
 
-  protected:
-    void initialize() override
+  // The "exp" claim of the login token in the body, 0 if none.
+  static double loginExpiry(const std::string& body)
+  {
+    Try<JSON::Object> object = JSON::parse<JSON::Object>(body);
+    if (object.isError()) {
+      return 0;
+    }
+    Result<JSON::String> jwt = object->at<JSON::String>("token");
+    if (!jwt.isSome()) {
+      return 0;
+    }
+    const std::vector<std::string> parts = strings::split(jwt->value, ".");
+    if (parts.size() != 3) {
+      return 0;
+    }
+    Try<std::string> payload = base64::decode_uri(parts[1]);
+    if (payload.isError()) {
+      return 0;
+    }
+    Try<JSON::Object> claims = JSON::parse<JSON::Object>(payload.get());
+    if (claims.isError()) {
+      return 0;
+    }
+    Result<JSON::Number> exp = claims->at<JSON::Number>("exp");
+    return exp.isSome() ? exp->as<double>() : 0;
+  }
+
+  static fault_peer::Answer login(
+      State& state,
+      const fault_peer::Request& request)
+  {
+    const double exp = loginExpiry(request.body);
+
+    uint16_t code;
+    std::string token;
+    std::vector<std::shared_ptr<process::Promise<Nothing>>> due;
     {
-      route("/login", None(), [this](const process::http::Request& request) {
-        return login(request);
-      });
-      route("/users", None(), [this](const process::http::Request& request) {
-        return permissions(request);
-      });
+      std::lock_guard<std::mutex> lock(state.mutex);
+      state.loginExpiries.push_back(exp);
+      code = state.loginCode;
+      token = state.token;
+      due = state.logins.arrive();
+    }
+    for (auto& promise : due) {
+      promise->set(Nothing());
     }
 
-  private:
-    process::Future<process::http::Response> login(
-        const process::http::Request& request)
-    {
-      double exp = 0;
-      Try<JSON::Object> body = JSON::parse<JSON::Object>(request.body);
-      if (body.isSome()) {
-        Result<JSON::String> jwt = body->at<JSON::String>("token");
-        if (jwt.isSome()) {
-          const std::vector<std::string> parts =
-            strings::split(jwt->value, ".");
-          Try<std::string> payload = parts.size() == 3
-            ? base64::decode_uri(parts[1])
-            : Try<std::string>(Error("malformed"));
-          Try<JSON::Object> claims = payload.isSome()
-            ? JSON::parse<JSON::Object>(payload.get())
-            : Try<JSON::Object>(Error(payload.error()));
-          if (claims.isSome()) {
-            Result<JSON::Number> number = claims->at<JSON::Number>("exp");
-            if (number.isSome()) {
-              exp = number->as<double>();
-            }
-          }
-        }
-      }
+    fault_peer::Answer answer;
+    answer.code = code;
+    if (code == 200) {
+      JSON::Object body;
+      body.values["token"] = token;
+      answer = fault_peer::Answer::json(stringify(body));
+    }
+    return answer;
+  }
 
-      uint16_t code;
-      std::string token;
-      std::vector<std::shared_ptr<process::Promise<Nothing>>> due;
-      {
-        std::lock_guard<std::mutex> lock(state_->mutex);
-        state_->loginExpiries.push_back(exp);
-        code = state_->loginCode;
-        token = state_->token;
-        due = state_->logins.arrive();
+  static fault_peer::Answer permissions(
+      State& state,
+      const fault_peer::Request& request)
+  {
+    // "/iam/users/<principal>/permissions"
+    const std::string path = request.path();
+    const std::vector<std::string> tokens = strings::tokenize(path, "/");
+    std::string principal = "?";
+    if (tokens.size() == 4) {
+      Try<std::string> decoded = process::http::decode(tokens[2]);
+      if (decoded.isSome()) {
+        principal = decoded.get();
       }
-      for (auto& promise : due) {
-        promise->set(Nothing());
-      }
-
-      if (code != 200) {
-        return process::http::Response(code);
-      }
-
-      JSON::Object answer;
-      answer.values["token"] = token;
-      return process::http::OK(stringify(answer));
     }
 
-    process::Future<process::http::Response> permissions(
-        const process::http::Request& request)
+    const std::optional<std::string> authorization =
+      request.header("Authorization");
+
+    fault_peer::Answer answer;
+    answer.code = 404;
+    std::vector<std::shared_ptr<process::Promise<Nothing>>> due;
     {
-      // "/<id>/users/<principal>/permissions"
-      const std::vector<std::string> tokens =
-        strings::tokenize(request.url.path, "/");
-      std::string principal = "?";
-      if (tokens.size() == 4) {
-        Try<std::string> decoded = process::http::decode(tokens[2]);
-        if (decoded.isSome()) {
-          principal = decoded.get();
-        }
-      }
+      std::lock_guard<std::mutex> lock(state.mutex);
+      state.requests.push_back(PermissionRequest{
+          principal,
+          path,
+          authorization.has_value() ? Option<std::string>(*authorization)
+                                    : Option<std::string>()});
 
-      process::http::Response response = process::http::NotFound();
-      std::shared_ptr<process::Promise<process::http::Response>> promise;
-      std::vector<std::shared_ptr<process::Promise<Nothing>>> due;
-      {
-        std::lock_guard<std::mutex> lock(state_->mutex);
-        state_->requests.push_back(PermissionRequest{
-            principal,
-            request.url.path,
-            request.headers.get("Authorization")});
-
-        auto answer = state_->permissions.find(principal);
-        if (answer != state_->permissions.end()) {
-          response = process::http::Response(
-              answer->second.second, answer->second.first, "application/json");
-        }
-
-        if (state_->holding) {
-          promise =
-            std::make_shared<process::Promise<process::http::Response>>();
-          state_->held.emplace_back(promise, response);
-        }
-        due = state_->requestArrivals.arrive();
+      auto found = state.permissions.find(principal);
+      if (found != state.permissions.end()) {
+        answer = fault_peer::Answer::json(
+            found->second.second, found->second.first);
       }
-      for (auto& arrived : due) {
-        arrived->set(Nothing());
-      }
-
-      if (promise != nullptr) {
-        return promise->future();
-      }
-      return response;
+      due = state.requestArrivals.arrive();
     }
-
-    const std::shared_ptr<State> state_;
-  };
+    for (auto& arrived : due) {
+      arrived->set(Nothing());
+    }
+    return answer;
+  }
 
   process::Future<Nothing> arrival(Arrivals State::*arrivals, size_t n)
   {
@@ -300,7 +282,10 @@ private:
   }
 
   const std::shared_ptr<State> state_;
-  Process* process_;
+
+  // Last: destroyed first, so that no handler runs on a state being torn
+  // down.
+  fault_peer::FaultPeer peer_;
 };
 
 #endif // __TESTS_SUPPORT_FAKE_IAM_HPP__

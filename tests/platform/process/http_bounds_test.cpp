@@ -27,8 +27,8 @@
 #include <stout/stringify.hpp>
 #include <stout/strings.hpp>
 
+#include "support/fault_peer.hpp"
 #include "support/raw_client.hpp"
-#include "support/raw_server.hpp"
 
 namespace http = process::http;
 
@@ -36,7 +36,6 @@ using process::Future;
 using process::Owned;
 using process::Process;
 using process::ProcessBase;
-using process::Promise;
 
 using http::authentication::AuthenticationResult;
 using http::authentication::Authenticator;
@@ -131,21 +130,6 @@ protected:
 const string SIXTY_MIB = stringify(60 * 1024 * 1024);
 
 
-// Endless bytes of a chunked body, until the client goes away.
-void dripUntilClosed(RawServer::tcp::socket& socket, Promise<bool>* closed)
-{
-  RawServer::readHead(socket);
-  RawServer::write(
-      socket, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
-
-  const string chunk = "400\r\n" + string(1024, 'x') + "\r\n";
-  boost::system::error_code error;
-  while (!error) {
-    boost::asio::write(socket, boost::asio::buffer(chunk), error);
-  }
-  closed->set(true);
-}
-
 } // namespace {
 
 
@@ -233,10 +217,8 @@ TEST(HttpClientBoundsTest, BodyBeyondTheLimitFailsAndClosesTheConnection)
   const size_t limit = http::maxResponseBodySize();
   http::setMaxResponseBodySize(64 * 1024);
 
-  Promise<bool> closed;
-  RawServer server([&closed](RawServer::tcp::socket& socket) {
-    dripUntilClosed(socket, &closed);
-  });
+  fault_peer::FaultPeer server;
+  server.setDefault(fault_peer::Behaviour::endless());
 
   Future<http::Response> response =
     http::get(http::URL("http", net::IP(INADDR_LOOPBACK), server.port(), "/"));
@@ -245,14 +227,11 @@ TEST(HttpClientBoundsTest, BodyBeyondTheLimitFailsAndClosesTheConnection)
       "Failed to receive response from 127.0.0.1:" + stringify(server.port()) +
       ": the body exceeds the limit of 65536 bytes",
       response);
-  AWAIT_EXPECT_READY(closed.future());
+  EXPECT_TRUE(server.waitForClientClose(1));
 
   // A declared length beyond the limit fails before any of it is read.
-  RawServer declared([](RawServer::tcp::socket& socket) {
-    RawServer::readHead(socket);
-    RawServer::write(socket, "HTTP/1.1 200 OK\r\nContent-Length: 99999999\r\n\r\n");
-    RawServer::waitForClose(socket);
-  });
+  fault_peer::FaultPeer declared;
+  declared.setDefault(fault_peer::Behaviour::hugeBody(99999999));
   AWAIT_EXPECT_FAILED(http::get(
       http::URL("http", net::IP(INADDR_LOOPBACK), declared.port(), "/")));
 
@@ -262,29 +241,25 @@ TEST(HttpClientBoundsTest, BodyBeyondTheLimitFailsAndClosesTheConnection)
 
 TEST(HttpClientBoundsTest, DiscardedRequestStopsReading)
 {
-  Promise<bool> closed;
-  RawServer server([&closed](RawServer::tcp::socket& socket) {
-    dripUntilClosed(socket, &closed);
-  });
+  fault_peer::FaultPeer server;
+  server.setDefault(fault_peer::Behaviour::endless());
 
   Future<http::Response> response =
     http::get(http::URL("http", net::IP(INADDR_LOOPBACK), server.port(), "/"));
   response.discard();
 
-  AWAIT_EXPECT_READY(closed.future());
+  EXPECT_TRUE(server.waitForClientClose(1));
   AWAIT_EXPECT_DISCARDED(response);
 }
 
 
 TEST(HttpClientBoundsTest, RequestNobodyHoldsStopsReading)
 {
-  Promise<bool> closed;
-  RawServer server([&closed](RawServer::tcp::socket& socket) {
-    dripUntilClosed(socket, &closed);
-  });
+  fault_peer::FaultPeer server;
+  server.setDefault(fault_peer::Behaviour::endless());
 
   // The caller keeps no copy of the future.
   http::get(http::URL("http", net::IP(INADDR_LOOPBACK), server.port(), "/"));
 
-  AWAIT_EXPECT_READY(closed.future());
+  EXPECT_TRUE(server.waitForClientClose(1));
 }

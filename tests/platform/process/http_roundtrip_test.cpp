@@ -25,7 +25,8 @@
 #include <stout/stringify.hpp>
 #include <stout/strings.hpp>
 
-#include "support/raw_server.hpp"
+#include "support/fault_peer.hpp"
+#include "support/raw_client.hpp"
 
 namespace http = process::http;
 
@@ -35,7 +36,6 @@ using process::Future;
 using process::Owned;
 using process::Process;
 using process::ProcessBase;
-using process::Promise;
 using process::UPID;
 
 using http::authentication::AuthenticationResult;
@@ -257,13 +257,11 @@ TEST_F(HttpRoundTripTest, UndecidedAuthenticationIsNeverASuccess)
 
 TEST_F(HttpRoundTripTest, MalformedRequestIsRejectedAndTheServerGoesOn)
 {
-  boost::asio::io_context io;
-  RawServer::tcp::socket socket(io);
-  socket.connect(RawServer::tcp::endpoint(
-      boost::asio::ip::address_v4::loopback(), process::address().port));
+  RawClient client(process::address().port);
+  ASSERT_TRUE(client.connected());
 
-  RawServer::write(socket, "NONSENSE\r\n\r\n");
-  const string answer = RawServer::readHead(socket);
+  ASSERT_TRUE(client.send("NONSENSE\r\n\r\n"));
+  const string answer = client.readHead();
   EXPECT_TRUE(strings::startsWith(answer, "HTTP/1.1 400 Bad Request\r\n"))
     << answer;
 
@@ -274,12 +272,9 @@ TEST_F(HttpRoundTripTest, MalformedRequestIsRejectedAndTheServerGoesOn)
 TEST_F(HttpRoundTripTest, PeerVanishingMidRequestDoesNotDisturbOthers)
 {
   {
-    boost::asio::io_context io;
-    RawServer::tcp::socket socket(io);
-    socket.connect(RawServer::tcp::endpoint(
-        boost::asio::ip::address_v4::loopback(), process::address().port));
-    RawServer::write(
-        socket,
+    RawClient client(process::address().port);
+    ASSERT_TRUE(client.connected());
+    client.send(
         "POST /" + echo_->self().id + "/echo HTTP/1.1\r\n"
         "Content-Length: 100\r\n\r\npartial");
   }
@@ -290,13 +285,9 @@ TEST_F(HttpRoundTripTest, PeerVanishingMidRequestDoesNotDisturbOthers)
 
 TEST(HttpClientTest, RequestLineAndHeadersAreWrittenAsLibprocessDoes)
 {
-  string head;
-  RawServer server([&head](RawServer::tcp::socket& socket) {
-    head = RawServer::readHead(socket);
-    RawServer::write(
-        socket,
-        "HTTP/1.1 200 Fine\r\nX-Answer: 42\r\nContent-Length: 2\r\n\r\nok");
-  });
+  fault_peer::FaultPeer server;
+  server.setDefault(fault_peer::Behaviour::raw(
+      "HTTP/1.1 200 Fine\r\nX-Answer: 42\r\nContent-Length: 2\r\n\r\nok"));
 
   http::URL url("http", net::IP(INADDR_LOOPBACK), server.port(), "/a/b");
   url.query["k"] = "v w";
@@ -309,6 +300,9 @@ TEST(HttpClientTest, RequestLineAndHeadersAreWrittenAsLibprocessDoes)
   EXPECT_EQ("42", response->headers.get("x-answer").get());
   EXPECT_EQ("ok", response->body);
 
+  const std::optional<fault_peer::Request> request = server.waitForRequest(1);
+  ASSERT_TRUE(request.has_value());
+  const string& head = request->head;
   EXPECT_TRUE(strings::startsWith(head, "GET /a/b?k=v w HTTP/1.1\r\n")) << head;
   EXPECT_NE(
       string::npos,
@@ -320,15 +314,10 @@ TEST(HttpClientTest, RequestLineAndHeadersAreWrittenAsLibprocessDoes)
 
 TEST(HttpClientTest, RefusedConnectionFails)
 {
-  // A port that was free a moment ago and has no listener now.
-  uint16_t port = 0;
-  {
-    boost::asio::io_context io;
-    RawServer::tcp::acceptor acceptor(
-        io,
-        RawServer::tcp::endpoint(boost::asio::ip::address_v4::loopback(), 0));
-    port = acceptor.local_endpoint().port();
-  }
+  // A port that was listened on a moment ago and has no listener now.
+  fault_peer::FaultPeer server;
+  server.setDefault(fault_peer::Behaviour::refuse());
+  const uint16_t port = server.port();
 
   AWAIT_EXPECT_FAILURE_EQ(
       "Failed to connect to 127.0.0.1:" + stringify(port) +
@@ -339,10 +328,8 @@ TEST(HttpClientTest, RefusedConnectionFails)
 
 TEST(HttpClientTest, SilentServerIsCutOffByAfterOnAPausedClock)
 {
-  RawServer server([](RawServer::tcp::socket& socket) {
-    RawServer::readHead(socket);
-    RawServer::waitForClose(socket);
-  });
+  fault_peer::FaultPeer server;
+  server.setDefault(fault_peer::Behaviour::silent());
 
   Clock::pause();
 
@@ -358,8 +345,9 @@ TEST(HttpClientTest, SilentServerIsCutOffByAfterOnAPausedClock)
   Clock::advance(Seconds(5));
   AWAIT_EXPECT_FAILURE_EQ("Timed out after 5secs", limited);
 
-  // The discard closed the connection (which also ends the server script).
+  // The discard closed the connection.
   AWAIT_EXPECT_DISCARDED(response);
+  EXPECT_TRUE(server.waitForClientClose(1));
   Clock::resume();
 }
 
@@ -382,11 +370,8 @@ TEST(HttpClientTest, BrokenResponsesFailWithClearMessages)
 
   for (const Case& c : cases) {
     SCOPED_TRACE("answer: " + c.answer);
-    RawServer server([&c](RawServer::tcp::socket& socket) {
-      RawServer::readHead(socket);
-      RawServer::write(socket, c.answer);
-      socket.close();
-    });
+    fault_peer::FaultPeer server;
+    server.setDefault(fault_peer::Behaviour::raw(c.answer));
 
     AWAIT_EXPECT_FAILURE_EQ(
         c.failure,

@@ -1,0 +1,146 @@
+// The classic authenticator fetches the IAM key once, when it is prepared,
+// from its fixed address 127.0.0.1:8101, where this program puts a faulty
+// service (its own libprocess server listens elsewhere). Through every
+// fault of support/remote_faults.hpp the preparation fails with the
+// module's message within the query's limit on a paused clock, so that no
+// authenticator without a key is made, and an authenticator prepared once
+// the service answers again gets its key.
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include <process/clock.hpp>
+#include <process/future.hpp>
+
+#include <stout/duration.hpp>
+#include <stout/json.hpp>
+#include <stout/nothing.hpp>
+#include <stout/try.hpp>
+
+#include "ovra_classic_rpc_authn/authenticator.hpp"
+
+#include "support/fault_peer.hpp"
+#include "support/futures.hpp"
+#include "support/module_parameters.hpp"
+#include "support/remote_faults.hpp"
+#include "support/test_keys.hpp"
+
+using corvanta::ovra::ClassicRPCAuthenticator;
+
+using process::Clock;
+using process::Future;
+
+using remote_faults::Drive;
+using remote_faults::Fault;
+
+namespace {
+
+constexpr uint16_t KEY_PORT = 8101;
+
+const char JWKS_PATH[] = "/acs/api/v1/auth/jwks";
+
+
+fault_peer::Answer keySet(const fault_peer::Request& request)
+{
+  if (request.path() != JWKS_PATH) {
+    fault_peer::Answer notFound;
+    notFound.code = 404;
+    return notFound;
+  }
+  return fault_peer::Answer::json(
+      std::string("{\"keys\":[{\"kty\":\"RSA\",\"n\":\"") +
+      test_keys::MODULUS + "\",\"e\":\"" + test_keys::EXPONENT + "\"}]}");
+}
+
+
+// prepare() blocks its caller until it knows: it runs on a thread of its
+// own, its outcome a future that the test can drive the clock against.
+class Preparation
+{
+public:
+  explicit Preparation(ClassicRPCAuthenticator* authenticator)
+    : thread_([this, authenticator]() {
+        Try<Nothing> prepared = authenticator->prepare(parameters({}));
+        if (prepared.isError()) {
+          promise_.fail(prepared.error());
+        } else {
+          promise_.set(Nothing());
+        }
+      }) {}
+
+  ~Preparation() { thread_.join(); }
+
+  Future<Nothing> future() const { return promise_.future(); }
+
+private:
+  process::Promise<Nothing> promise_;
+  std::thread thread_;
+};
+
+
+class KeyFetchFaultTest : public ::testing::TestWithParam<Fault>
+{
+protected:
+  void TearDown() override { Clock::resume(); }
+};
+
+} // namespace {
+
+
+TEST_P(KeyFetchFaultTest, PreparationFailsThenSucceedsOnceTheServiceAnswers)
+{
+  const Fault fault = GetParam();
+  fault_peer::FaultPeer iam(&keySet, KEY_PORT);
+  ASSERT_EQ(KEY_PORT, iam.port())
+    << "127.0.0.1:8101 is taken: the classic authenticator fetches its key "
+    << "there";
+
+  Clock::pause();
+  remote_faults::inject(iam, fault);
+
+  const std::string prefix =
+    "Failed to retrieve Sentrel public key: "
+    "Failed to obtain sentrel public key: ";
+
+  std::string failure;
+  if (remote_faults::timesOut(fault)) {
+    failure = prefix + "Request timed out after 2secs";
+  } else if (fault == Fault::ERROR_STATUS) {
+    failure = prefix + "Received non-success code (500 Internal Server "
+      "Error) when querying Sentrel's public key: " +
+      remote_faults::ERROR_BODY;
+  } else if (fault == Fault::GARBAGE_BODY) {
+    failure = prefix + "Error while extracting public key from Sentrel "
+      "response: Could not parse JSON Web Key string: " +
+      JSON::parse(remote_faults::GARBAGE_BODY).error();
+  } else {
+    failure = "Failed to retrieve Sentrel public key: " +
+      remote_faults::transportFailure(fault, KEY_PORT);
+  }
+
+  {
+    ClassicRPCAuthenticator authenticator;
+    Preparation preparation(&authenticator);
+    EXPECT_TRUE(remote_faults::failsWith(
+        preparation.future(), iam, fault, Drive{1, Seconds(2)}, failure));
+
+    // Unprepared, it authenticates nobody.
+    EXPECT_TRUE(failed(
+        authenticator.authenticate(process::UPID("peer(1)@127.0.0.1:1")),
+        "The authenticator has not been prepared"));
+  }
+
+  iam.setDefault(fault_peer::Behaviour::normal());
+  ClassicRPCAuthenticator authenticator;
+  Preparation preparation(&authenticator);
+  EXPECT_TRUE(ready(preparation.future()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults,
+    KeyFetchFaultTest,
+    ::testing::ValuesIn(remote_faults::ALL),
+    remote_faults::Name());

@@ -1,0 +1,226 @@
+// The secrets isolator's two remote calls, the service-account login and
+// the secret store's GET, each against a service that fails it through
+// every fault of support/remote_faults.hpp: the launch preparation fails
+// with the fetch's own message within `network_timeout` on a paused clock,
+// audited as a denied fetch and never as secrets given, and the same
+// isolator gives the secret once the service answers again.
+
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <mesos/mesos.hpp>
+#include <mesos/slave/containerizer.hpp>
+#include <mesos/slave/isolator.hpp>
+
+#include <process/clock.hpp>
+#include <process/future.hpp>
+#include <process/http.hpp>
+
+#include <stout/duration.hpp>
+#include <stout/json.hpp>
+#include <stout/option.hpp>
+
+#include "secrets/flags.hpp"
+#include "secrets/isolator.hpp"
+#include "tools/ovra_dev_iam/core/dev_iam.hpp"
+
+#include "support/audit_records.hpp"
+#include "support/fault_peer.hpp"
+#include "support/futures.hpp"
+#include "support/log_capture.hpp"
+#include "support/remote_faults.hpp"
+#include "support/test_keys.hpp"
+
+#include "secrets/secrets_test.hpp"
+
+using mesos::slave::ContainerConfig;
+using mesos::slave::ContainerLaunchInfo;
+
+using process::Clock;
+using process::Future;
+
+using remote_faults::Drive;
+using remote_faults::Fault;
+
+namespace {
+
+const char LOGIN_PATH[] = "/acs/api/v1/auth/login";
+const char SECRET_PATH[] = "/secrets/v1/secret/default/team1/app/dburl";
+
+const char REQUEST[] =
+  R"([{"name":"team1/app/dburl","type":"ENVIRONMENT",)"
+  R"("environment":{"name":"DB_URL"}}])";
+
+// The remote call that the fault is put on.
+enum class Call
+{
+  LOGIN,
+  STORE,
+};
+
+
+fault_peer::Answer notFound()
+{
+  fault_peer::Answer answer;
+  answer.code = 404;
+  return answer;
+}
+
+
+fault_peer::Answer login(const fault_peer::Request& request)
+{
+  return request.path() == LOGIN_PATH
+    ? fault_peer::Answer::json("{\"token\":\"iam-token\"}")
+    : notFound();
+}
+
+
+fault_peer::Answer store(const fault_peer::Request& request)
+{
+  if (request.path() != SECRET_PATH ||
+      request.header("Authorization") != std::string("token=iam-token")) {
+    return notFound();
+  }
+  JSON::Object body;
+  body.values["value"] = secrets_test::DBURL;
+  return fault_peer::Answer::json(stringify(body));
+}
+
+
+ContainerConfig container()
+{
+  ContainerConfig config;
+  config.mutable_executor_info()->CopyFrom(
+      secrets_test::executorWith("team1/app", REQUEST));
+  config.set_directory("/var/lib/mesos/slaves/a1/sandbox");
+  config.set_user("nobody");
+  return config;
+}
+
+
+mesos::ContainerID containerId()
+{
+  mesos::ContainerID id;
+  id.set_value("c1");
+  return id;
+}
+
+
+// The fetch's failure for `fault` on `call`. Each secret's GET fails the
+// collection of all of them, in collect's words.
+std::string failureOf(Call call, Fault fault, uint16_t port)
+{
+  const std::string collect = call == Call::STORE ? "Collect failed: " : "";
+
+  if (remote_faults::timesOut(fault)) {
+    // The login's own limit was set before the chain's, at the same time
+    // of the paused clock, and ends it first; the store's GET is started
+    // after the chain's limit, which ends it first.
+    return call == Call::LOGIN
+      ? "Failed to contact Sentrel: Timed out after 2secs"
+      : "Failed to execute pong: Timed out after 2secs";
+  }
+  if (fault == Fault::ERROR_STATUS) {
+    return call == Call::LOGIN
+      ? "Sentrel returned status: 500 Internal Server Error"
+      : collect + "Secret Store returned status: 500 Internal Server Error";
+  }
+  if (fault == Fault::GARBAGE_BODY) {
+    return call == Call::LOGIN
+      ? "Failed to parse Sentrel response json: " +
+          JSON::parse(remote_faults::GARBAGE_BODY).error()
+      : "Failed to parse secret 'team1/app/dburl': the store's answer (" +
+          std::to_string(std::string(remote_faults::GARBAGE_BODY).size()) +
+          " bytes) is not a JSON object";
+  }
+  return collect + remote_faults::transportFailure(fault, port);
+}
+
+
+class SecretsFaultTest
+  : public ::testing::TestWithParam<std::tuple<Call, Fault>>
+{
+protected:
+  void TearDown() override { Clock::resume(); }
+};
+
+
+std::string nameOf(
+    const ::testing::TestParamInfo<std::tuple<Call, Fault>>& info)
+{
+  return std::string(
+           std::get<0>(info.param) == Call::LOGIN ? "Login" : "Store") +
+    remote_faults::name(std::get<1>(info.param));
+}
+
+} // namespace {
+
+
+TEST_P(SecretsFaultTest, FailsThePreparationThenGivesTheSecret)
+{
+  const auto [call, fault] = GetParam();
+
+  fault_peer::FaultPeer iam(&login);
+  fault_peer::FaultPeer secrets(&store);
+  ASSERT_NE(0, iam.port());
+  ASSERT_NE(0, secrets.port());
+  fault_peer::FaultPeer& faulty = call == Call::LOGIN ? iam : secrets;
+
+  mesos::secrets::Flags flags;
+  flags.store_url = process::http::URL::parse(secrets.url("/secrets/v1")).get();
+  flags.special_secret_space_label = secrets_test::SPACE_LABEL;
+  flags.special_secret_protobuf_label = secrets_test::SECRETS_LABEL;
+  flags.service_account_credential = dev_iam::rs256Credential(
+      "agent-1", test_keys::OTHER_PRIVATE_KEY, iam.url(LOGIN_PATH));
+  flags.network_timeout = Seconds(2);
+  flags.audit_log = true;
+
+  Clock::pause();
+  mesos::secrets::SecretsIsolator isolator(flags);
+
+  LogCapture log;
+  remote_faults::inject(faulty, fault);
+
+  const std::string failure = failureOf(call, fault, faulty.port());
+  EXPECT_TRUE(remote_faults::failsWith(
+      isolator.prepare(containerId(), container()),
+      faulty,
+      fault,
+      Drive{1, Seconds(2)},
+      failure));
+
+  // The failure is audited as a denied fetch; no secret was given.
+  const std::vector<audit_records::Record> records =
+    audit_records::records(log);
+  ASSERT_FALSE(records.empty());
+  for (const audit_records::Record& record : records) {
+    EXPECT_NE("\"FETCH_SECRETS_FROM_STORE\"", record.at("action"));
+  }
+  EXPECT_EQ("\"FETCH_SECRETS\"", records.back().at("action"));
+  EXPECT_EQ("deny", records.back().at("result"));
+  EXPECT_EQ(secrets_test::quoted(failure), records.back().at("reason"));
+
+  faulty.setDefault(fault_peer::Behaviour::normal());
+  Future<Option<ContainerLaunchInfo>> next =
+    isolator.prepare(containerId(), container());
+  ASSERT_TRUE(ready(next));
+  ASSERT_TRUE(next->isSome());
+  EXPECT_EQ(
+      (std::vector<std::pair<std::string, std::string>>{
+          {"DB_URL", secrets_test::DBURL}}),
+      secrets_test::variables(next->get().environment()));
+
+  secrets_test::expectNoSecretIn(log);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults,
+    SecretsFaultTest,
+    ::testing::Combine(
+        ::testing::Values(Call::LOGIN, Call::STORE),
+        ::testing::ValuesIn(remote_faults::ALL)),
+    nameOf);
