@@ -15,6 +15,7 @@ packages=(
   libcpp-jwt-dev
   curl
   openssl
+  python3
 )
 
 missing=()
