@@ -17,6 +17,17 @@ elseif(NOT OVRA_SANITIZE STREQUAL "")
   message(FATAL_ERROR "OVRA_SANITIZE must be '', 'thread' or 'address'")
 endif()
 
+# Fuzzing: coverage instrumentation everywhere, the fuzzer's main only in
+# the targets (tests/fuzz).
+if(OVRA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "OVRA_FUZZ needs clang: -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined
+                      -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # The sanitizers' instrumentation changes GCC's inlining enough to raise
 # -Wmaybe-uninitialized on std::optional members (Option, Try) that are
 # always initialised; the ordinary build keeps the warning.

@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev
   libbenchmark-dev
   libcpp-jwt-dev
+  clang libclang-rt-14-dev
   curl
   openssl
   python3

@@ -2,7 +2,8 @@
 # The whole test suite from a fresh machine: installs the dependencies,
 # builds, runs every test, then runs every test again in a ThreadSanitizer
 # build and in an AddressSanitizer+UndefinedBehaviorSanitizer build (lean:
-# no benchmarks). Each build keeps its own folder.
+# no benchmarks), and ends with a short run of every fuzz target. Each
+# build keeps its own folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,3 +18,6 @@ for sanitizer in thread address; do
   cmake --build "$dir" -j "$(nproc)"
   ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300
 done
+
+# Each fuzz target briefly, from its seed corpus: a crash or a hang fails.
+bash scripts/fuzz.sh "${OVRA_FUZZ_SECONDS:-10}"

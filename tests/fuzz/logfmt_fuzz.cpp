@@ -1,0 +1,136 @@
+// Audit records with hostile values: any bytes in the uid, action, object,
+// reason and agent (fields of the input split at "\x01"). The line must
+// read back as exactly the record written, one line, with no field that
+// a value smuggled in.
+
+#include <string>
+#include <vector>
+
+#include <glog/logging.h>
+
+#include <process/address.hpp>
+#include <process/clock.hpp>
+
+#include <stout/option.hpp>
+#include <stout/strings.hpp>
+
+#include "common/logfmt.hpp"
+
+#include "fuzz/fuzz_support.hpp"
+#include "support/audit_records.hpp"
+
+using corvanta::LogFmt;
+
+namespace {
+
+class LastLine : public google::LogSink
+{
+public:
+  void send(google::LogSeverity, const char*, const char*, int,
+            const struct ::tm*, const char* message, size_t length) override
+  {
+    line.assign(message, length);
+  }
+
+  std::string line;
+};
+
+LastLine* sink = nullptr;
+
+
+// A quoted value as written, back to the bytes it stands for.
+std::string unquote(const std::string& quoted)
+{
+  if (quoted.size() < 2 || quoted.front() != '"' || quoted.back() != '"') {
+    fuzz::fail("a value is not quoted: " + quoted);
+  }
+  std::string value;
+  for (size_t i = 1; i + 1 < quoted.size(); ++i) {
+    if (quoted[i] == '\\' && i + 2 < quoted.size()) {
+      ++i;
+      value.push_back(quoted[i] == 'n' ? '\n' : quoted[i]);
+    } else {
+      value.push_back(quoted[i]);
+    }
+  }
+  return value;
+}
+
+
+void expect(
+    const audit_records::Record& record,
+    const std::string& key,
+    const Option<std::string>& value)
+{
+  auto found = record.find(key);
+  if (value.isNone()) {
+    if (found != record.end()) {
+      fuzz::fail("field '" + key + "' appeared from nowhere");
+    }
+    return;
+  }
+  if (found == record.end() || unquote(found->second) != value.get()) {
+    fuzz::fail("field '" + key + "' does not read back as written");
+  }
+}
+
+} // namespace {
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+  fuzz::quietLogs();
+  sink = new LastLine();
+  google::AddLogSink(sink);
+  return 0;
+}
+
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+  std::vector<std::string> parts = strings::split(fuzz::text(data, size), "\x01");
+  parts.resize(5);
+  auto optional = [&parts](size_t i) -> Option<std::string> {
+    if (parts[i].empty() || parts[i] == "-") {
+      return None();
+    }
+    return parts[i];
+  };
+
+  const Option<std::string> uid = optional(0);
+  const Option<std::string> reason = optional(3);
+  const Option<std::string> agent = optional(4);
+
+  sink->line.clear();
+  LogFmt(LogFmt::Audit::ENABLED).log(
+      process::Clock::now(),
+      LogFmt::Authorizer::MESOS_MASTER,
+      uid,
+      parts[1],
+      parts[2],
+      LogFmt::Result::DENY,
+      reason,
+      None(),
+      None(),
+      agent);
+
+  const std::string& line = sink->line;
+  if (line.find('\n') != std::string::npos) {
+    fuzz::fail("a record spans more than one line");
+  }
+
+  const audit_records::Record record = audit_records::parse(line);
+  if (record.size() != 6 + (uid.isSome() ? 1 : 0) +
+                       (reason.isSome() ? 1 : 0) + (agent.isSome() ? 1 : 0)) {
+    fuzz::fail("the record has other fields than were written: " + line);
+  }
+  if (record.count("type") == 0 || record.at("type") != "audit" ||
+      record.count("result") == 0 || record.at("result") != "deny") {
+    fuzz::fail("the record's fixed fields were overwritten: " + line);
+  }
+  expect(record, "uid", uid);
+  expect(record, "action", parts[1]);
+  expect(record, "object", parts[2]);
+  expect(record, "reason", reason);
+  expect(record, "agent", agent);
+  return 0;
+}
