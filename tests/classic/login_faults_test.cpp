@@ -136,7 +136,7 @@ TEST_P(AuthenticateeLoginFaultTest, FailsTheAttemptThenTheNextOneIsAccepted)
     failure = remote_faults::transportFailure(fault, iam.port());
   }
 
-  // The authenticatee's actor waits on the login: the clock is not
+  // The authenticatee's actor blocks on the login: the clock is not
   // settled meanwhile.
   EXPECT_TRUE(remote_faults::failsWith(
       peer,

@@ -125,7 +125,11 @@ TEST_P(KeyFetchFaultTest, PreparationFailsThenSucceedsOnceTheServiceAnswers)
     ClassicRPCAuthenticator authenticator;
     Preparation preparation(&authenticator);
     EXPECT_TRUE(remote_faults::failsWith(
-        preparation.future(), iam, fault, Drive{1, Seconds(2)}, failure));
+        preparation.future(),
+        iam,
+        fault,
+        Drive{1, Seconds(2), /*settle=*/false},
+        failure));
 
     // Unprepared, it authenticates nobody.
     EXPECT_TRUE(failed(

@@ -117,9 +117,9 @@ std::string failureOf(Call call, Fault fault, uint16_t port)
   const std::string collect = call == Call::STORE ? "Collect failed: " : "";
 
   if (remote_faults::timesOut(fault)) {
-    // The login's own limit was set before the chain's, at the same time
-    // of the paused clock, and ends it first; the store's GET is started
-    // after the chain's limit, which ends it first.
+    // The login's own limit is set before the chain's, at the same time
+    // of the paused clock, and ends it first; the store's GET and its
+    // limit come after the chain's, which ends it first.
     return call == Call::LOGIN
       ? "Failed to contact Sentrel: Timed out after 2secs"
       : "Failed to execute pong: Timed out after 2secs";
@@ -185,9 +185,23 @@ TEST_P(SecretsFaultTest, FailsThePreparationThenGivesTheSecret)
   LogCapture log;
   remote_faults::inject(faulty, fault);
 
+  // With the fault on the store, the login's answer is held until the
+  // fetch has set the chain's limit, so that the store's GET and its own
+  // limit come after it, as they do whenever the login takes any time.
+  if (call == Call::STORE) {
+    iam.hold();
+  }
+  Future<Option<ContainerLaunchInfo>> prepared =
+    isolator.prepare(containerId(), container());
+  if (call == Call::STORE) {
+    ASSERT_TRUE(iam.waitForRequest(1));
+    Clock::settle();
+    iam.release();
+  }
+
   const std::string failure = failureOf(call, fault, faulty.port());
   EXPECT_TRUE(remote_faults::failsWith(
-      isolator.prepare(containerId(), container()),
+      prepared,
       faulty,
       fault,
       Drive{1, Seconds(2)},

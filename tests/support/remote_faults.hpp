@@ -161,17 +161,22 @@ struct Drive
   // The call's time limit on libprocess's clock.
   Duration limit;
 
-  // Whether the clock may be settled: not while an actor blocks on the
-  // call, which would keep settle() waiting for ever.
+  // Whether an actor sets up the call's time limit and then returns, so
+  // that settling the clock waits for the limit to be set. Otherwise (the
+  // limit set on a thread of the test's own, or by an actor that then
+  // blocks on the call, which would keep settle() waiting for ever) the
+  // limit may be set just after the request reached the peer, counted
+  // from then: the clock is moved on by the limit until the call ends, a
+  // few times at most.
   bool settle = true;
 };
 
 
 // Drives `call`, made on a paused clock, through `fault` at `peer` and
 // checks its end with `ended`: a fault without an answer keeps the call
-// pending until `limit` has passed (checked a millisecond before, where
-// the clock may be settled), and the call's connection is closed then;
-// any other fault ends it with the clock standing still.
+// pending until `limit` has passed (checked a millisecond before where
+// the clock may be settled, see Drive), and the call's connection is
+// closed then; any other fault ends it with the clock standing still.
 template <typename T, typename Check>
 ::testing::AssertionResult endsWith(
     const process::Future<T>& call,
@@ -200,7 +205,14 @@ template <typename T, typename Check>
       return ::testing::AssertionFailure()
         << "ended before its time limit of " << drive.limit;
     }
-    process::Clock::advance(drive.settle ? Milliseconds(1) : drive.limit);
+    if (drive.settle) {
+      process::Clock::advance(Milliseconds(1));
+    } else {
+      for (int i = 0; i < 3 && call.isPending(); ++i) {
+        process::Clock::advance(drive.limit);
+        call.await(Milliseconds(500));
+      }
+    }
   }
 
   ::testing::AssertionResult result = ended(call);
