@@ -1,5 +1,6 @@
 #include "secrets/flags.hpp"
 
+#include <memory>
 #include <string>
 
 #include <process/future.hpp>
@@ -37,13 +38,20 @@ Try<Nothing> Flags::validate() const
     return Error(credential.error());
   }
 
+  // The chain's limit is set before the login starts, so that it ends a
+  // chain still pending at network_timeout (see fetchSecrets).
   const Flags flags = *this;
+  const corvanta::Credential account = credential.get();
+  auto start = std::make_shared<process::Promise<Nothing>>();
   const Future<std::string> pong = withinChainLimit(
-      storeLogin(credential.get(), flags)
-        .then([flags](const std::string& token) {
-          return flags.talkToSecretStore(token, "ping");
-        }),
+      start->future().then([flags, account](const Nothing&) {
+        return storeLogin(account, flags)
+          .then([flags](const std::string& token) {
+            return flags.talkToSecretStore(token, "ping");
+          });
+      }),
       flags);
+  start->set(Nothing());
 
   // The chain's own limit ends the wait.
   pong.await();

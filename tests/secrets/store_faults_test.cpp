@@ -1,12 +1,15 @@
-// The secrets isolator's two remote calls, the service-account login and
+// The secrets modules' two remote calls, the service-account login and
 // the secret store's GET, each against a service that fails it through
-// every fault of support/remote_faults.hpp: the launch preparation fails
-// with the fetch's own message within `network_timeout` on a paused clock,
-// audited as a denied fetch and never as secrets given, and the same
-// isolator gives the secret once the service answers again.
+// every fault of support/remote_faults.hpp: the isolator's launch
+// preparation fails with the fetch's own message within `network_timeout`
+// on a paused clock, audited as a denied fetch and never as secrets given,
+// and the same isolator gives the secret once the service answers again;
+// the factories' check of the flags (a login and a ping) fails with its
+// message and passes once the service answers.
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -22,7 +25,10 @@
 
 #include <stout/duration.hpp>
 #include <stout/json.hpp>
+#include <stout/nothing.hpp>
 #include <stout/option.hpp>
+#include <stout/strings.hpp>
+#include <stout/try.hpp>
 
 #include "secrets/flags.hpp"
 #include "secrets/isolator.hpp"
@@ -50,6 +56,7 @@ namespace {
 
 const char LOGIN_PATH[] = "/acs/api/v1/auth/login";
 const char SECRET_PATH[] = "/secrets/v1/secret/default/team1/app/dburl";
+const char PING_PATH[] = "/secrets/v1/ping";
 
 const char REQUEST[] =
   R"([{"name":"team1/app/dburl","type":"ENVIRONMENT",)"
@@ -81,8 +88,13 @@ fault_peer::Answer login(const fault_peer::Request& request)
 
 fault_peer::Answer store(const fault_peer::Request& request)
 {
-  if (request.path() != SECRET_PATH ||
-      request.header("Authorization") != std::string("token=iam-token")) {
+  if (request.header("Authorization") != std::string("token=iam-token")) {
+    return notFound();
+  }
+  if (request.path() == PING_PATH) {
+    return fault_peer::Answer::json("{}");
+  }
+  if (request.path() != SECRET_PATH) {
     return notFound();
   }
   JSON::Object body;
@@ -117,12 +129,9 @@ std::string failureOf(Call call, Fault fault, uint16_t port)
   const std::string collect = call == Call::STORE ? "Collect failed: " : "";
 
   if (remote_faults::timesOut(fault)) {
-    // The login's own limit is set before the chain's, at the same time
-    // of the paused clock, and ends it first; the store's GET and its
-    // limit come after the chain's, which ends it first.
-    return call == Call::LOGIN
-      ? "Failed to contact Sentrel: Timed out after 2secs"
-      : "Failed to execute pong: Timed out after 2secs";
+    // The chain's limit is set before its steps' own limits, at the same
+    // time of the paused clock, and ends it first.
+    return "Failed to execute pong: Timed out after 2secs";
   }
   if (fault == Fault::ERROR_STATUS) {
     return call == Call::LOGIN
@@ -138,6 +147,22 @@ std::string failureOf(Call call, Fault fault, uint16_t port)
           " bytes) is not a JSON object";
   }
   return collect + remote_faults::transportFailure(fault, port);
+}
+
+
+mesos::secrets::Flags flagsFor(
+    const fault_peer::FaultPeer& iam,
+    const fault_peer::FaultPeer& secrets)
+{
+  mesos::secrets::Flags flags;
+  flags.store_url = process::http::URL::parse(secrets.url("/secrets/v1")).get();
+  flags.special_secret_space_label = secrets_test::SPACE_LABEL;
+  flags.special_secret_protobuf_label = secrets_test::SECRETS_LABEL;
+  flags.service_account_credential = dev_iam::rs256Credential(
+      "agent-1", test_keys::OTHER_PRIVATE_KEY, iam.url(LOGIN_PATH));
+  flags.network_timeout = Seconds(2);
+  flags.audit_log = true;
+  return flags;
 }
 
 
@@ -170,38 +195,15 @@ TEST_P(SecretsFaultTest, FailsThePreparationThenGivesTheSecret)
   ASSERT_NE(0, secrets.port());
   fault_peer::FaultPeer& faulty = call == Call::LOGIN ? iam : secrets;
 
-  mesos::secrets::Flags flags;
-  flags.store_url = process::http::URL::parse(secrets.url("/secrets/v1")).get();
-  flags.special_secret_space_label = secrets_test::SPACE_LABEL;
-  flags.special_secret_protobuf_label = secrets_test::SECRETS_LABEL;
-  flags.service_account_credential = dev_iam::rs256Credential(
-      "agent-1", test_keys::OTHER_PRIVATE_KEY, iam.url(LOGIN_PATH));
-  flags.network_timeout = Seconds(2);
-  flags.audit_log = true;
-
   Clock::pause();
-  mesos::secrets::SecretsIsolator isolator(flags);
+  mesos::secrets::SecretsIsolator isolator(flagsFor(iam, secrets));
 
   LogCapture log;
   remote_faults::inject(faulty, fault);
 
-  // With the fault on the store, the login's answer is held until the
-  // fetch has set the chain's limit, so that the store's GET and its own
-  // limit come after it, as they do whenever the login takes any time.
-  if (call == Call::STORE) {
-    iam.hold();
-  }
-  Future<Option<ContainerLaunchInfo>> prepared =
-    isolator.prepare(containerId(), container());
-  if (call == Call::STORE) {
-    ASSERT_TRUE(iam.waitForRequest(1));
-    Clock::settle();
-    iam.release();
-  }
-
   const std::string failure = failureOf(call, fault, faulty.port());
   EXPECT_TRUE(remote_faults::failsWith(
-      prepared,
+      isolator.prepare(containerId(), container()),
       faulty,
       fault,
       Drive{1, Seconds(2)},
@@ -229,6 +231,84 @@ TEST_P(SecretsFaultTest, FailsThePreparationThenGivesTheSecret)
       secrets_test::variables(next->get().environment()));
 
   secrets_test::expectNoSecretIn(log);
+}
+
+
+
+namespace {
+
+// The factories' check of the flags blocks its caller until it knows: it
+// runs on a thread of its own, its outcome a future that the test can
+// drive the clock against.
+class Validation
+{
+public:
+  explicit Validation(const mesos::secrets::Flags& flags)
+    : thread_([this, flags]() {
+        Try<Nothing> valid = flags.validate();
+        if (valid.isError()) {
+          promise_.fail(valid.error());
+        } else {
+          promise_.set(Nothing());
+        }
+      }) {}
+
+  ~Validation() { thread_.join(); }
+
+  Future<Nothing> future() const { return promise_.future(); }
+
+private:
+  process::Promise<Nothing> promise_;
+  std::thread thread_;
+};
+
+} // namespace {
+
+
+// The factories check the flags by logging in and pinging the store: a
+// failing service makes the check fail with the failing step's message
+// (no module is made then), and the check passes once it answers. The
+// ping's body is not read: a store answering "200 OK" with anything is
+// reachable.
+TEST_P(SecretsFaultTest, TheFlagsCheckFailsThenPasses)
+{
+  const auto [call, fault] = GetParam();
+
+  fault_peer::FaultPeer iam(&login);
+  fault_peer::FaultPeer secrets(&store);
+  ASSERT_NE(0, iam.port());
+  ASSERT_NE(0, secrets.port());
+  fault_peer::FaultPeer& faulty = call == Call::LOGIN ? iam : secrets;
+
+  Clock::pause();
+  remote_faults::inject(faulty, fault);
+
+  const std::string prefix = "Failed to talk to Secret Store: ";
+  std::string failure = failureOf(call, fault, faulty.port());
+  if (call == Call::STORE) {
+    // One GET, not a collection of them.
+    failure = strings::remove(failure, "Collect failed: ", strings::PREFIX);
+  }
+
+  {
+    Validation validation(flagsFor(iam, secrets));
+    EXPECT_TRUE(remote_faults::endsWith(
+        validation.future(),
+        faulty,
+        fault,
+        Drive{1, Seconds(2), /*settle=*/false},
+        [&](const Future<Nothing>& check) -> ::testing::AssertionResult {
+          // The ping asks for reachability: any "200 OK" answers it.
+          if (call == Call::STORE && fault == Fault::GARBAGE_BODY) {
+            return ready(check);
+          }
+          return failed(check, prefix + failure);
+        }));
+  }
+
+  faulty.setDefault(fault_peer::Behaviour::normal());
+  Validation validation(flagsFor(iam, secrets));
+  EXPECT_TRUE(ready(validation.future()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
