@@ -97,8 +97,10 @@ process::http::Request requestWith(const std::string& token)
 }
 
 
-// What the HTTP client's failure becomes once a module's step has it:
-// the transport's own text, or for the other faults `answered`.
+// The failure a module's step reports for `fault`: `timedOut` for the
+// faults that leave the call without an answer, `status` and
+// `garbageBody` for those answers, and for the transport's faults the
+// HTTP client's own text after `transportPrefix`.
 std::string expected(
     Fault fault,
     uint16_t port,
@@ -184,6 +186,64 @@ TEST_P(KeySetFetchFaultTest, FailsTheRequestThenServesOnceTheServiceAnswers)
   EXPECT_TRUE(audit_records::records(log).empty());
 
   iam.setDefault(fault_peer::Behaviour::normal());
+  Future<AuthenticationResult> next =
+    authenticator.authenticate(requestWith(token));
+  ASSERT_TRUE(ready(next));
+  EXPECT_EQ(Option<std::string>("alice"), next->principal);
+}
+
+// With the key cache on and no key fetched yet, a failed fetch fails the
+// requests until the refetch interval allows the next fetch: a failing
+// service is asked once per interval however many requests come, and
+// the first fetch after it serves.
+TEST_P(KeySetFetchFaultTest, WithTheCacheFailsUntilTheRefetchIntervalHasPassed)
+{
+  const Fault fault = GetParam();
+  fault_peer::FaultPeer iam(&keySet);
+  ASSERT_NE(0, iam.port());
+
+  OVRAHTTPAuthenticator::Flags flags;
+  flags.host = "master";
+  flags.iam = URL::parse(iam.url("/")).get();
+  flags.network_timeout = NETWORK_TIMEOUT;
+  flags.jwks_cache_lifetime = Minutes(10);
+  flags.jwks_refetch_interval = Seconds(30);
+
+  Clock::pause();
+  OVRAHTTPAuthenticator authenticator(flags, None());
+  const std::string token = test_tokens::signedToken(
+      "{\"alg\":\"RS256\",\"typ\":\"JWT\"}",
+      "{\"uid\":\"alice\"}",
+      test_keys::PRIVATE_KEY);
+  ASSERT_FALSE(token.empty());
+
+  remote_faults::inject(iam, fault);
+
+  const std::string prefix = "Failed to obtain sentrel public key: ";
+  const std::string failure = expected(
+      fault,
+      iam.port(),
+      prefix + "Request timed out after 2secs",
+      prefix + "Received non-success code (500 Internal Server Error) "
+        "when querying Sentrel's public key: " + remote_faults::ERROR_BODY,
+      prefix + "Error while extracting public key from Sentrel "
+        "response: Could not parse JSON Web Key string: " +
+        jsonError(remote_faults::GARBAGE_BODY));
+
+  EXPECT_TRUE(failsWith(
+      authenticator.authenticate(requestWith(token)),
+      iam,
+      fault,
+      Drive{1, NETWORK_TIMEOUT},
+      failure));
+
+  // Within the interval, even with the service answering again, requests
+  // fail with the last fetch's failure and nothing is fetched.
+  iam.setDefault(fault_peer::Behaviour::normal());
+  EXPECT_TRUE(failed(authenticator.authenticate(requestWith(token)), failure));
+  EXPECT_EQ(fault == Fault::REFUSED ? 0u : 1u, iam.requestCount());
+
+  Clock::advance(Seconds(30));
   Future<AuthenticationResult> next =
     authenticator.authenticate(requestWith(token));
   ASSERT_TRUE(ready(next));
