@@ -299,9 +299,12 @@ public:
       default_ = behaviour;
     }
 
+    // Shared with the io thread, which may still be in set_value() when
+    // this thread wakes and returns.
     const bool listen = behaviour.fault != Fault::REFUSE;
-    std::promise<void> done;
-    boost::asio::post(io_, [this, listen, &done]() {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> listening = done->get_future();
+    boost::asio::post(io_, [this, listen, done]() {
       if (listen && !acceptor_.is_open()) {
         open(port_);
         accept();
@@ -309,9 +312,9 @@ public:
         boost::system::error_code ignored;
         acceptor_.close(ignored);
       }
-      done.set_value();
+      done->set_value();
     });
-    done.get_future().wait();
+    listening.wait();
   }
 
   // The behaviour for the next request, before the default; queued ones
