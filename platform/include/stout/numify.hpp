@@ -1,8 +1,10 @@
 #ifndef __STOUT_NUMIFY_HPP__
 #define __STOUT_NUMIFY_HPP__
 
+#include <limits>
 #include <sstream>
 #include <string>
+#include <type_traits>
 
 #include <boost/lexical_cast.hpp>
 
@@ -18,6 +20,23 @@
 template <typename T>
 Try<T> numify(const std::string& s)
 {
+  if constexpr (std::is_unsigned<T>::value &&
+                sizeof(T) < sizeof(unsigned int)) {
+    // Boost's conversion to an unsigned type narrower than int multiplies
+    // in int, which overflows (undefined behaviour) on long digit strings;
+    // the value is read as an unsigned int and its range checked instead,
+    // a negative value wrapping as it would in T.
+    Try<unsigned int> wide = numify<unsigned int>(s);
+    if (wide.isSome()) {
+      const bool negative = !s.empty() && s[0] == '-';
+      const unsigned int magnitude = negative ? 0u - wide.get() : wide.get();
+      if (magnitude <= std::numeric_limits<T>::max()) {
+        return static_cast<T>(wide.get());
+      }
+    }
+    return Error("Failed to convert '" + s + "' to number");
+  }
+
   try {
     return boost::lexical_cast<T>(s);
   } catch (const boost::bad_lexical_cast&) {

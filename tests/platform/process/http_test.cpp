@@ -66,9 +66,11 @@ TEST(UrlTest, ParseRejectsWithLibprocessMessages)
     EXPECT_EQ(c.second, url.error()) << c.first;
   }
 
-  Try<URL> badPort = URL::parse("http://h:port/");
-  ASSERT_TRUE(badPort.isError());
-  EXPECT_EQ(0u, badPort.error().find("Failed to parse port: "));
+  for (const char* port : {"port", "65536", "6553465534", "120.0"}) {
+    Try<URL> badPort = URL::parse("http://h:" + string(port) + "/");
+    ASSERT_TRUE(badPort.isError()) << port;
+    EXPECT_EQ(0u, badPort.error().find("Failed to parse port: ")) << port;
+  }
 }
 
 

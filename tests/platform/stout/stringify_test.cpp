@@ -77,6 +77,29 @@ TEST(NumifyTest, Rejects)
 }
 
 
+// Ports are uint16_t: a long digit string once overflowed inside Boost's
+// conversion (undefined behaviour under UBSan, found by fuzzing the
+// modules file's "iam" URL).
+TEST(NumifyTest, NarrowUnsignedTypes)
+{
+  EXPECT_EQ(65535u, numify<uint16_t>("65535").get());
+  EXPECT_EQ(0u, numify<uint16_t>("0").get());
+  EXPECT_EQ(0x1fu, numify<uint16_t>("0x1f").get());
+  EXPECT_EQ(65535u, numify<uint16_t>("-1").get());
+  EXPECT_EQ(200u, numify<uint8_t>("200").get());
+
+  for (const char* text : {"65536", "-65536", "99999999999", "6553665534",
+                           "655346553465534", "+-1", "1x"}) {
+    Try<uint16_t> value = numify<uint16_t>(text);
+    ASSERT_TRUE(value.isError()) << "'" << text << "'";
+    EXPECT_EQ(
+        "Failed to convert '" + std::string(text) + "' to number",
+        value.error());
+  }
+  EXPECT_TRUE(numify<uint8_t>("256").isError());
+}
+
+
 TEST(NumifyTest, Option)
 {
   EXPECT_TRUE(numify<int>(Option<std::string>::none()).isNone());
