@@ -26,12 +26,46 @@ std::map<std::string, std::string> parametersMap(
 }
 
 
+// Flags whose inline value is a secret: a credential holds a private key.
+const char* const SECRET_FLAGS[] = {"service_account_credential"};
+
+// The text put in place of a secret value that a load error quotes.
+constexpr char NOT_SHOWN[] = "<inline credential, not shown>";
+
+
+// `error` with every inline value of a secret flag replaced: stout's
+// "Failed to load value '<value>'" quotes the value as given, and the
+// factories log that error. A value naming a file ("file://" or an
+// absolute path) is kept, since it names what the operator must fix.
+std::string redact(
+    std::string error,
+    const std::map<std::string, std::string>& values)
+{
+  for (const char* name : SECRET_FLAGS) {
+    const auto value = values.find(name);
+    if (value == values.end() || value->second.empty() ||
+        value->second[0] == '/' ||
+        value->second.compare(0, 7, "file://") == 0) {
+      continue;
+    }
+    size_t at = 0;
+    while ((at = error.find(value->second, at)) != std::string::npos) {
+      error.replace(at, value->second.size(), NOT_SHOWN);
+      at += sizeof(NOT_SHOWN) - 1;
+    }
+  }
+  return error;
+}
+
+
 // The error "Failed to parse parameters: " and the load error, or success
 // after each load warning is logged at WARNING.
-Try<Nothing> reportFlagsLoad(const Try<flags::Warnings>& load)
+Try<Nothing> reportFlagsLoad(
+    const Try<flags::Warnings>& load,
+    const std::map<std::string, std::string>& values)
 {
   if (load.isError()) {
-    return Error("Failed to parse parameters: " + load.error());
+    return Error("Failed to parse parameters: " + redact(load.error(), values));
   }
 
   for (const flags::Warning& warning : load->warnings) {
@@ -51,8 +85,9 @@ Try<Nothing> loadModuleFlags(
 {
   // One load: the parameters beat the environment, and stout refuses to load
   // one flag twice on the same object.
-  return reportFlagsLoad(flags->load(
-      parametersMap(parameters), unknowns, FLAGS_ENVIRONMENT_PREFIX));
+  const std::map<std::string, std::string> values = parametersMap(parameters);
+  return reportFlagsLoad(
+      flags->load(values, unknowns, FLAGS_ENVIRONMENT_PREFIX), values);
 }
 
 } // namespace corvanta {

@@ -15,6 +15,28 @@ Try<process::http::URL> parse(const std::string& value)
   return process::http::URL::parse(value);
 }
 
+namespace {
+
+// A JSON error quotes the text at the fault ("syntax error at line 3 near:
+// <rest of the line>"); a credential's text holds its private key, so only
+// the error's own words are kept.
+std::string withoutQuotedText(const std::string& error)
+{
+  const size_t near = error.find(" near: ");
+  if (near != std::string::npos) {
+    return error.substr(0, near);
+  }
+  const std::string trailing = "trailing characters";
+  const size_t rest = error.find(trailing + ": ");
+  if (rest != std::string::npos) {
+    return error.substr(0, rest + trailing.size());
+  }
+  return error;
+}
+
+} // namespace {
+
+
 template <>
 Try<corvanta::Credential> parse(const std::string& value)
 {
@@ -38,7 +60,7 @@ Try<corvanta::Credential> parse(const std::string& value)
 
   Try<JSON::Object> json = JSON::parse<JSON::Object>(text);
   if (json.isError()) {
-    return Error(json.error());
+    return Error(withoutQuotedText(json.error()));
   }
 
   // protobuf::parse reports absent required fields as

@@ -248,18 +248,24 @@ TEST_F(FlagGroupsTest, CredentialFailures)
     "Failed to parse parameters: Failed to load flag "
     "'service_account_credential': Failed to load value '";
 
+  // An inline value is never quoted (it would hold a private key), nor is
+  // the text a JSON error would show; a path is.
+  const std::string inline_ = "<inline credential, not shown>";
   const Case cases[] = {
     {R"({"scheme":"RS256","uid":"u","login_endpoint":"http://x/"})",
-     "Missing required fields: private_key"},
+     inline_ + "': Missing required fields: private_key"},
     {R"({"uid":"u"})",
-     "Missing required fields: scheme, private_key, login_endpoint"},
+     inline_ + "': Missing required fields: scheme, private_key, "
+     "login_endpoint"},
     {R"({"scheme":"RS256","uid":7,"private_key":"k","login_endpoint":"e"})",
-     "Not expecting a JSON number for field 'uid'"},
-    {"[1, 2]", "Unexpected JSON type parsed"},
-    {"not json", "syntax error at line 1 near: ot json"},
+     inline_ + "': Not expecting a JSON number for field 'uid'"},
+    {"[1, 2]", inline_ + "': Unexpected JSON type parsed"},
+    {"not json", inline_ + "': syntax error at line 1"},
+    {"{} trailing", inline_ + "': Parsed JSON included non-whitespace "
+     "trailing characters"},
     {missing,
-     "Error reading file '" + missing + "': Failed to open file: No such "
-     "file or directory"},
+     missing + "': Error reading file '" + missing + "': Failed to open "
+     "file: No such file or directory"},
   };
 
   for (const Case& c : cases) {
@@ -267,7 +273,7 @@ TEST_F(FlagGroupsTest, CredentialFailures)
     Try<Nothing> load = corvanta::loadModuleFlags(
         &flags, parameters({{"service_account_credential", c.value}}));
     ASSERT_TRUE(load.isError()) << c.value;
-    EXPECT_EQ(prefix + c.value + "': " + c.error, load.error());
+    EXPECT_EQ(prefix + c.error, load.error());
   }
 
   // A "file://" path that cannot be read fails before parsing.
