@@ -1,7 +1,7 @@
 // Whatever a server answers to the HTTP client (the IAM service, the
 // secret store, or anything listening at their address): the client's GET
 // is accepted on a loopback listener and answered with the input, then the
-// connection is closed. The client's future must end, as a response or a
+// connection is half-closed. The client's future must end, as a response or a
 // failure, within a bounded time; a response must carry a status the
 // client understood and a body no larger than its cap.
 
@@ -39,11 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
       "http", net::IP(INADDR_LOOPBACK), listener->port(), "/acs/api/v1/auth/jwks");
   const process::Future<http::Response> response = http::get(url);
 
-  {
-    fuzz::Socket socket = listener->accept();
-    socket.readUntil("\r\n\r\n");
-    socket.writeAll(fuzz::text(data, size));
-  }
+  // The connection stays open until the client has made of the answer
+  // what it will: closing it at once would reset what it has not read.
+  fuzz::Socket socket = listener->accept();
+  socket.readUntil("\r\n\r\n");
+  socket.writeAll(fuzz::text(data, size));
+  socket.shutdownWrite();
 
   fuzz::settle(response);
   if (response.isReady()) {
