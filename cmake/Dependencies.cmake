@@ -12,30 +12,24 @@ if(OVRA_BUILD_BENCH)
   find_package(benchmark REQUIRED)
 endif()
 
-# ovra_generate_protos(target import_root proto...): compiles the .proto
-# files into the target. Generated headers keep the path of the .proto
-# below import_root, so <mesos/mesos.pb.h> and "common/sentrel.pb.h" work.
-function(ovra_generate_protos target import_root)
-  set(out_dir ${CMAKE_BINARY_DIR}/generated)
+# ovra_generate_protos(target): generates the C++ of the target's .proto
+# sources with CMake's protobuf_generate, into a "generated" folder beside
+# the calling folder's build output. protobuf_generate names each file
+# after its path below the calling folder, so that folder must be the
+# protos' import root: "common/sentrel.proto" becomes "common/sentrel.pb.h".
+# Mesos's own protos are imported from OVRA_PROTO_IMPORT_DIR.
+function(ovra_generate_protos target)
+  set(out_dir ${CMAKE_CURRENT_BINARY_DIR}/generated)
   file(MAKE_DIRECTORY ${out_dir})
-  foreach(proto ${ARGN})
-    file(RELATIVE_PATH rel ${import_root} ${proto})
-    string(REGEX REPLACE "\\.proto$" "" stem ${rel})
-    set(cc ${out_dir}/${stem}.pb.cc)
-    set(h ${out_dir}/${stem}.pb.h)
-    add_custom_command(
-      OUTPUT ${cc} ${h}
-      COMMAND protobuf::protoc
-        --cpp_out=${out_dir}
-        -I${import_root}
-        -I${CMAKE_SOURCE_DIR}/platform/proto
-        ${proto}
-      DEPENDS ${proto} protobuf::protoc
-      COMMENT "protoc ${rel}"
-      VERBATIM)
-    target_sources(${target} PRIVATE ${cc} ${h})
-    # Generated code is not ours to keep warning-free.
-    set_source_files_properties(${cc} PROPERTIES COMPILE_OPTIONS "-Wno-error")
+  protobuf_generate(TARGET ${target} LANGUAGE cpp
+    PROTOC_OUT_DIR ${out_dir}
+    IMPORT_DIRS ${OVRA_PROTO_IMPORT_DIR}
+    OUT_VAR generated)
+  # Generated code is not ours to keep warning-free.
+  foreach(file ${generated})
+    if(file MATCHES "\\.cc$")
+      set_source_files_properties(${file} PROPERTIES COMPILE_OPTIONS "-Wno-error")
+    endif()
   endforeach()
   target_include_directories(${target} PUBLIC ${out_dir})
 endfunction()

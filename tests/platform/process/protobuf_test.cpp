@@ -14,7 +14,7 @@
 #include <stout/strings.hpp>
 
 #include "support/log_capture.hpp"
-#include "process_test_messages.pb.h"
+#include "platform/process/process_test_messages.pb.h"
 
 using ovra::test::PingMessage;
 using ovra::test::PongMessage;

@@ -6,7 +6,7 @@
 #include <stout/protobuf.hpp>
 #include <stout/stringify.hpp>
 
-#include "test_messages.pb.h"
+#include "platform/stout/test_messages.pb.h"
 
 namespace {
 
