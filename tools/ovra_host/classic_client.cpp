@@ -1,4 +1,5 @@
 #include "tools/ovra_host/classic_client.hpp"
+#include "tools/ovra_host/module_creation.hpp"
 
 #include <algorithm>
 
@@ -13,7 +14,6 @@
 #include <stout/duration.hpp>
 #include <stout/lambda.hpp>
 
-using mesos::modules::ModuleManager;
 
 using process::Future;
 using process::UPID;
@@ -60,7 +60,7 @@ void ClassicClientProcess::exited(const UPID& pid)
 void ClassicClientProcess::authenticate()
 {
   Try<mesos::Authenticatee*> module =
-    ModuleManager::create<mesos::Authenticatee>(authenticatee_);
+    createModule<mesos::Authenticatee>(authenticatee_);
   if (module.isError()) {
     outcome_.fail(
         "Could not create authenticatee module '" + authenticatee_ + "': " +

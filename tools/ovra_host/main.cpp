@@ -62,6 +62,7 @@
 #include "tools/ovra_host/classic_client.hpp"
 #include "tools/ovra_host/container_launch.hpp"
 #include "tools/ovra_host/host_process.hpp"
+#include "tools/ovra_host/module_creation.hpp"
 
 using mesos::modules::ModuleInfo;
 using mesos::modules::ModuleManager;
@@ -268,7 +269,7 @@ Try<std::vector<T*>> createAll()
 {
   std::vector<T*> modules;
   for (const std::string& name : ModuleManager::find<T>()) {
-    Try<T*> module = ModuleManager::create<T>(name);
+    Try<T*> module = ovra_host::createModule<T>(name);
     if (module.isError()) {
       return Error(module.error());
     }
@@ -427,7 +428,7 @@ int main(int argc, char** argv)
   }
 
   Try<Authenticator*> authenticator =
-    ModuleManager::create<Authenticator>(name.get());
+    ovra_host::createModule<Authenticator>(name.get());
   if (authenticator.isError()) {
     std::cerr << authenticator.error() << std::endl;
     return 1;
@@ -444,7 +445,7 @@ int main(int argc, char** argv)
   process::Owned<mesos::Authorizer> authorizer;
   if (authorizerName.isSome()) {
     Try<mesos::Authorizer*> created =
-      ModuleManager::create<mesos::Authorizer>(authorizerName.get());
+      ovra_host::createModule<mesos::Authorizer>(authorizerName.get());
     if (created.isError()) {
       std::cerr << created.error() << std::endl;
       return 1;
@@ -458,7 +459,7 @@ int main(int argc, char** argv)
     chosen<mesos::Authenticator>(flags.authenticator);
   if (flags.role == "master" && classicName.isSome()) {
     Try<mesos::Authenticator*> created =
-      ModuleManager::create<mesos::Authenticator>(classicName.get());
+      ovra_host::createModule<mesos::Authenticator>(classicName.get());
     if (created.isError()) {
       std::cerr << created.error() << std::endl;
       return 1;
