@@ -37,6 +37,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
+# The package holds the programs and libraries without their debug info.
+set(CPACK_STRIP_FILES ON)
 # The shared libraries of Debian 12 that the libraries and programs link.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, libssl3 (>= 3.0), libprotobuf32 (>= 3.21.12), libgoogle-glog0v6 (>= 0.6.0), libgflags2.2")
