@@ -11,7 +11,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <errno.h>
 #include <stdint.h>
+#include <string.h>
 
 #include <string>
 
@@ -115,7 +117,8 @@ inline Socket connectTo(uint16_t port)
   const sockaddr_in address = loopback(port);
   if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address),
                 sizeof(address)) != 0) {
-    fail("cannot connect to the server on port " + std::to_string(port));
+    fail("cannot connect to the server on port " + std::to_string(port) +
+         ": " + strerror(errno));
   }
   return socket;
 }

@@ -160,6 +160,7 @@ public:
       running = processes_.count(to.id) > 0;
       if (running) {
         links_[to.id].insert(from->self());
+        linked_[from->self().id].insert(to.id);
       }
     }
 
@@ -373,6 +374,21 @@ private:
         linkers.swap(it->second);
         links_.erase(it);
       }
+      // The actor no longer waits on those it linked to: a long-lived
+      // actor that short-lived ones link to keeps no trace of them.
+      auto targets = linked_.find(pid.id);
+      if (targets != linked_.end()) {
+        for (const std::string& target : targets->second) {
+          auto linkersOfTarget = links_.find(target);
+          if (linkersOfTarget != links_.end()) {
+            linkersOfTarget->second.erase(pid);
+            if (linkersOfTarget->second.empty()) {
+              links_.erase(linkersOfTarget);
+            }
+          }
+        }
+        linked_.erase(targets);
+      }
     }
 
     currentProcess = nullptr;
@@ -394,8 +410,10 @@ private:
 
   std::mutex processesMutex_;
   std::unordered_map<std::string, ProcessBase*> processes_;
-  // Actor id to the actors linked to it.
+  // Actor id to the actors linked to it, and back: actor id to the ids it
+  // linked to.
   std::unordered_map<std::string, std::set<UPID>> links_;
+  std::unordered_map<std::string, std::set<std::string>> linked_;
 
   std::mutex runqMutex_;
   std::condition_variable runqReady_;

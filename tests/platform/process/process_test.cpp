@@ -354,6 +354,62 @@ TEST(ProcessTest, LinkedActorHearsOfTheExit)
 }
 
 
+// An actor that ends takes its links with it: a long-lived actor that
+// short-lived ones link to keeps no trace of them (the trace grew without
+// bound, found by fuzzing classic authentication sessions), and an actor
+// spawned later under the same id, which never linked, hears nothing of the
+// target's exit.
+TEST(ProcessTest, AnEndedActorsLinksEndWithIt)
+{
+  class Watcher : public Process<Watcher>
+  {
+  public:
+    Watcher(const UPID& target, bool links)
+      : ProcessBase("watcher"), target_(target), links_(links) {}
+
+    Future<UPID> exitedPid() { return exited_.future(); }
+
+  protected:
+    void initialize() override
+    {
+      if (links_) {
+        link(target_);
+      }
+    }
+    void exited(const UPID& pid) override { exited_.set(pid); }
+
+  private:
+    const UPID target_;
+    const bool links_;
+    Promise<UPID> exited_;
+  };
+
+  RecorderProcess target;
+  PID<RecorderProcess> pid = process::spawn(target);
+
+  {
+    Watcher first(pid, true);
+    process::spawn(first);
+    AWAIT_READY(process::dispatch(first.self(), []() { return Nothing(); }));
+    process::terminate(first);
+    process::wait(first);
+  }
+
+  Watcher second(pid, false);
+  process::spawn(second);
+
+  // The target's exit events are queued before wait() returns; a dispatch
+  // queued after them runs after them.
+  process::terminate(pid);
+  process::wait(pid);
+  AWAIT_READY(process::dispatch(second.self(), []() { return Nothing(); }));
+  EXPECT_TRUE(second.exitedPid().isPending());
+
+  process::terminate(second);
+  process::wait(second);
+}
+
+
 TEST(ProcessTest, DeferRunsContinuationsOnTheActor)
 {
   RecorderProcess recorder;
