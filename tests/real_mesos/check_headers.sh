@@ -5,7 +5,8 @@
 # headers, read from Mesos 1.2.0's source tree: include/ (with the .pb.h
 # made from its .proto files, and the generated mesos/version.hpp),
 # 3rdparty/stout/include/ and 3rdparty/libprocess/include/, less the
-# container image headers of mesos/appc/ and mesos/docker/, which no
+# container image headers of mesos/appc/, mesos/docker/ and mesos/oci/,
+# which no
 # module uses.
 #
 #   check_headers.sh <source folder>
