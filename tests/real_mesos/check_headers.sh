@@ -6,8 +6,7 @@
 # made from its .proto files, and the generated mesos/version.hpp),
 # 3rdparty/stout/include/ and 3rdparty/libprocess/include/, less the
 # container image headers of mesos/appc/, mesos/docker/ and mesos/oci/,
-# which no
-# module uses.
+# which no module uses.
 #
 #   check_headers.sh <source folder>
 set -euo pipefail
