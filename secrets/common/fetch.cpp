@@ -168,22 +168,27 @@ Future<Option<mesos::Environment>> auditFailure(
     const Option<std::string>& uid,
     const std::function<std::string()>& object)
 {
-  if (logfmt.enabled()) {
-    fetch.onFailed([logfmt, uid, object](const std::string& failure) {
-      logfmt.log(
-          process::Clock::now(),
-          LogFmt::Authorizer::MESOS_SECRETS,
-          uid,
-          "FETCH_SECRETS",
-          object(),
-          LogFmt::Result::DENY,
-          failure,
-          None(),
-          None(),
-          None());
-    });
+  if (!logfmt.enabled()) {
+    return fetch;
   }
-  return fetch;
+  // The record is part of the chain, not a callback beside it: a callback
+  // may still be running on the thread that failed `fetch` when a caller
+  // that chained on later has already seen the failure.
+  return fetch.repair(
+      [logfmt, uid, object](const Future<Option<mesos::Environment>>& failed) {
+        logfmt.log(
+            process::Clock::now(),
+            LogFmt::Authorizer::MESOS_SECRETS,
+            uid,
+            "FETCH_SECRETS",
+            object(),
+            LogFmt::Result::DENY,
+            failed.failure(),
+            None(),
+            None(),
+            None());
+        return failed;
+      });
 }
 
 } // namespace secrets {
