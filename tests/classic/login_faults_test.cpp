@@ -103,9 +103,7 @@ TEST_P(AuthenticateeLoginFaultTest, FailsTheAttemptThenTheNextOneIsAccepted)
 
   fault_peer::FaultPeer iam([token](const fault_peer::Request& request) {
     if (request.path() != LOGIN_PATH) {
-      fault_peer::Answer notFound;
-      notFound.code = 404;
-      return notFound;
+      return fault_peer::Answer::notFound();
     }
     JSON::Object body;
     body.values["token"] = token;

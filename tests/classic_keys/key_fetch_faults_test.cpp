@@ -8,7 +8,6 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -22,8 +21,10 @@
 
 #include "ovra_classic_rpc_authn/authenticator.hpp"
 
+#include "support/blocking_call.hpp"
 #include "support/fault_peer.hpp"
 #include "support/futures.hpp"
+#include "support/iam_key_set.hpp"
 #include "support/module_parameters.hpp"
 #include "support/remote_faults.hpp"
 #include "support/test_keys.hpp"
@@ -40,46 +41,6 @@ namespace {
 
 constexpr uint16_t KEY_PORT = 8101;
 
-const char JWKS_PATH[] = "/acs/api/v1/auth/jwks";
-
-
-fault_peer::Answer keySet(const fault_peer::Request& request)
-{
-  if (request.path() != JWKS_PATH) {
-    fault_peer::Answer notFound;
-    notFound.code = 404;
-    return notFound;
-  }
-  return fault_peer::Answer::json(
-      std::string("{\"keys\":[{\"kty\":\"RSA\",\"n\":\"") +
-      test_keys::MODULUS + "\",\"e\":\"" + test_keys::EXPONENT + "\"}]}");
-}
-
-
-// prepare() blocks its caller until it knows: it runs on a thread of its
-// own, its outcome a future that the test can drive the clock against.
-class Preparation
-{
-public:
-  explicit Preparation(ClassicRPCAuthenticator* authenticator)
-    : thread_([this, authenticator]() {
-        Try<Nothing> prepared = authenticator->prepare(parameters({}));
-        if (prepared.isError()) {
-          promise_.fail(prepared.error());
-        } else {
-          promise_.set(Nothing());
-        }
-      }) {}
-
-  ~Preparation() { thread_.join(); }
-
-  Future<Nothing> future() const { return promise_.future(); }
-
-private:
-  process::Promise<Nothing> promise_;
-  std::thread thread_;
-};
-
 
 class KeyFetchFaultTest : public ::testing::TestWithParam<Fault>
 {
@@ -93,7 +54,7 @@ protected:
 TEST_P(KeyFetchFaultTest, PreparationFailsThenSucceedsOnceTheServiceAnswers)
 {
   const Fault fault = GetParam();
-  fault_peer::FaultPeer iam(&keySet, KEY_PORT);
+  fault_peer::FaultPeer iam(&iam_key_set::answer, KEY_PORT);
   ASSERT_EQ(KEY_PORT, iam.port())
     << "127.0.0.1:8101 is taken: the classic authenticator fetches its key "
     << "there";
@@ -123,7 +84,8 @@ TEST_P(KeyFetchFaultTest, PreparationFailsThenSucceedsOnceTheServiceAnswers)
 
   {
     ClassicRPCAuthenticator authenticator;
-    Preparation preparation(&authenticator);
+    BlockingCall preparation(
+        [&authenticator]() { return authenticator.prepare(parameters({})); });
     EXPECT_TRUE(remote_faults::failsWith(
         preparation.future(),
         iam,
@@ -139,7 +101,8 @@ TEST_P(KeyFetchFaultTest, PreparationFailsThenSucceedsOnceTheServiceAnswers)
 
   iam.setDefault(fault_peer::Behaviour::normal());
   ClassicRPCAuthenticator authenticator;
-  Preparation preparation(&authenticator);
+  BlockingCall preparation(
+      [&authenticator]() { return authenticator.prepare(parameters({})); });
   EXPECT_TRUE(ready(preparation.future()));
 }
 

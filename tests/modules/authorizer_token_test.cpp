@@ -25,6 +25,8 @@
 #include "ovra_auth/authorizer.hpp"
 #include "tools/ovra_dev_iam/core/dev_iam.hpp"
 
+#include "modules/authorizer_test.hpp"
+
 #include "support/fake_iam.hpp"
 #include "support/futures.hpp"
 #include "support/log_waiter.hpp"
@@ -40,6 +42,10 @@ using mesos::ovra::OVRAAuthorizer;
 using process::Clock;
 using process::Future;
 using process::Owned;
+
+using authorizer_test::allows;
+using authorizer_test::approver;
+using authorizer_test::flagsFor;
 
 namespace {
 
@@ -65,39 +71,6 @@ std::string iamToken(const Option<Duration>& lifetime)
   }
   payload += "}";
   return test_tokens::token("{\"alg\":\"RS256\",\"typ\":\"JWT\"}", payload);
-}
-
-
-OVRAAuthorizer::Flags flagsFor(const FakeIAM& iam, const std::string& host)
-{
-  OVRAAuthorizer::Flags flags;
-  flags.host = host;
-  flags.iam = iam.url();
-  flags.users = "/users";
-
-  if (host == "agent") {
-    flags.service_account_credential = dev_iam::rs256Credential(
-        "agent-sa", test_keys::PRIVATE_KEY, iam.loginEndpoint());
-  }
-
-  return flags;
-}
-
-
-Future<Owned<ObjectApprover>> approver(
-    OVRAAuthorizer& authorizer,
-    const std::string& principal)
-{
-  authz::Subject subject;
-  subject.set_value(principal);
-  return authorizer.getObjectApprover(subject, authz::VIEW_FLAGS);
-}
-
-
-bool allows(const Future<Owned<ObjectApprover>>& approver)
-{
-  Try<bool> approved = approver.get()->approved(None());
-  return approved.isSome() && approved.get();
 }
 
 

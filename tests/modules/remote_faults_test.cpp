@@ -28,10 +28,13 @@
 #include "ovra_auth/authorizer_process.hpp"
 #include "tools/ovra_dev_iam/core/dev_iam.hpp"
 
+#include "modules/authorizer_test.hpp"
+
 #include "support/audit_records.hpp"
 #include "support/fake_iam.hpp"
 #include "support/fault_peer.hpp"
 #include "support/futures.hpp"
+#include "support/iam_key_set.hpp"
 #include "support/log_capture.hpp"
 #include "support/log_waiter.hpp"
 #include "support/remote_faults.hpp"
@@ -49,6 +52,9 @@ using process::Clock;
 using process::Future;
 using process::Owned;
 
+using authorizer_test::allows;
+using authorizer_test::approver;
+
 using process::http::URL;
 using process::http::authentication::AuthenticationResult;
 
@@ -64,27 +70,11 @@ namespace {
 // Small, to show that the modules' own flag sets the limit.
 const Duration NETWORK_TIMEOUT = Seconds(2);
 
-const char JWKS_PATH[] = "/acs/api/v1/auth/jwks";
-
 const char FLAGS_READER[] =
   "{\"direct\":[{\"rid\":\"ovra:mesos:agent:flags\",\"description\":\"d\","
   "\"aclurl\":\"/a\",\"actions\":[{\"name\":\"read\",\"url\":\"/u\"}]},"
   "{\"rid\":\"ovra:mesos:master:flags\",\"description\":\"d\","
   "\"aclurl\":\"/a\",\"actions\":[{\"name\":\"read\",\"url\":\"/u\"}]}]}";
-
-
-// The IAM service's key set with the test key.
-fault_peer::Answer keySet(const fault_peer::Request& request)
-{
-  if (request.path() != JWKS_PATH) {
-    fault_peer::Answer notFound;
-    notFound.code = 404;
-    return notFound;
-  }
-  return fault_peer::Answer::json(
-      std::string("{\"keys\":[{\"kty\":\"RSA\",\"alg\":\"RS256\",\"n\":\"") +
-      test_keys::MODULUS + "\",\"e\":\"" + test_keys::EXPONENT + "\"}]}");
-}
 
 
 process::http::Request requestWith(const std::string& token)
@@ -147,7 +137,7 @@ class KeySetFetchFaultTest : public RemoteFaultTest {};
 TEST_P(KeySetFetchFaultTest, FailsTheRequestThenServesOnceTheServiceAnswers)
 {
   const Fault fault = GetParam();
-  fault_peer::FaultPeer iam(&keySet);
+  fault_peer::FaultPeer iam(&iam_key_set::answer);
   ASSERT_NE(0, iam.port());
 
   OVRAHTTPAuthenticator::Flags flags;
@@ -199,7 +189,7 @@ TEST_P(KeySetFetchFaultTest, FailsTheRequestThenServesOnceTheServiceAnswers)
 TEST_P(KeySetFetchFaultTest, WithTheCacheFailsUntilTheRefetchIntervalHasPassed)
 {
   const Fault fault = GetParam();
-  fault_peer::FaultPeer iam(&keySet);
+  fault_peer::FaultPeer iam(&iam_key_set::answer);
   ASSERT_NE(0, iam.port());
 
   OVRAHTTPAuthenticator::Flags flags;
@@ -261,33 +251,9 @@ namespace {
 
 OVRAAuthorizer::Flags authorizerFlags(FakeIAM& iam, const std::string& host)
 {
-  OVRAAuthorizer::Flags flags;
-  flags.host = host;
-  flags.iam = iam.url();
-  flags.users = "/users";
+  OVRAAuthorizer::Flags flags = authorizer_test::flagsFor(iam, host);
   flags.network_timeout = NETWORK_TIMEOUT;
-  if (host == "agent") {
-    flags.service_account_credential = dev_iam::rs256Credential(
-        "agent-sa", test_keys::PRIVATE_KEY, iam.loginEndpoint());
-  }
   return flags;
-}
-
-
-Future<Owned<ObjectApprover>> approver(
-    OVRAAuthorizer& authorizer,
-    const std::string& principal)
-{
-  authz::Subject subject;
-  subject.set_value(principal);
-  return authorizer.getObjectApprover(subject, authz::VIEW_FLAGS);
-}
-
-
-bool allows(const Future<Owned<ObjectApprover>>& approver)
-{
-  Try<bool> approved = approver.get()->approved(None());
-  return approved.isSome() && approved.get();
 }
 
 } // namespace {

@@ -9,7 +9,6 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -35,6 +34,7 @@
 #include "tools/ovra_dev_iam/core/dev_iam.hpp"
 
 #include "support/audit_records.hpp"
+#include "support/blocking_call.hpp"
 #include "support/fault_peer.hpp"
 #include "support/futures.hpp"
 #include "support/log_capture.hpp"
@@ -70,32 +70,24 @@ enum class Call
 };
 
 
-fault_peer::Answer notFound()
-{
-  fault_peer::Answer answer;
-  answer.code = 404;
-  return answer;
-}
-
-
 fault_peer::Answer login(const fault_peer::Request& request)
 {
   return request.path() == LOGIN_PATH
     ? fault_peer::Answer::json("{\"token\":\"iam-token\"}")
-    : notFound();
+    : fault_peer::Answer::notFound();
 }
 
 
 fault_peer::Answer store(const fault_peer::Request& request)
 {
   if (request.header("Authorization") != std::string("token=iam-token")) {
-    return notFound();
+    return fault_peer::Answer::notFound();
   }
   if (request.path() == PING_PATH) {
     return fault_peer::Answer::json("{}");
   }
   if (request.path() != SECRET_PATH) {
-    return notFound();
+    return fault_peer::Answer::notFound();
   }
   JSON::Object body;
   body.values["value"] = secrets_test::DBURL;
@@ -234,37 +226,6 @@ TEST_P(SecretsFaultTest, FailsThePreparationThenGivesTheSecret)
 }
 
 
-
-namespace {
-
-// The factories' check of the flags blocks its caller until it knows: it
-// runs on a thread of its own, its outcome a future that the test can
-// drive the clock against.
-class Validation
-{
-public:
-  explicit Validation(const mesos::secrets::Flags& flags)
-    : thread_([this, flags]() {
-        Try<Nothing> valid = flags.validate();
-        if (valid.isError()) {
-          promise_.fail(valid.error());
-        } else {
-          promise_.set(Nothing());
-        }
-      }) {}
-
-  ~Validation() { thread_.join(); }
-
-  Future<Nothing> future() const { return promise_.future(); }
-
-private:
-  process::Promise<Nothing> promise_;
-  std::thread thread_;
-};
-
-} // namespace {
-
-
 // The factories check the flags by logging in and pinging the store: a
 // failing service makes the check fail with the failing step's message
 // (no module is made then), and the check passes once it answers. The
@@ -291,7 +252,8 @@ TEST_P(SecretsFaultTest, TheFlagsCheckFailsThenPasses)
   }
 
   {
-    Validation validation(flagsFor(iam, secrets));
+    const mesos::secrets::Flags flags = flagsFor(iam, secrets);
+    BlockingCall validation([&flags]() { return flags.validate(); });
     EXPECT_TRUE(remote_faults::endsWith(
         validation.future(),
         faulty,
@@ -307,7 +269,8 @@ TEST_P(SecretsFaultTest, TheFlagsCheckFailsThenPasses)
   }
 
   faulty.setDefault(fault_peer::Behaviour::normal());
-  Validation validation(flagsFor(iam, secrets));
+  const mesos::secrets::Flags flags = flagsFor(iam, secrets);
+  BlockingCall validation([&flags]() { return flags.validate(); });
   EXPECT_TRUE(ready(validation.future()));
 }
 

@@ -166,9 +166,7 @@ private:
     if (strings::startsWith(path, std::string(PREFIX) + "/users/")) {
       return permissions(state, request);
     }
-    fault_peer::Answer notFound;
-    notFound.code = 404;
-    return notFound;
+    return fault_peer::Answer::notFound();
   }
 
   // The "exp" claim of the login token in the body, 0 if none.
@@ -246,8 +244,7 @@ private:
     const std::optional<std::string> authorization =
       request.header("Authorization");
 
-    fault_peer::Answer answer;
-    answer.code = 404;
+    fault_peer::Answer answer = fault_peer::Answer::notFound();
     std::vector<std::shared_ptr<process::Promise<Nothing>>> due;
     {
       std::lock_guard<std::mutex> lock(state.mutex);

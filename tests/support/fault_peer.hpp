@@ -103,6 +103,13 @@ struct Answer
     return answer;
   }
 
+  static Answer notFound()
+  {
+    Answer answer;
+    answer.code = 404;
+    return answer;
+  }
+
   // The head, status line to blank line, declaring `length` body bytes.
   std::string head(size_t length) const
   {
@@ -577,7 +584,7 @@ private:
     } else if (handler) {
       answer = handler(request);
     } else {
-      answer.code = 404;
+      answer = Answer::notFound();
     }
 
     switch (behaviour.fault) {
