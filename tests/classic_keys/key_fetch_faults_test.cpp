@@ -6,7 +6,6 @@
 // authenticator without a key is made, and an authenticator prepared once
 // the service answers again gets its key.
 
-#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -16,8 +15,6 @@
 
 #include <stout/duration.hpp>
 #include <stout/json.hpp>
-#include <stout/nothing.hpp>
-#include <stout/try.hpp>
 
 #include "ovra_classic_rpc_authn/authenticator.hpp"
 
@@ -27,7 +24,6 @@
 #include "support/iam_key_set.hpp"
 #include "support/module_parameters.hpp"
 #include "support/remote_faults.hpp"
-#include "support/test_keys.hpp"
 
 using corvanta::ovra::ClassicRPCAuthenticator;
 

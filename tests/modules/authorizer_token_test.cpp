@@ -23,17 +23,13 @@
 
 #include "common/sentrel.pb.h"
 #include "ovra_auth/authorizer.hpp"
-#include "tools/ovra_dev_iam/core/dev_iam.hpp"
 
 #include "modules/authorizer_test.hpp"
 
 #include "support/fake_iam.hpp"
 #include "support/futures.hpp"
 #include "support/log_waiter.hpp"
-#include "support/test_keys.hpp"
 #include "support/tokens.hpp"
-
-namespace authz = mesos::authorization;
 
 using mesos::ObjectApprover;
 

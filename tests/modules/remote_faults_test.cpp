@@ -249,7 +249,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
-OVRAAuthorizer::Flags authorizerFlags(FakeIAM& iam, const std::string& host)
+OVRAAuthorizer::Flags authorizerFlags(
+    const FakeIAM& iam,
+    const std::string& host)
 {
   OVRAAuthorizer::Flags flags = authorizer_test::flagsFor(iam, host);
   flags.network_timeout = NETWORK_TIMEOUT;
