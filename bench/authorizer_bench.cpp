@@ -32,6 +32,8 @@
 #include "ovra_auth/resource_id.hpp"
 #include "ovra_auth/resource_mapping.hpp"
 
+#include "support/framework_role.hpp"
+
 namespace authz = mesos::authorization;
 
 using mesos::ObjectApprover;
@@ -54,7 +56,7 @@ authz::Object taskObject(size_t team)
   mesos::FrameworkInfo* framework = object.mutable_framework_info();
   framework->set_user("nobody");
   framework->set_name("marathon");
-  framework->set_role("dev");
+  setRole(framework, "dev");
 
   mesos::TaskInfo* task = object.mutable_task_info();
   task->set_name("web");

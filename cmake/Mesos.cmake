@@ -48,6 +48,11 @@ if(NOT OVRA_MESOS_LIBRARY)
     "OVRA_MESOS_LIBRARY_DIR '${OVRA_MESOS_LIBRARY_DIR}' has no libmesos")
 endif()
 
+# GCC 12 reports code of picojson 1.3.0 and of stout's Option (1.2.0),
+# inlined from their headers, as maybe used uninitialized, at those
+# headers' lines: false positives in Mesos's code, not ours.
+add_compile_options(-Wno-maybe-uninitialized)
+
 add_library(mesos_platform SHARED IMPORTED GLOBAL)
 set_target_properties(mesos_platform PROPERTIES
   IMPORTED_LOCATION "${OVRA_MESOS_LIBRARY}"
@@ -57,4 +62,12 @@ target_include_directories(mesos_platform SYSTEM INTERFACE
   ${PICOJSON_INCLUDE_DIR} ${Boost_INCLUDE_DIRS})
 target_link_libraries(mesos_platform INTERFACE
   protobuf::libprotobuf glog::glog Threads::Threads)
+# The module manager's own header, which only the host and the tests
+# include (Mesos installs it nowhere; a build from source keeps it).
+add_library(mesos_internal INTERFACE)
+if(OVRA_MESOS_INTERNAL_INCLUDE_DIR)
+  target_include_directories(mesos_internal INTERFACE "${OVRA_MESOS_INTERNAL_INCLUDE_DIR}")
+endif()
+target_link_libraries(mesos_internal INTERFACE mesos_platform)
+
 message(STATUS "Building the modules against Mesos ${version_match} in ${OVRA_MESOS_INCLUDE_DIR} and ${OVRA_MESOS_LIBRARY}")

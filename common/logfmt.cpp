@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <time.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <unordered_map>
@@ -121,27 +122,6 @@ const Layout& layout(unsigned parts)
 }
 
 
-// Appends a logfmt value in double quotes: backslashes, line feeds and
-// double quotes are escaped; every other byte passes unchanged.
-void appendQuoted(std::string* line, const std::string& value)
-{
-  line->push_back('"');
-  size_t start = 0;
-  while (true) {
-    const size_t special = value.find_first_of("\\\n\"", start);
-    if (special == std::string::npos) {
-      line->append(value, start, std::string::npos);
-      break;
-    }
-    line->append(value, start, special - start);
-    line->push_back('\\');
-    line->push_back(value[special] == '\n' ? 'n' : value[special]);
-    start = special + 1;
-  }
-  line->push_back('"');
-}
-
-
 void appendDigits(std::string* line, uint64_t value, int width)
 {
   char digits[20];
@@ -153,6 +133,50 @@ void appendDigits(std::string* line, uint64_t value, int width)
   while (length > 0) {
     line->push_back(digits[--length]);
   }
+}
+
+
+// How much of each free-text value a record holds: glog cuts a message at
+// 30,000 bytes, and a record must keep every key whatever its values. With
+// every byte escaped the values of a record take at most 2 * (4 + 4 + 3 *
+// 1) KiB, well within that. A longer value is cut, with a marker giving its
+// size ("... (<size> bytes in all)").
+constexpr size_t MAX_OBJECT = 4096;
+constexpr size_t MAX_REASON = 4096;
+constexpr size_t MAX_NAME = 1024;
+
+
+// Appends a logfmt value in double quotes: backslashes, line feeds and
+// double quotes are escaped; every other byte passes unchanged. Only the
+// first `limit` bytes are written, then the marker of a cut value.
+void appendQuoted(std::string* line, const std::string& value, size_t limit)
+{
+  size_t end = std::min(value.size(), limit);
+  // Not inside a UTF-8 character.
+  while (end > 0 && end < value.size() &&
+         (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80) {
+    --end;
+  }
+
+  line->push_back('"');
+  size_t start = 0;
+  while (start < end) {
+    size_t special = value.find_first_of("\\\n\"", start);
+    if (special == std::string::npos || special >= end) {
+      line->append(value, start, end - start);
+      break;
+    }
+    line->append(value, start, special - start);
+    line->push_back('\\');
+    line->push_back(value[special] == '\n' ? 'n' : value[special]);
+    start = special + 1;
+  }
+  if (end < value.size()) {
+    line->append("... (");
+    appendDigits(line, value.size(), 1);
+    line->append(" bytes in all)");
+  }
+  line->push_back('"');
 }
 
 
@@ -287,14 +311,15 @@ void LogFmt::log(
   sockaddr_in dst = {};
 
   unsigned parts = 0;
-  size_t size = 200 + action.size() + object.size();
+  size_t size = 200 + std::min(action.size(), MAX_NAME) +
+                std::min(object.size(), MAX_OBJECT);
   if (uid.isSome()) {
     parts |= UID_PART;
-    size += uid->size();
+    size += std::min(uid->size(), MAX_NAME);
   }
   if (reason.isSome()) {
     parts |= REASON_PART;
-    size += reason->size();
+    size += std::min(reason->size(), MAX_REASON);
   }
   if (inet(source, &src)) {
     parts |= SOURCE_PART;
@@ -304,7 +329,7 @@ void LogFmt::log(
   }
   if (agent.isSome()) {
     parts |= AGENT_PART;
-    size += agent->size();
+    size += std::min(agent->size(), MAX_NAME);
   }
 
   std::string line;
@@ -329,16 +354,16 @@ void LogFmt::log(
         line.push_back('"');
         break;
       }
-      case UID: appendQuoted(&line, uid.get()); break;
-      case ACTION: appendQuoted(&line, action); break;
-      case OBJECT: appendQuoted(&line, object); break;
+      case UID: appendQuoted(&line, uid.get(), MAX_NAME); break;
+      case ACTION: appendQuoted(&line, action, MAX_NAME); break;
+      case OBJECT: appendQuoted(&line, object, MAX_OBJECT); break;
       case RESULT: line.append(text(result)); break;
-      case REASON: appendQuoted(&line, reason.get()); break;
+      case REASON: appendQuoted(&line, reason.get(), MAX_REASON); break;
       case SRCIP: appendIp(&line, src); break;
       case SRCPORT: appendDigits(&line, ntohs(src.sin_port), 1); break;
       case DSTIP: appendIp(&line, dst); break;
       case DSTPORT: appendDigits(&line, ntohs(dst.sin_port), 1); break;
-      case AGENT: appendQuoted(&line, agent.get()); break;
+      case AGENT: appendQuoted(&line, agent.get(), MAX_NAME); break;
       case FIELDS: break;
     }
   }

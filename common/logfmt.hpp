@@ -37,8 +37,11 @@ public:
   bool enabled() const { return audit_ == Audit::ENABLED; }
 
   // Writes one record, unless auditing is disabled. The optional fields
-  // appear only when set; free-text values are quoted. The order of the
-  // pairs on the line is not fixed: readers find fields by key.
+  // appear only when set; free-text values are quoted, and cut with a
+  // marker of their size beyond a few KiB (the object and the reason) or
+  // one KiB (the others), so that a record stays whole within glog's limit
+  // on a message. The order of the pairs on the line is not fixed: readers
+  // find fields by key.
   void log(
       const process::Time& timestamp,
       Authorizer authorizer,

@@ -17,6 +17,7 @@
 #include <stout/stringify.hpp>
 
 #include "common/audit_flags.hpp"
+#include "common/sentrel/bounded_request.hpp"
 #include "common/sentrel/excerpt.hpp"
 #include "common/sentrel/jwt.hpp"
 #include "common/sentrel/login.hpp"
@@ -455,7 +456,9 @@ Future<http::Response> OVRAAuthorizerProcess::defaultGet(const http::URL& url)
     headers = http::Headers({{"Authorization", "token=" + token_.get()}});
   }
 
-  return http::get(url, headers);
+  // The actor's own time limit discards the request, which closes its
+  // connection.
+  return sentrel::boundedGet(url, headers, sentrel::RequestLimits());
 }
 
 

@@ -8,6 +8,9 @@
 #include <stout/stringify.hpp>
 #include <stout/strings.hpp>
 
+#include "common/sentrel/bounded_json.hpp"
+#include "common/sentrel/excerpt.hpp"
+
 namespace mesos {
 namespace ovra {
 
@@ -154,9 +157,12 @@ Try<Permissions> parsePermissions(const std::string& body)
         stringify(MAX_PERMISSIONS_DOCUMENT_SIZE) + " bytes");
   }
 
-  Try<JSON::Object> json = JSON::parse<JSON::Object>(body);
+  // The parser's message quotes the document from where it stopped.
+  Try<JSON::Object> json = sentrel::parseJson<JSON::Object>(body);
   if (json.isError()) {
-    return Error("Failed to parse HTTP response as JSON: " + json.error());
+    return Error(
+        "Failed to parse HTTP response as JSON: " +
+        sentrel::excerpt(json.error()));
   }
 
   Try<iam::Permissions> document =

@@ -351,13 +351,21 @@ Try<std::vector<ResourceAction>> ResourceMapping::resourceAction(
       }
 
       const FrameworkInfo* framework = object->framework_info;
+
+      // Mesos 1.2.0 deprecates FrameworkInfo.role for the multi-role
+      // `roles`, but its frameworks and its own authorizer still name their
+      // role there; the resource ids are made from it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
       const bool useRole = framework != nullptr &&
         (row.role != Role::WHEN_SET || framework->has_role());
+      const std::string role = useRole ? framework->role() : std::string();
+#pragma GCC diagnostic pop
 
       if (space.isSome()) {
         add(base_ + row.resource + ":app_id:" + space.get());
       } else if (useRole) {
-        add(base_ + row.roleResource + ":role:" + framework->role());
+        add(base_ + row.roleResource + ":role:" + role);
       } else {
         add(base_ + row.resource);
       }

@@ -39,16 +39,10 @@ constexpr char AUDIT_ACTION[] = "Classic Authentication";
 constexpr Duration SIGNATURE_CHECK_LIMIT = Seconds(1);
 
 
-// The token, parsed; a token beyond MAX_TOKEN_SIZE is not even looked at.
-// Errors are cut to an excerpt, since they may quote the token.
+// The token, parsed; errors are cut to an excerpt, since they may quote
+// the token.
 Try<JWT> parseToken(const string& token)
 {
-  if (token.size() > MAX_TOKEN_SIZE) {
-    return Error(
-        "Token of " + stringify(token.size()) + " bytes exceeds the limit " +
-        "of " + stringify(MAX_TOKEN_SIZE) + " bytes");
-  }
-
   Try<JWT> jwt = JWT::parse(token);
   if (jwt.isError()) {
     return Error(mesos::sentrel::excerpt(jwt.error()));
@@ -90,6 +84,7 @@ Future<Option<string>> ClassicRPCAuthenticatorSessionProcess::authenticate()
   AuthenticationStepMessage message;
   message.set_data(stringify(pid_));
   send(pid_, message);
+  status_ = Status::STEPPING;
 
   promise_.future().onDiscard(defer(self(), &Self::discarded));
 
@@ -104,6 +99,14 @@ void ClassicRPCAuthenticatorSessionProcess::receive(
   if (from != pid_) {
     LOG(WARNING) << "Dropping an authentication step from " << from
                  << ": this session authenticates " << pid_;
+    return;
+  }
+
+  if (status_ != Status::STEPPING) {
+    LOG(WARNING) << "Dropping an authentication step from " << from << ": "
+                 << (status_ == Status::READY
+                       ? "the session has not asked for it"
+                       : "the session has ended");
     return;
   }
 
@@ -200,6 +203,7 @@ void ClassicRPCAuthenticatorSessionProcess::conclude(
     const string& reason,
     const Try<string>& outcome)
 {
+  status_ = Status::ENDED;
   send(pid_, message);
 
   logfmt_.log(
@@ -222,24 +226,31 @@ void ClassicRPCAuthenticatorSessionProcess::conclude(
 }
 
 
+void ClassicRPCAuthenticatorSessionProcess::end(const string& failure)
+{
+  status_ = Status::ENDED;
+  promise_.fail(failure);
+}
+
+
 void ClassicRPCAuthenticatorSessionProcess::exited(const UPID& pid)
 {
   if (pid == pid_) {
-    promise_.fail("Failed to communicate with authenticatee");
+    end("Failed to communicate with authenticatee");
   }
 }
 
 
 void ClassicRPCAuthenticatorSessionProcess::discarded()
 {
-  promise_.fail("Authentication discarded");
+  end("Authentication discarded");
 }
 
 
 void ClassicRPCAuthenticatorSessionProcess::finalize()
 {
   // Ended before the attempt was: by the module's destruction.
-  promise_.fail("Authentication ended: the authenticator is shutting down");
+  end("Authentication ended: the authenticator is shutting down");
 }
 
 } // namespace ovra {

@@ -26,11 +26,6 @@
 namespace corvanta {
 namespace ovra {
 
-// The largest token a session reads. IAM tokens are a few hundred bytes;
-// anything much larger is refused before it is parsed or logged.
-constexpr size_t MAX_TOKEN_SIZE = 16 * 1024;
-
-
 class ClassicRPCAuthenticatorSessionProcess
   : public ProtobufProcess<ClassicRPCAuthenticatorSessionProcess>
 {
@@ -52,9 +47,22 @@ protected:
   void finalize() override;
 
 private:
-  // Only the peer's own step is read: a step from any other sender is
-  // logged and dropped. A step that is not a well-formed
-  // AuthenticationStepMessage ends the attempt like a bad token.
+  // Where the attempt stands; every handler checks it first, so that a step
+  // out of turn can never give the attempt a second outcome.
+  enum class Status
+  {
+    // authenticate() has not asked the peer for its token yet.
+    READY,
+    // The peer was asked for its token and has not given it.
+    STEPPING,
+    // The attempt has its outcome.
+    ENDED,
+  };
+
+  // Only the peer's own step is read, and only while the session waits for
+  // it: any other step is logged and dropped. A step that is not a
+  // well-formed AuthenticationStepMessage ends the attempt like a bad
+  // token.
   void receive(const process::UPID& from, const std::string& body);
 
   // `data` is the token the peer sent.
@@ -64,6 +72,9 @@ private:
   void refuse(const std::string& error);
 
   void discarded();
+
+  // Ends the attempt without a decision.
+  void end(const std::string& failure);
 
   // Ends a check: sends `message` to the peer, writes the audit record
   // (`object`, `result`, `reason`) and completes the attempt with the
@@ -78,6 +89,7 @@ private:
   const process::UPID pid_;
   const AuthenticatorFlags flags_;
   const std::shared_ptr<RSA> sentrelPublicKey_;
+  Status status_ = Status::READY;
   process::Promise<Option<std::string>> promise_;
   const LogFmt logfmt_;
 };

@@ -12,6 +12,8 @@
 #include <stout/path.hpp>
 #include <stout/stringify.hpp>
 
+#include "common/sentrel/bounded_json.hpp"
+
 namespace corvanta {
 namespace ovra {
 namespace ssl_executor {
@@ -68,7 +70,8 @@ Try<std::map<std::string, std::string>> executorEnvironment(
         stringify(MAX_EXECUTOR_ENVIRONMENT_SIZE));
   }
 
-  Try<JSON::Object> object = JSON::parse<JSON::Object>(input.get());
+  Try<JSON::Object> object =
+    mesos::sentrel::parseJson<JSON::Object>(input.get());
   if (object.isError()) {
     return Error("Failed to parse 'executor_environment': " + object.error());
   }

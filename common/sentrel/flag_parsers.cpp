@@ -7,6 +7,8 @@
 #include <stout/protobuf.hpp>
 #include <stout/strings.hpp>
 
+#include "common/sentrel/bounded_json.hpp"
+
 namespace flags {
 
 template <>
@@ -58,7 +60,7 @@ Try<corvanta::Credential> parse(const std::string& value)
     text = read.get();
   }
 
-  Try<JSON::Object> json = JSON::parse<JSON::Object>(text);
+  Try<JSON::Object> json = mesos::sentrel::parseJson<JSON::Object>(text);
   if (json.isError()) {
     return Error(withoutQuotedText(json.error()));
   }

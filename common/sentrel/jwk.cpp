@@ -10,9 +10,10 @@
 
 #include "common/openssl.hpp"
 #include "common/sentrel/base64url.hpp"
+#include "common/sentrel/bounded_json.hpp"
+#include "common/sentrel/bounded_request.hpp"
 #include "common/sentrel/excerpt.hpp"
 #include "common/sentrel/json_field.hpp"
-#include "common/sentrel/time_limit.hpp"
 
 using process::Failure;
 using process::Future;
@@ -56,7 +57,7 @@ Try<std::string> keyComponent(const JSON::Object& key, const std::string& name)
 
 Try<std::shared_ptr<RSA>> extractPublicKey(const std::string& jwk)
 {
-  Try<JSON::Object> document = JSON::parse<JSON::Object>(jwk);
+  Try<JSON::Object> document = parseJson<JSON::Object>(jwk);
   if (document.isError()) {
     return Error("Could not parse JSON Web Key string: " + document.error());
   }
@@ -102,11 +103,10 @@ Future<std::shared_ptr<RSA>> querySentrelPublicKey(
     const URL& url,
     const Duration& timeout)
 {
-  Future<Response> response = withTimeLimit(
-      process::http::get(url, Headers({{"Content-Type", "application/json"}})),
-      timeout,
-      std::string(QUERY_FAILURE) + ": Request timed out after ",
-      PastTheLimit::DISCARDED);
+  const Future<Response> response = boundedGet(
+      url,
+      Headers({{"Content-Type", "application/json"}}),
+      RequestLimits{timeout, std::string(QUERY_FAILURE) + ": Request timed out after "});
 
   return response.then(
       [](const Response& response) -> Future<std::shared_ptr<RSA>> {

@@ -18,6 +18,7 @@
 
 #include "common/openssl.hpp"
 #include "common/sentrel/base64url.hpp"
+#include "common/sentrel/bounded_json.hpp"
 #include "common/sentrel/json_field.hpp"
 
 using process::Failure;
@@ -79,7 +80,7 @@ Try<JSON::Object> decodeComponent(
     return Error(std::string(decodeFailure) + decoded.error());
   }
 
-  Try<JSON::Object> object = JSON::parse<JSON::Object>(decoded.get());
+  Try<JSON::Object> object = parseJson<JSON::Object>(decoded.get());
   if (object.isError()) {
     return Error(std::string(parseFailure) + object.error());
   }
@@ -224,6 +225,12 @@ Try<Nothing> JWT::Payload::validateExpiration() const
 
 Try<JWT> JWT::parse(const std::string& token)
 {
+  if (token.size() > MAX_TOKEN_SIZE) {
+    return Error(
+        "Token of " + stringify(token.size()) + " bytes exceeds the limit " +
+        "of " + stringify(MAX_TOKEN_SIZE) + " bytes");
+  }
+
   // Exactly two dots; the components are cut out directly rather than
   // through a split, which grows a vector for every token.
   const size_t first = token.find('.');

@@ -7,6 +7,8 @@
 // libprocess's clock; signatures are always checked as RS256. Pure
 // functions of their inputs and the clock, safe on any thread.
 
+#include <stddef.h>
+
 #include <memory>
 #include <string>
 
@@ -24,6 +26,11 @@
 
 namespace mesos {
 namespace sentrel {
+
+// The largest token that is parsed. IAM tokens are a few hundred bytes;
+// anything much larger is refused before it is decoded or logged.
+constexpr size_t MAX_TOKEN_SIZE = 16 * 1024;
+
 
 struct JWT
 {
@@ -65,7 +72,8 @@ struct JWT
   };
 
   // Parses `token` and checks its expiry, stopping at the first failure
-  // (count of components, header, payload, expiry, signature encoding).
+  // (size, count of components, header, payload, expiry, signature
+  // encoding).
   // The signature itself is not verified here.
   static Try<JWT> parse(const std::string& token);
 

@@ -12,9 +12,11 @@
 #include <stout/protobuf.hpp>
 #include <stout/stringify.hpp>
 
+#include "common/sentrel/bounded_json.hpp"
+#include "common/sentrel/bounded_request.hpp"
+#include "common/sentrel/excerpt.hpp"
 #include "common/sentrel/json_field.hpp"
 #include "common/sentrel/jwt.hpp"
-#include "common/sentrel/time_limit.hpp"
 
 using process::Failure;
 using process::Future;
@@ -52,9 +54,11 @@ Future<std::string> _getSignedTokenFromSentrel(const Response& response)
     return Failure("Sentrel returned status: " + response.status);
   }
 
-  Try<JSON::Object> object = JSON::parse<JSON::Object>(response.body);
+  // The parser's message quotes the answer from where it stopped.
+  Try<JSON::Object> object = parseJson<JSON::Object>(response.body);
   if (object.isError()) {
-    return Failure("Failed to parse Sentrel response json: " + object.error());
+    return Failure(
+        "Failed to parse Sentrel response json: " + excerpt(object.error()));
   }
 
   Try<corvanta::SentrelResponse> answer =
@@ -102,7 +106,7 @@ Try<corvanta::Credential> getCredentialFromServiceAccountJson(const Path& path)
         "Could not read service account configuration: " + content.error());
   }
 
-  Try<JSON::Object> account = JSON::parse<JSON::Object>(content.get());
+  Try<JSON::Object> account = parseJson<JSON::Object>(content.get());
   if (account.isError()) {
     return Error(
         "Could not parse service account configuration: " + account.error());
@@ -143,14 +147,11 @@ Future<std::string> getSignedTokenFromSentrel(
     return Failure("Failed to parse the login endpoint: " + url.error());
   }
 
-  Future<Response> response = withTimeLimit(
-      process::http::post(
-          url.get(),
-          Headers({{"Content-Type", "application/json"}}),
-          stringify(body)),
-      timeout,
-      "Failed to contact Sentrel: Timed out after ",
-      PastTheLimit::DISCARDED);
+  const Future<Response> response = boundedPost(
+      url.get(),
+      Headers({{"Content-Type", "application/json"}}),
+      stringify(body),
+      RequestLimits{timeout, "Failed to contact Sentrel: Timed out after "});
 
   return response.then(&_getSignedTokenFromSentrel);
 }

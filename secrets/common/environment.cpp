@@ -7,6 +7,8 @@
 #include <stout/stringify.hpp>
 #include <stout/strings.hpp>
 
+#include "common/sentrel/bounded_json.hpp"
+
 namespace mesos {
 namespace secrets {
 
@@ -53,7 +55,15 @@ Try<mesos::Environment> resolveEnvironment(
       "': ";
 
     // The parser's message quotes the text it stopped at, which would put
-    // part of the secret into logs and audit records: only its size is told.
+    // part of the secret into logs and audit records: only its size is
+    // told, and what is wrong when that holds no secret.
+    const Option<Error> nesting = sentrel::checkJsonNesting(*body);
+    if (nesting.isSome()) {
+      return Error(
+          failure + "the store's answer (" + stringify(body->size()) +
+          " bytes): " + nesting->message);
+    }
+
     Try<JSON::Object> object = JSON::parse<JSON::Object>(*body);
     if (object.isError()) {
       return Error(

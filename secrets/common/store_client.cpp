@@ -6,6 +6,7 @@
 #include <stout/path.hpp>
 #include <stout/strings.hpp>
 
+#include "common/sentrel/bounded_request.hpp"
 #include "common/sentrel/login.hpp"
 
 using process::Future;
@@ -60,12 +61,11 @@ Future<std::string> getFromStore(
     const std::string& token,
     const std::string& path)
 {
-  const Future<Response> response = sentrel::withTimeLimit(
-      process::http::get(
-          storeUrl(store, path), Headers({{"Authorization", "token=" + token}})),
-      timeout,
-      "Failed to contact Secret Store: Timed out after ",
-      sentrel::PastTheLimit::DISCARDED);
+  const Future<Response> response = sentrel::boundedGet(
+      storeUrl(store, path),
+      Headers({{"Authorization", "token=" + token}}),
+      sentrel::RequestLimits{
+          timeout, "Failed to contact Secret Store: Timed out after "});
 
   return response.then([](const Response& response) -> Future<std::string> {
     if (response.status != "200 OK") {

@@ -31,17 +31,6 @@ using classic::TestMaster;
 
 namespace {
 
-// Posts `message` to `to` as if it came from `from`.
-void post(
-    const UPID& from,
-    const UPID& to,
-    const google::protobuf::Message& message)
-{
-  const std::string body = message.SerializeAsString();
-  process::post(from, to, message.GetTypeName(), body.data(), body.size());
-}
-
-
 class AuthenticateeTest : public classic::ClassicRPCTest
 {
 protected:
@@ -151,7 +140,7 @@ TEST_F(AuthenticateeTest, MasterVerdictsReachTheCaller)
         classic::mesosCredential(test_iam::SERVICE_ACCOUNT));
     ASSERT_TRUE(ready(master->peer()));
 
-    post(session(), master->peer().get(), c.verdict);
+    process::post(session(), master->peer().get(), c.verdict);
 
     if (c.value.isSome()) {
       ASSERT_TRUE(ready(attempt));
@@ -174,7 +163,7 @@ TEST_F(AuthenticateeTest, VerdictAfterDiscardChangesNothing)
   attempt.discard();
   EXPECT_TRUE(failed(attempt, "Authentication discarded"));
 
-  post(session(), peer, mesos::internal::AuthenticationCompletedMessage());
+  process::post(session(), peer, mesos::internal::AuthenticationCompletedMessage());
   module.reset();
   EXPECT_EQ("Authentication discarded", attempt.failure());
 }
@@ -196,8 +185,8 @@ TEST_F(AuthenticateeTest, MessagesFromAnotherHostAreDropped)
       5050);
   mesos::internal::AuthenticationStepMessage step;
   step.set_data("x");
-  post(elsewhere, peer, step);
-  post(elsewhere, peer, mesos::internal::AuthenticationCompletedMessage());
+  process::post(elsewhere, peer, step);
+  process::post(elsewhere, peer, mesos::internal::AuthenticationCompletedMessage());
 
   ASSERT_TRUE(ready(log.line(
       "Dropping AuthenticationCompletedMessage from " + stringify(elsewhere))));

@@ -99,16 +99,25 @@ private:
 
 
 // An authenticatee that answers the session's step with `token` (none:
-// only when told to), and records the session and the outcome it is told:
-// "completed", "failed" or "error: <text>".
+// only when told to), or with several tokens in one turn, and records the
+// session, the first outcome it is told ("completed", "failed" or "error:
+// <text>") and how many outcomes it was told.
 class FakePeer : public ProtobufProcess<FakePeer>
 {
 public:
   explicit FakePeer(const Option<std::string>& token = None())
-    : ProcessBase(process::ID::generate("peer")), token_(token) {}
+    : ProcessBase(process::ID::generate("peer")),
+      tokens_(token.isSome() ? std::vector<std::string>{token.get()}
+                             : std::vector<std::string>()) {}
+
+  explicit FakePeer(const std::vector<std::string>& tokens)
+    : ProcessBase(process::ID::generate("peer")), tokens_(tokens) {}
 
   process::Future<process::UPID> session() const { return session_.future(); }
   process::Future<std::string> told() const { return told_.future(); }
+
+  // Dispatched to the peer.
+  size_t outcomes() { return outcomes_; }
 
   // Sends `body` under the step message's name: a serialized step, or
   // anything a malformed peer might send. Dispatched to the peer.
@@ -135,18 +144,25 @@ private:
   void step(const process::UPID& from)
   {
     session_.set(from);
-    if (token_.isSome()) {
-      answer(stepBody(token_.get()));
+    for (const std::string& token : tokens_) {
+      answer(stepBody(token));
     }
   }
 
-  void completed() { told_.set(std::string("completed")); }
-  void failed() { told_.set(std::string("failed")); }
-  void error(const std::string& error) { told_.set("error: " + error); }
+  void completed() { tell("completed"); }
+  void failed() { tell("failed"); }
+  void error(const std::string& error) { tell("error: " + error); }
 
-  const Option<std::string> token_;
+  void tell(const std::string& outcome)
+  {
+    ++outcomes_;
+    told_.set(outcome);
+  }
+
+  const std::vector<std::string> tokens_;
   process::Promise<process::UPID> session_;
   process::Promise<std::string> told_;
+  size_t outcomes_ = 0;
 };
 
 

@@ -22,6 +22,7 @@
 #include <stout/option.hpp>
 #include <stout/stringify.hpp>
 
+#include "common/sentrel/jwt.hpp"
 #include "ovra_classic_rpc_authn/authenticator_session.hpp"
 
 #include "tools/ovra_dev_iam/core/dev_iam.hpp"
@@ -141,7 +142,7 @@ TEST_F(ExchangeTest, BadTokensAreRefused)
       Clock::now() + Minutes(5));
   ASSERT_TRUE(ready(foreign));
 
-  const std::string oversized(corvanta::ovra::MAX_TOKEN_SIZE + 1, 'a');
+  const std::string oversized(mesos::sentrel::MAX_TOKEN_SIZE + 1, 'a');
 
   const struct
   {
@@ -193,6 +194,57 @@ TEST_F(ExchangeTest, BadTokensAreRefused)
 
     authenticatee_.reset();
     master_.reset();
+  }
+}
+
+
+// Two steps of the session's own peer that reach the session in one turn,
+// a valid token and one signed by another key, in either order: the first
+// decides, and the session replies once and audits once. (The second is
+// dropped by the session, or with it when the session has ended first.)
+TEST_F(ExchangeTest, StepsAfterTheFirstAreDropped)
+{
+  const Future<std::string> foreign = dev_iam::issueToken(
+      {test_keys::OTHER_PRIVATE_KEY, test_keys::OTHER_PUBLIC_KEY},
+      test_iam::SERVICE_ACCOUNT,
+      Clock::now() + Minutes(5));
+  ASSERT_TRUE(ready(foreign));
+  const std::string valid = issued(test_iam::SERVICE_ACCOUNT);
+
+  std::unique_ptr<mesos::Authenticator> authenticator = classic::authenticator();
+  ASSERT_NE(nullptr, authenticator);
+
+  for (const bool validFirst : {true, false}) {
+    SCOPED_TRACE(validFirst ? "valid first" : "forged first");
+    LogCapture log;
+
+    Running<FakePeer> peer(validFirst
+      ? std::vector<std::string>{valid, foreign.get()}
+      : std::vector<std::string>{foreign.get(), valid});
+    Outcome master = authenticator->authenticate(peer->self());
+    ASSERT_TRUE(ready(peer->session()));
+    Running<Watcher> session(peer->session().get());
+
+    ASSERT_TRUE(ready(peer->told()));
+    EXPECT_EQ(validFirst ? "completed" : "failed", peer->told().get());
+    if (validFirst) {
+      ASSERT_TRUE(ready(master));
+      EXPECT_EQ(Option<std::string>(test_iam::SERVICE_ACCOUNT), master.get());
+    } else {
+      EXPECT_TRUE(failed(
+          master, "Failed to authenticate due to invalid signature on JWT"));
+    }
+
+    // Whatever the session sent is queued at the peer before it ended.
+    ASSERT_TRUE(ready(session->ended()));
+    Future<size_t> outcomes =
+      process::dispatch(peer->self(), &FakePeer::outcomes);
+    ASSERT_TRUE(ready(outcomes));
+    EXPECT_EQ(1u, outcomes.get());
+
+    const std::vector<Record> records = audit_records::records(log);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(validFirst ? "allow" : "deny", records[0].at("result"));
   }
 }
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include <mesos/module/manager.hpp>
+#include "module/manager.hpp"
 
 #include <stout/strings.hpp>
 #include <stout/try.hpp>

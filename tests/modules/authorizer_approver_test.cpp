@@ -22,6 +22,7 @@
 #include "common/logfmt.hpp"
 #include "ovra_auth/object_approver.hpp"
 
+#include "support/framework_role.hpp"
 #include "support/permission_grants.hpp"
 #include "support/audit_records.hpp"
 #include "support/log_capture.hpp"
@@ -75,7 +76,7 @@ authz::Object frameworkObject(const std::string& role)
   authz::Object object;
   object.mutable_framework_info()->set_user("nobody");
   object.mutable_framework_info()->set_name("marathon");
-  object.mutable_framework_info()->set_role(role);
+  setRole(object.mutable_framework_info(), role);
   return object;
 }
 

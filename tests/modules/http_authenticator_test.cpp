@@ -20,6 +20,7 @@
 #include <stout/duration.hpp>
 #include <stout/try.hpp>
 
+#include "common/sentrel/jwt.hpp"
 #include "ovra_auth/authenticator.hpp"
 
 #include "support/audit_records.hpp"
@@ -28,6 +29,7 @@
 #include "support/futures.hpp"
 #include "support/log_capture.hpp"
 #include "support/test_keys.hpp"
+#include "support/tokens.hpp"
 
 using mesos::ovra::OVRAHTTPAuthenticator;
 
@@ -115,7 +117,7 @@ class GatedKeySet : public process::Process<GatedKeySet>
 public:
   GatedKeySet() : ProcessBase("acs") {}
 
-  size_t requests() const { return requests_; }
+  size_t requests() { return requests_; }
 
   void release()
   {
@@ -288,6 +290,51 @@ TEST_F(HttpAuthenticatorTest, ExpiredTokenIsRefused)
   const std::vector<audit_records::Record> records = audit_records::records(log);
   ASSERT_EQ(1u, records.size());
   EXPECT_EQ(0u, records[0].at("reason").find("\"Token for uid 'alice' has expired: exp("));
+}
+
+
+// Tokens made to exhaust the parser: a payload nested far past the bound
+// within the size limit, and one far beyond the size limit (66 KiB of '['
+// would overflow the stack of stout's parser). Each is refused with its
+// reason, and the module goes on serving.
+TEST_F(HttpAuthenticatorTest, HostileTokensAreRefusedBeforeTheyAreParsed)
+{
+  OVRAHTTPAuthenticator authenticator(
+      authenticatorFlags("master", iam_->url()), None());
+
+  const std::string header = R"({"alg":"RS256","typ":"JWT"})";
+  const std::string nested = test_tokens::token(header, std::string(12000, '['));
+  const std::string huge = test_tokens::token(header, std::string(50000, '['));
+  ASSERT_GT(mesos::sentrel::MAX_TOKEN_SIZE, nested.size());
+
+  const struct
+  {
+    std::string token;
+    std::string reason;
+  } cases[] = {
+    {nested,
+     "Could not tokenize payload: Could not parse token JSON payload: JSON "
+     "nests deeper than 100 levels"},
+    {huge,
+     "Token of " + std::to_string(huge.size()) + " bytes exceeds the limit "
+     "of 16384 bytes"},
+  };
+
+  for (const auto& c : cases) {
+    LogCapture log;
+    expectUnauthorized(
+        result(authenticator.authenticate(request("token=" + c.token))));
+
+    const std::vector<audit_records::Record> records =
+      audit_records::records(log);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ("deny", records[0].at("result"));
+    EXPECT_EQ(quoted(c.reason), records[0].at("reason"));
+  }
+
+  EXPECT_EQ(Option<std::string>("alice"),
+            result(authenticator.authenticate(
+                request("token=" + token("alice")))).principal);
 }
 
 

@@ -220,6 +220,60 @@ TEST_F(LogFmtTest, ValuesAreQuotedAndEscaped)
 }
 
 
+// Values of any size: glog cuts a message at 30,000 bytes, which would take
+// the pairs after a long value with it. Each value is cut instead, with a
+// marker of its size, so that the line keeps every key; the marker stays
+// inside the quotes, and a cut never splits an escape or a character.
+TEST_F(LogFmtTest, LongValuesAreCutAndTheRecordKeepsEveryKey)
+{
+  // Every byte of the escaped values needs an escape of its own.
+  const std::string quotes(1 << 20, '"');
+  const std::string uid(20000, '\\');
+  const std::string agent(80 * 1024, '\n');
+  const std::string object = "\xc3\xa9" + quotes;
+
+  const std::string record = line([&]() {
+    audit_.log(TIMESTAMP, LogFmt::Authorizer::MESOS_MASTER, uid, quotes,
+               object, LogFmt::Result::DENY, quotes,
+               inet("10.0.0.1", 5050), inet("10.0.0.2", 80), agent);
+  });
+
+  ASSERT_GT(30000u, record.size());
+  const std::map<std::string, std::string> fields = pairs(record);
+  EXPECT_EQ(
+      std::set<std::string>(
+          {"type", "timestamp", "authorizer", "uid", "action", "object",
+           "result", "reason", "srcip", "srcport", "dstip", "dstport",
+           "agent"}),
+      keys(fields)) << record.substr(0, 200);
+  EXPECT_EQ("deny", fields.at("result"));
+  EXPECT_EQ("10.0.0.2", fields.at("dstip"));
+
+  const auto cut = [](const std::string& escaped, size_t bytes, size_t all) {
+    return "\"" + escaped.substr(0, 2 * bytes) + "... (" +
+           std::to_string(all) + " bytes in all)\"";
+  };
+  const std::string escapedQuotes = strings::replace(quotes, "\"", "\\\"");
+  EXPECT_EQ(cut(escapedQuotes, 4096, quotes.size()), fields.at("reason"));
+  EXPECT_EQ(cut(escapedQuotes, 1024, quotes.size()), fields.at("action"));
+  EXPECT_EQ(cut(std::string(40000, '\\'), 1024, uid.size()), fields.at("uid"));
+  EXPECT_EQ(cut(strings::replace(agent, "\n", "\\n"), 1024, agent.size()),
+            fields.at("agent"));
+  EXPECT_EQ("\"\xc3\xa9" + escapedQuotes.substr(0, 2 * 4094) + "... (" +
+              std::to_string(object.size()) + " bytes in all)\"",
+            fields.at("object"));
+
+  // A cut that would fall inside a character keeps the character whole.
+  const std::string accents = std::string(4095, 'a') + "\xc3\xa9";
+  const std::string accented = line([&]() {
+    audit_.log(TIMESTAMP, LogFmt::Authorizer::MESOS_MASTER, None(), "GET",
+               accents, LogFmt::Result::DENY, None(), None(), None(), None());
+  });
+  EXPECT_EQ("\"" + std::string(4095, 'a') + "... (4097 bytes in all)\"",
+            pairs(accented).at("object"));
+}
+
+
 TEST_F(LogFmtTest, EnumerationTexts)
 {
   const struct

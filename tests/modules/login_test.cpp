@@ -217,11 +217,21 @@ TEST_F(LoginTest, BadAnswersFail)
     {R"({"token":5})",
      "Failed to parse Sentrel response: Not expecting a JSON number for "
      "field 'token'"},
+    {"{\"token\":" + std::string(100000, '[') + "}",
+     "Failed to parse Sentrel response json: JSON nests deeper than 100 "
+     "levels"},
   };
 
   for (const auto& c : cases) {
     EXPECT_TRUE(failed(loginWith(OK(c.body, "application/json")), c.error));
   }
+
+  // A broken answer of megabytes is quoted no further than an excerpt.
+  Future<std::string> broken = loginWith(
+      OK("{\"token\": " + std::string(4 << 20, 'x'), "application/json"));
+  ASSERT_TRUE(broken.await(Seconds(15)));
+  ASSERT_TRUE(broken.isFailed());
+  EXPECT_GT(4096u + 200u, broken.failure().size());
 
   Future<std::string> token =
     loginWith(OK(std::string(R"({"token":"","other":1})"), "application/json"));

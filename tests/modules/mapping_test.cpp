@@ -17,6 +17,8 @@
 
 #include "ovra_auth/resource_mapping.hpp"
 
+#include "support/framework_role.hpp"
+
 namespace authz = mesos::authorization;
 
 using mesos::ObjectApprover;
@@ -45,7 +47,7 @@ public:
     framework->set_user(user);
     framework->set_name("marathon");
     if (role.isSome()) {
-      framework->set_role(role.get());
+      setRole(framework, role.get());
     }
     return *this;
   }

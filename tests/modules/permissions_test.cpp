@@ -312,7 +312,7 @@ TEST(PermissionsTest, DocumentsOfTheWrongShapeFailWithTheirStage)
     Try<Permissions> permissions = mesos::ovra::parsePermissions(body);
     ASSERT_TRUE(permissions.isError());
     EXPECT_EQ(
-        json + "Failed to parse JSON: nesting deeper than 100 levels",
+        json + "JSON nests deeper than 100 levels",
         permissions.error());
   }
 }

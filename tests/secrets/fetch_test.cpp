@@ -199,6 +199,10 @@ TEST_F(SecretsFetchTest, FailuresCarryTheFailingStepsText)
      process::http::OK("value"),
      "Failed to parse secret 'token': "
      "the store's answer (5 bytes) is not a JSON object"},
+    {"a body nested far too deep", two,
+     process::http::OK(std::string(100000, '[')),
+     "Failed to parse secret 'token': the store's answer (100000 bytes): "
+     "JSON nests deeper than 100 levels"},
     {"a secret outside the space",
      R"([{"name":"team2/db","type":"ENVIRONMENT",)"
      R"("environment":{"name":"A"}}])",

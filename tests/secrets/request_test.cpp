@@ -75,6 +75,9 @@ TEST(SecretsLabelTest, UnusableRequestsAreRefusedWithTheirReason)
      ""},
     {"{}", prefix + "Failed to parse value as json: Unexpected JSON type "
      "parsed"},
+    {std::string(100000, '['),
+     prefix + "Failed to parse value as json: JSON nests deeper than 100 "
+     "levels"},
     {R"([{"name":"s","type":1,"environment":{"name":"x"}}])",
      prefix + "Failed to convert JSON value to the 'Secrets' schema:Not "
      "expecting a JSON number for field 'type'"},

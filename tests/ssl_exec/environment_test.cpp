@@ -62,6 +62,9 @@ TEST(ExecutorEnvironmentTest, MembersMustAllBeStrings)
     {std::string(R"({"O": {"x": "y"}})"), {}, notAString("O")},
     {std::string("[\"A\"]"), {}, "Failed to parse 'executor_environment': "},
     {std::string("{\"A\": "), {}, "Failed to parse 'executor_environment': "},
+    {"{\"A\": " + std::string(100000, '['), {},
+     "Failed to parse 'executor_environment': JSON nests deeper than 100 "
+     "levels"},
     {huge, {}, "Failed to parse 'executor_environment': it holds " +
                std::to_string(huge.size()) + " bytes, more than the limit of "
                "1048576"},

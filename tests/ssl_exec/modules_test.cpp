@@ -22,6 +22,7 @@
 #include <stout/option.hpp>
 #include <stout/strings.hpp>
 
+#include "support/futures.hpp"
 #include "support/module_parameters.hpp"
 
 #include "ssl_exec/ssl_exec_test.hpp"
@@ -165,11 +166,11 @@ TEST_F(SslModulesTest, FailuresNameTheModuleStepAndTheCause)
     "Failed to copy certificate: Source file '" + missing + "' not found";
   flags_.cert_file = missing;
 
-  AWAIT_EXPECT_FAILURE_EQ(
-      "Failed to copy SSL assets: " + notFound, decorate(moduleParameters()));
-  AWAIT_EXPECT_FAILURE_EQ(
-      "Failed to make SSL assets available: " + notFound,
-      prepare(moduleParameters()));
+  EXPECT_TRUE(failed(
+      decorate(moduleParameters()), "Failed to copy SSL assets: " + notFound));
+  EXPECT_TRUE(failed(
+      prepare(moduleParameters()),
+      "Failed to make SSL assets available: " + notFound));
 
   // A bad executor_environment fails after the copies were made.
   flags_.cert_file = certificate;
@@ -188,9 +189,9 @@ TEST_F(SslModulesTest, FailuresNameTheModuleStepAndTheCause)
 
   Future<Option<ContainerLaunchInfo>> prepared =
     prepare(moduleParameters(std::string(R"({"N": 1})")));
-  AWAIT_EXPECT_FAILURE_EQ(
+  EXPECT_TRUE(failed(
+      prepared,
       "Failed to prepare executor environment: Failed to parse "
       "'executor_environment': Value of key 'N' in 'executor_environment' is "
-      "not a string",
-      prepared);
+      "not a string"));
 }

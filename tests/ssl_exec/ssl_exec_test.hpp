@@ -27,6 +27,17 @@
 
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
+#include "support/tls_files.hpp"
+
+// Exported by libprocess for its tests, but declared in no header that
+// Mesos 1.2.0 installs for modules.
+namespace process {
+namespace network {
+namespace openssl {
+void reinitialize();
+} // namespace openssl {
+} // namespace network {
+} // namespace process {
 
 enum class SslMode { OFF, DOWNGRADE, STRICT };
 
@@ -38,7 +49,8 @@ inline const char* name(SslMode mode)
 
 
 // The agent's SSL settings for the life of the object; strict SSL also
-// requires and verifies peer certificates and their IP addresses.
+// requires and verifies peer certificates and their IP addresses. With SSL
+// on, libprocess gets a key and certificate it can load.
 class AgentSsl
 {
 public:
@@ -47,11 +59,14 @@ public:
     for (const char* variable :
          {"LIBPROCESS_SSL_ENABLED", "LIBPROCESS_SSL_SUPPORT_DOWNGRADE",
           "LIBPROCESS_SSL_VERIFY_CERT", "LIBPROCESS_SSL_REQUIRE_CERT",
-          "LIBPROCESS_SSL_VERIFY_IPADD", "SSL_ENABLED"}) {
+          "LIBPROCESS_SSL_VERIFY_IPADD", "LIBPROCESS_SSL_KEY_FILE",
+          "LIBPROCESS_SSL_CERT_FILE", "SSL_ENABLED"}) {
       environment_->unset(variable);
     }
     if (mode != SslMode::OFF) {
       environment_->set("LIBPROCESS_SSL_ENABLED", "true");
+      environment_->set("LIBPROCESS_SSL_KEY_FILE", files_.key());
+      environment_->set("LIBPROCESS_SSL_CERT_FILE", files_.cert());
     }
     if (mode == SslMode::DOWNGRADE) {
       environment_->set("LIBPROCESS_SSL_SUPPORT_DOWNGRADE", "true");
@@ -70,6 +85,7 @@ public:
   }
 
 private:
+  TlsFiles files_;
   std::unique_ptr<ScopedEnvironment> environment_;
 };
 

@@ -21,6 +21,8 @@
 
 #include <stout/duration.hpp>
 
+#include "common/sentrel/bounded_request.hpp"
+
 #include "support/fault_peer.hpp"
 #include "support/futures.hpp"
 
@@ -55,7 +57,7 @@ const std::vector<Fault> ALL = {
 constexpr char ERROR_BODY[] = "internal trouble";
 constexpr char GARBAGE_BODY[] = "<html>no json</html>";
 
-// A body declared far beyond the HTTP client's bound of 64 MiB.
+// A body declared far beyond the modules' bound on an answer.
 constexpr uint64_t HUGE_LENGTH = uint64_t(1) << 30;
 
 // How late the delayed service answers, and how slowly the dripping one
@@ -130,8 +132,9 @@ inline void inject(fault_peer::FaultPeer& peer, Fault fault)
 }
 
 
-// How libprocess's HTTP client fails a request to the peer on `port` for
-// the faults that are the transport's: refused, reset, garbage, huge.
+// How a module's request to the peer on `port` fails for the faults that
+// are the transport's: refused, reset, garbage, huge. The connection's own
+// failures are libprocess's words, the body's the modules'.
 inline std::string transportFailure(Fault fault, uint16_t port)
 {
   const std::string peer = "127.0.0.1:" + std::to_string(port);
@@ -139,12 +142,12 @@ inline std::string transportFailure(Fault fault, uint16_t port)
     case Fault::REFUSED:
       return "Failed to connect to " + peer + ": Connection refused";
     case Fault::RESET_MID_BODY:
-      return "Disconnected";
+      return mesos::sentrel::ANSWER_CUT_SHORT;
     case Fault::GARBAGE:
       return "Failed to decode response";
     case Fault::HUGE_BODY:
-      return "Failed to receive response from " + peer +
-             ": the body exceeds the limit of 67108864 bytes";
+      return "The answer's body exceeds the limit of " +
+             std::to_string(mesos::sentrel::MAX_ANSWER_BODY) + " bytes";
     default:
       return "";
   }

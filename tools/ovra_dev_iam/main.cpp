@@ -14,7 +14,7 @@
 #include <process/process.hpp>
 
 #include <stout/flags.hpp>
-#include <stout/os/environment.hpp>
+#include <stout/os.hpp>
 #include <stout/stringify.hpp>
 
 #include "tools/command_line.hpp"

@@ -19,8 +19,7 @@
 
 #include <stout/duration.hpp>
 #include <stout/flags.hpp>
-#include <stout/os/environment.hpp>
-#include <stout/os/read.hpp>
+#include <stout/os.hpp>
 #include <stout/stringify.hpp>
 
 #include "common/openssl.hpp"

@@ -5,6 +5,7 @@
 //
 //   ovra_flags_reference > docs/configuration.md
 
+#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <string>
@@ -22,22 +23,42 @@
 
 namespace {
 
-// The modules' own value types, as operators write them.
+// Each parameter's type as operators write it. stout's flags do not
+// record their value types, so they are listed here; a parameter missing
+// from the list stops the program, and the ctest with it.
 const std::map<std::string, std::string>& typeNames()
 {
+  static const std::string DURATION = "duration";
+  static const std::string STRING = "string";
   static const std::map<std::string, std::string> names = {
-    {"process::http::URL", "URL"},
-    {"corvanta::Credential",
+    {"anonymous_principal", STRING},
+    {"audit_log", "bool"},
+    {"ca_file", STRING},
+    {"cache_size", "integer"},
+    {"cache_timeout", DURATION},
+    {"cert_file", STRING},
+    {"executor_environment", STRING},
+    {"host", STRING},
+    {"iam", "URL"},
+    {"jwks_cache_lifetime", DURATION},
+    {"jwks_fallback_lifetime", DURATION},
+    {"jwks_refetch_interval", DURATION},
+    {"jwt_exp_timeout", DURATION},
+    {"key_file", STRING},
+    {"network_timeout", DURATION},
+    {"ovra_space_label", STRING},
+    {"permissions", STRING},
+    {"prefix", STRING},
+    {"sandbox_subfolder", STRING},
+    {"service_account_credential",
      "service-account credential (JSON object, or file://<path>)"},
+    {"shell_timeout", DURATION},
+    {"special_secret_protobuf_label", STRING},
+    {"special_secret_space_label", STRING},
+    {"store_url", "URL"},
+    {"users", STRING},
   };
   return names;
-}
-
-
-std::string typeOf(const flags::Flag& flag)
-{
-  const auto known = typeNames().find(flag.type);
-  return known != typeNames().end() ? known->second : flag.type;
 }
 
 
@@ -78,8 +99,15 @@ void section(
     std::string value;
     splitHelp(flag.help, &help, &value);
 
+    const auto type = typeNames().find(name);
+    if (type == typeNames().end()) {
+      std::cerr << "The parameter '" << name << "' has no type in "
+                << "tools/ovra_flags_reference" << std::endl;
+      std::exit(1);
+    }
+
     std::cout << "### `" << name << "`\n\n";
-    std::cout << "- Type: " << typeOf(flag) << "\n";
+    std::cout << "- Type: " << type->second << "\n";
     if (flag.required) {
       std::cout << "- Required\n";
     } else if (!value.empty()) {
@@ -114,6 +142,16 @@ int main()
     "classic authenticator alone ignores unknown parameters. Durations are\n"
     "a number and a unit (`500ms`, `5secs`, `10mins`, `2hrs`); a value\n"
     "`file://<path>` stands for the content of that file.\n"
+    "\n"
+    "Bounds that no parameter changes:\n"
+    "\n"
+    "- An answer of the IAM service or the secret store is read up to\n"
+    "  32 MiB (33554432 bytes) of body; a larger one fails the request.\n"
+    "- JSON from outside (tokens, key sets, permissions documents, login\n"
+    "  and secret store answers, secrets labels, `executor_environment`,\n"
+    "  the service-account credential) may nest arrays and objects 100\n"
+    "  levels deep; deeper, it is refused before it is parsed.\n"
+    "- A token is read up to 16 KiB (16384 bytes).\n"
     "\n";
 
   section("HTTP authenticator",

@@ -6,7 +6,6 @@
 #include <glog/logging.h>
 
 #include <mesos/module/authenticatee.hpp>
-#include <mesos/module/manager.hpp>
 
 #include <process/defer.hpp>
 #include <process/delay.hpp>
@@ -32,11 +31,13 @@ const Duration MAX_BACKOFF = Minutes(1);
 
 
 ClassicClientProcess::ClassicClientProcess(
+    const LoadedModules& modules,
     const std::string& authenticatee,
     const UPID& master,
     const mesos::Credential& credential,
     size_t attempts)
   : ProcessBase("slave(1)"),
+    modules_(modules),
     authenticatee_(authenticatee),
     master_(master),
     credential_(credential),
@@ -60,7 +61,7 @@ void ClassicClientProcess::exited(const UPID& pid)
 void ClassicClientProcess::authenticate()
 {
   Try<mesos::Authenticatee*> module =
-    createModule<mesos::Authenticatee>(authenticatee_);
+    createModule<mesos::Authenticatee>(modules_, authenticatee_);
   if (module.isError()) {
     outcome_.fail(
         "Could not create authenticatee module '" + authenticatee_ + "': " +

@@ -18,13 +18,17 @@
 #include <process/pid.hpp>
 #include <process/process.hpp>
 
+#include "tools/ovra_host/loaded_modules.hpp"
+
 namespace ovra_host {
 
 class ClassicClientProcess : public process::Process<ClassicClientProcess>
 {
 public:
   // `attempts` bounds the attempts that fail (0: no bound, as an agent).
+  // `modules` must outlive the actor.
   ClassicClientProcess(
+      const LoadedModules& modules,
       const std::string& authenticatee,
       const process::UPID& master,
       const mesos::Credential& credential,
@@ -43,6 +47,7 @@ private:
   void _authenticate(const process::Future<bool>& future);
   void authenticationTimeout(process::Future<bool> future);
 
+  const LoadedModules& modules_;
   const std::string authenticatee_;
   const process::UPID master_;
   const mesos::Credential credential_;

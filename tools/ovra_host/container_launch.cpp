@@ -13,10 +13,11 @@
 #include <process/future.hpp>
 
 #include <stout/json.hpp>
-#include <stout/os/chown.hpp>
-#include <stout/os/read.hpp>
+#include <stout/os.hpp>
 #include <stout/protobuf.hpp>
 #include <stout/stringify.hpp>
+
+#include "common/sentrel/bounded_json.hpp"
 
 #include "tools/ovra_host/command_run.hpp"
 
@@ -229,7 +230,7 @@ Try<Variables> dockerEnvironment(
 
 Try<LaunchRequest> parseLaunchRequest(const std::string& json)
 {
-  Try<JSON::Object> object = JSON::parse<JSON::Object>(json);
+  Try<JSON::Object> object = mesos::sentrel::parseJson<JSON::Object>(json);
   if (object.isError()) {
     return Error("The launch request is not a JSON object: " + object.error());
   }

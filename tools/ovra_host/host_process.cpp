@@ -7,6 +7,7 @@
 #include <stout/json.hpp>
 #include <stout/protobuf.hpp>
 
+#include "common/sentrel/bounded_json.hpp"
 #include "ovra_auth/authorization_explainer.hpp"
 
 namespace authz = mesos::authorization;
@@ -155,7 +156,7 @@ Future<bool> HostProcess::authorizeEndpoint(
 
 Future<Response> HostProcess::answer(const std::string& body)
 {
-  const Try<JSON::Object> object = JSON::parse<JSON::Object>(body);
+  const Try<JSON::Object> object = mesos::sentrel::parseJson<JSON::Object>(body);
   if (object.isError()) {
     return BadRequest(
         "The question is not a JSON object: " + object.error() + "\n");

@@ -43,7 +43,6 @@
 #include <mesos/module/hook.hpp>
 #include <mesos/module/isolator.hpp>
 #include <mesos/module/http_authenticator.hpp>
-#include <mesos/module/manager.hpp>
 
 #include <process/authenticator.hpp>
 #include <process/http.hpp>
@@ -62,10 +61,11 @@
 #include "tools/ovra_host/classic_client.hpp"
 #include "tools/ovra_host/container_launch.hpp"
 #include "tools/ovra_host/host_process.hpp"
+#include "tools/ovra_host/loaded_modules.hpp"
 #include "tools/ovra_host/module_creation.hpp"
 
-using mesos::modules::ModuleInfo;
-using mesos::modules::ModuleManager;
+using ovra_host::LoadedModules;
+using ovra_host::ModuleDescriptor;
 
 using process::http::authentication::Authenticator;
 
@@ -184,23 +184,7 @@ sigset_t terminationSignals()
 }
 
 
-// The module named by `flag`, else the first loaded module of kind T.
-template <typename T>
-Option<std::string> chosen(const Option<std::string>& flag)
-{
-  if (flag.isSome()) {
-    return flag;
-  }
-
-  const std::vector<std::string> names = ModuleManager::find<T>();
-  if (names.empty()) {
-    return None();
-  }
-  return names.front();
-}
-
-
-void printDescriptor(const ModuleInfo& info)
+void printDescriptor(const ModuleDescriptor& info)
 {
   std::cout << info.name << "\n"
             << "  kind:               " << info.kind << "\n"
@@ -214,7 +198,7 @@ void printDescriptor(const ModuleInfo& info)
 
 // Authenticates to --master as an agent does; the exit code says how it
 // ended.
-int authenticateToMaster(const HostFlags& flags)
+int authenticateToMaster(const HostFlags& flags, const LoadedModules& modules)
 {
   const process::UPID master(flags.master.get());
   if (!master) {
@@ -224,7 +208,7 @@ int authenticateToMaster(const HostFlags& flags)
   }
 
   const Option<std::string> name =
-    chosen<mesos::Authenticatee>(flags.authenticatee);
+    modules.chosen<mesos::Authenticatee>(flags.authenticatee);
   if (name.isNone()) {
     std::cerr << "No Authenticatee module is configured" << std::endl;
     return 1;
@@ -239,7 +223,7 @@ int authenticateToMaster(const HostFlags& flags)
   credential.set_principal(flags.principal.get());
 
   ovra_host::ClassicClientProcess client(
-      name.get(), master, credential, flags.authentication_attempts);
+      modules, name.get(), master, credential, flags.authentication_attempts);
   process::spawn(client);
 
   const process::Future<bool> outcome = client.outcome();
@@ -265,11 +249,11 @@ int authenticateToMaster(const HostFlags& flags)
 
 // Every loaded module of kind T, created in load order.
 template <typename T>
-Try<std::vector<T*>> createAll()
+Try<std::vector<T*>> createAll(const LoadedModules& loaded)
 {
   std::vector<T*> modules;
-  for (const std::string& name : ModuleManager::find<T>()) {
-    Try<T*> module = ovra_host::createModule<T>(name);
+  for (const std::string& name : loaded.ofKind<T>()) {
+    Try<T*> module = ovra_host::createModule<T>(loaded, name);
     if (module.isError()) {
       return Error(module.error());
     }
@@ -281,7 +265,7 @@ Try<std::vector<T*>> createAll()
 
 // Launches the container of --launch as an agent; the exit code says how
 // it ended.
-int launchContainer(const HostFlags& flags)
+int launchContainer(const HostFlags& flags, const LoadedModules& modules)
 {
   Try<ovra_host::LaunchRequest> request =
     ovra_host::parseLaunchRequest(flags.launch.get());
@@ -297,8 +281,8 @@ int launchContainer(const HostFlags& flags)
   agent.commandLimit = flags.launch_timeout;
 
   Try<std::vector<mesos::slave::Isolator*>> isolators =
-    createAll<mesos::slave::Isolator>();
-  Try<std::vector<mesos::Hook*>> hooks = createAll<mesos::Hook>();
+    createAll<mesos::slave::Isolator>(modules);
+  Try<std::vector<mesos::Hook*>> hooks = createAll<mesos::Hook>(modules);
   if (isolators.isError() || hooks.isError()) {
     std::cerr << (isolators.isError() ? isolators.error() : hooks.error())
               << std::endl;
@@ -369,6 +353,10 @@ int main(int argc, char** argv)
 {
   setUpTimeZone();
 
+  // Loopback unless told otherwise: Mesos's libprocess would bind every
+  // address and advertise the host name's.
+  ::setenv("LIBPROCESS_IP", "127.0.0.1", 0);
+
   // The termination signals are taken by sigwait(), not by a handler: every
   // thread, libprocess's included, inherits the mask set here.
   const sigset_t signals = terminationSignals();
@@ -385,21 +373,21 @@ int main(int argc, char** argv)
     return 1;
   }
 
-  Try<mesos::Modules> modules = mesos::modules::parseModules(flags.modules.get());
-  if (modules.isError()) {
-    std::cerr << "Invalid --modules: " << modules.error() << std::endl;
+  Try<mesos::Modules> manifest = LoadedModules::parse(flags.modules.get());
+  if (manifest.isError()) {
+    std::cerr << "Invalid --modules: " << manifest.error() << std::endl;
     return 1;
   }
 
-  Try<Nothing> loaded = ModuleManager::load(modules.get());
-  if (loaded.isError()) {
-    std::cerr << "Failed to load modules: " << loaded.error() << std::endl;
+  Try<LoadedModules> modules = LoadedModules::load(manifest.get());
+  if (modules.isError()) {
+    std::cerr << "Failed to load modules: " << modules.error() << std::endl;
     return 1;
   }
 
   if (flags.describe) {
-    for (const std::string& name : ModuleManager::names()) {
-      Try<ModuleInfo> info = ModuleManager::describe(name);
+    for (const std::string& name : modules->names()) {
+      Try<ModuleDescriptor> info = modules->describe(name);
       if (info.isError()) {
         std::cerr << info.error() << std::endl;
         return 1;
@@ -410,25 +398,25 @@ int main(int argc, char** argv)
   }
 
   if (flags.master.isSome()) {
-    return authenticateToMaster(flags);
+    return authenticateToMaster(flags, modules.get());
   }
 
   if (flags.launch.isSome()) {
-    return launchContainer(flags);
+    return launchContainer(flags, modules.get());
   }
 
   // Mesos's own realm names; every endpoint of this host is in one realm.
   const std::string realm = "mesos-" + flags.role + "-readwrite";
 
   const Option<std::string> name =
-    chosen<Authenticator>(flags.http_authenticator);
+    modules->chosen<Authenticator>(flags.http_authenticator);
   if (name.isNone()) {
     std::cerr << "No HttpAuthenticator module is configured" << std::endl;
     return 1;
   }
 
   Try<Authenticator*> authenticator =
-    ovra_host::createModule<Authenticator>(name.get());
+    ovra_host::createModule<Authenticator>(modules.get(), name.get());
   if (authenticator.isError()) {
     std::cerr << authenticator.error() << std::endl;
     return 1;
@@ -439,13 +427,14 @@ int main(int argc, char** argv)
     .await();
 
   const Option<std::string> authorizerName =
-    chosen<mesos::Authorizer>(flags.authorizer);
+    modules->chosen<mesos::Authorizer>(flags.authorizer);
 
   // Null without an authorizer.
   process::Owned<mesos::Authorizer> authorizer;
   if (authorizerName.isSome()) {
     Try<mesos::Authorizer*> created =
-      ovra_host::createModule<mesos::Authorizer>(authorizerName.get());
+      ovra_host::createModule<mesos::Authorizer>(
+          modules.get(), authorizerName.get());
     if (created.isError()) {
       std::cerr << created.error() << std::endl;
       return 1;
@@ -456,10 +445,11 @@ int main(int argc, char** argv)
   // Null without a classic authenticator, and on agents.
   process::Owned<mesos::Authenticator> classic;
   const Option<std::string> classicName =
-    chosen<mesos::Authenticator>(flags.authenticator);
+    modules->chosen<mesos::Authenticator>(flags.authenticator);
   if (flags.role == "master" && classicName.isSome()) {
     Try<mesos::Authenticator*> created =
-      ovra_host::createModule<mesos::Authenticator>(classicName.get());
+      ovra_host::createModule<mesos::Authenticator>(
+          modules.get(), classicName.get());
     if (created.isError()) {
       std::cerr << created.error() << std::endl;
       return 1;

@@ -13,10 +13,12 @@
 
 #include <glog/logging.h>
 
-#include <mesos/module/manager.hpp>
-
 #include <stout/error.hpp>
 #include <stout/try.hpp>
+
+#include "module/manager.hpp"
+
+#include "tools/ovra_host/loaded_modules.hpp"
 
 namespace ovra_host {
 
@@ -49,7 +51,7 @@ private:
 
 
 template <typename T>
-Try<T*> createModule(const std::string& name)
+Try<T*> createModule(const LoadedModules& modules, const std::string& name)
 {
   LastError cause;
   Try<T*> module = mesos::modules::ModuleManager::create<T>(name);
@@ -57,11 +59,10 @@ Try<T*> createModule(const std::string& name)
     return module;
   }
 
-  Try<mesos::modules::ModuleInfo> info =
-    mesos::modules::ModuleManager::describe(name);
+  Try<ModuleDescriptor> descriptor = modules.describe(name);
   std::string error = module.error();
-  if (info.isSome()) {
-    error += " (library '" + info->library + "')";
+  if (descriptor.isSome()) {
+    error += " (library '" + descriptor->library + "')";
   }
   if (!cause.text().empty()) {
     error += ": " + cause.text();

@@ -31,6 +31,7 @@
 #include <stout/stringify.hpp>
 
 #include "common/sentrel.pb.h"
+#include "common/sentrel/bounded_json.hpp"
 #include "tools/ovra_dev_iam/core/config.hpp"
 #include "tools/ovra_dev_iam/core/dev_iam.hpp"
 #include "tools/ovra_dev_iam/core/keys.hpp"
@@ -111,7 +112,7 @@ Try<Nothing> addServiceAccount(
     return Error(content.error());
   }
 
-  Try<JSON::Object> config = JSON::parse<JSON::Object>(content.get());
+  Try<JSON::Object> config = mesos::sentrel::parseJson<JSON::Object>(content.get());
   if (config.isError()) {
     return Error("'" + path + "' is not a JSON object: " + config.error());
   }

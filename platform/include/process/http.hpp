@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <iosfwd>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -217,6 +218,93 @@ public:
 };
 
 
+// One direction of a streamed body: the writer's strings reach the reader
+// in order, one per read; an empty read is the end. Copies share the pipe;
+// any thread may use either end.
+class Pipe
+{
+private:
+  struct Data;
+
+public:
+  class Reader
+  {
+  public:
+    // The next string written; "" at the end; failed when the writer
+    // failed or this end is closed.
+    Future<std::string> read();
+
+    // Every string to the end, joined.
+    Future<std::string> readAll();
+
+    // Tells the writer that nobody reads any more; what was written and
+    // not read is dropped. False when this end was closed already.
+    bool close();
+
+    bool operator==(const Reader& other) const { return data == other.data; }
+    bool operator!=(const Reader& other) const { return !(*this == other); }
+
+  private:
+    friend class Pipe;
+
+    enum State
+    {
+      OPEN,
+      CLOSED,
+    };
+
+    explicit Reader(const std::shared_ptr<Data>& _data) : data(_data) {}
+
+    std::shared_ptr<Data> data;
+  };
+
+  class Writer
+  {
+  public:
+    // False when either end is closed (the string is dropped); an empty
+    // string writes nothing.
+    bool write(std::string s);
+
+    // Ends the stream: the reader reads "" after what was written.
+    bool close();
+
+    // Ends the stream with a failure of the reader's reads.
+    bool fail(const std::string& message);
+
+    // Ready once the reader closed its end before this end was closed.
+    Future<Nothing> readerClosed() const;
+
+    bool operator==(const Writer& other) const { return data == other.data; }
+    bool operator!=(const Writer& other) const { return !(*this == other); }
+
+  private:
+    friend class Pipe;
+
+    enum State
+    {
+      OPEN,
+      CLOSED,
+      FAILED,
+    };
+
+    explicit Writer(const std::shared_ptr<Data>& _data) : data(_data) {}
+
+    std::shared_ptr<Data> data;
+  };
+
+  Pipe();
+
+  Reader reader() const;
+  Writer writer() const;
+
+  bool operator==(const Pipe& other) const { return data == other.data; }
+  bool operator!=(const Pipe& other) const { return !(*this == other); }
+
+private:
+  std::shared_ptr<Data> data;
+};
+
+
 struct Request
 {
   Request() : keepAlive(false), type(BODY) {}
@@ -233,7 +321,8 @@ struct Request
   // The peer of an incoming request.
   Option<network::Address> client;
 
-  // Only BODY requests are supported: streaming (PIPE) is not.
+  // The client sends BODY requests only: streaming (PIPE) is not
+  // supported.
   enum
   {
     BODY,
@@ -241,6 +330,8 @@ struct Request
   } type;
 
   std::string body;
+
+  Option<Pipe::Reader> reader;
 };
 
 
@@ -269,8 +360,9 @@ struct Response
 
   Headers headers;
 
-  // PATH (a file to send) and PIPE (streaming) are not supported by the
-  // server here: such responses are answered as errors.
+  // The server here answers PATH (a file to send) and PIPE (streaming)
+  // responses as errors; the client gives PIPE responses to a Connection's
+  // streamed sends.
   enum
   {
     NONE,
@@ -281,6 +373,9 @@ struct Response
 
   std::string body;
   std::string path;
+
+  // A PIPE response's body.
+  Option<Pipe::Reader> reader;
 
   uint16_t code;
 };
@@ -489,6 +584,54 @@ Request createRequest(
     const Option<Headers>& headers = None(),
     const Option<std::string>& body = None(),
     const Option<std::string>& contentType = None());
+
+enum class Scheme {
+  HTTP,
+  HTTPS
+};
+
+
+// A connection to a server, for one request after another (pipelined when
+// sent before the previous answer). Copies share it; it closes when the
+// last copy goes, or on disconnect().
+class Connection
+{
+public:
+  Connection() = delete;
+
+  // The answer to `request`. With `streamedResponse` its body is a PIPE
+  // read from `reader` as it arrives; else the whole body, read first.
+  // After a request or answer with "Connection: close" the connection
+  // closes once that answer is complete.
+  Future<Response> send(const Request& request, bool streamedResponse = false);
+
+  // Closes the connection: answers still due fail with "Disconnected", a
+  // body still streaming fails its reader.
+  Future<Nothing> disconnect();
+
+  // Ready once the connection has closed, by either side.
+  Future<Nothing> disconnected();
+
+  bool operator==(const Connection& c) const { return data == c.data; }
+  bool operator!=(const Connection& c) const { return !(*this == c); }
+
+  struct Data;
+
+private:
+  explicit Connection(const std::shared_ptr<Data>& _data) : data(_data) {}
+
+  friend Future<Connection> connect(
+      const network::Address& address, Scheme scheme);
+  friend Future<Connection> connect(const URL& url);
+
+  std::shared_ptr<Data> data;
+};
+
+
+Future<Connection> connect(const network::Address& address, Scheme scheme);
+
+Future<Connection> connect(const URL& url);
+
 
 // Sends `request` over a new connection (closed after the response) and
 // returns the response. Failures: the connection could not be made or

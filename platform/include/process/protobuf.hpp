@@ -22,6 +22,27 @@
 // missing is dropped with a warning, its handler not called.
 
 namespace process {
+
+// Posts `message` to `to` under its type name, from no actor or as if
+// from `from`.
+inline void post(const UPID& to, const google::protobuf::Message& message)
+{
+  std::string data;
+  message.SerializeToString(&data);
+  post(to, message.GetTypeName(), data.data(), data.size());
+}
+
+
+inline void post(
+    const UPID& from,
+    const UPID& to,
+    const google::protobuf::Message& message)
+{
+  std::string data;
+  message.SerializeToString(&data);
+  post(from, to, message.GetTypeName(), data.data(), data.size());
+}
+
 namespace internal {
 
 template <typename X>

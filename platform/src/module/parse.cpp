@@ -1,4 +1,4 @@
-#include <mesos/module/manager.hpp>
+#include "module/manager.hpp"
 
 #include <string>
 

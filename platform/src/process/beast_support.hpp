@@ -24,6 +24,11 @@ inline bool isParseError(const boost::beast::error_code& error)
 }
 
 
+// A client's request as libprocess writes it: the query joined unencoded,
+// the caller's headers plus Host, Connection and Content-Length.
+std::string encodeRequest(const http::Request& request);
+
+
 // Shuts the stream's socket down and closes it; errors are of no interest
 // at that point.
 template <typename Stream>

@@ -38,6 +38,7 @@
 #include <stout/strings.hpp>
 
 #include "beast_support.hpp"
+#include "client_open.hpp"
 #include "openssl.hpp"
 #include "runtime.hpp"
 
@@ -60,61 +61,6 @@ std::atomic<size_t> maxBodySize{64 * 1024 * 1024};
 
 // How often a connection looks whether anyone still waits for it.
 constexpr std::chrono::milliseconds WATCH_INTERVAL(250);
-
-
-// The request as libprocess writes it: the query joined unencoded, the
-// caller's headers plus Host, Connection and Content-Length.
-std::string encodeRequest(const Request& request)
-{
-  std::ostringstream out;
-
-  out << request.method << " /"
-      << strings::remove(request.url.path, "/", strings::PREFIX);
-
-  if (!request.url.query.empty()) {
-    std::string query;
-    for (const auto& entry : request.url.query) {
-      if (!query.empty()) {
-        query += "&";
-      }
-      query += entry.first + "=" + entry.second;
-    }
-    out << "?" << query;
-  }
-
-  if (request.url.fragment.isSome()) {
-    out << "#" << request.url.fragment.get();
-  }
-
-  out << " HTTP/1.1\r\n";
-
-  Headers headers = request.headers;
-
-  if (request.url.domain.isSome()) {
-    headers["Host"] = request.url.domain.get();
-  } else if (request.url.ip.isSome()) {
-    headers["Host"] = stringify(request.url.ip.get());
-  }
-
-  if (request.url.port.isSome() &&
-      request.url.port.get() != 80 &&
-      request.url.port.get() != 443) {
-    headers["Host"] += ":" + stringify(request.url.port.get());
-  }
-
-  if (!request.keepAlive) {
-    headers["Connection"] = "close";
-  }
-
-  headers["Content-Length"] = stringify(request.body.length());
-
-  for (const auto& header : headers) {
-    out << header.first << ": " << header.second << "\r\n";
-  }
-
-  out << "\r\n" << request.body;
-  return out.str();
-}
 
 
 // One request and its response over one connection, plain or TLS.
@@ -169,58 +115,18 @@ private:
       return;
     }
     std::shared_ptr<Exchange> self = this->shared_from_this();
-    beast::get_lowest_layer(stream_).async_connect(
-        endpoint_, [self](const beast::error_code& error) {
-          self->connected(error);
+    internal::openStream(
+        stream_, endpoint_, hostname_, ip_, peer_,
+        [self](const Option<std::string>& error) {
+          if (self->aborted_) {
+            return;
+          }
+          if (error.isSome()) {
+            self->fail(error.get());
+            return;
+          }
+          self->write();
         });
-  }
-
-  void connected(const beast::error_code& error)
-  {
-    if (aborted_) {
-      return;
-    }
-    if (error) {
-      fail("Failed to connect to " + peer_ + ": " + error.message());
-      return;
-    }
-
-    if constexpr (std::is_same<Stream, beast::tcp_stream>::value) {
-      write();
-    } else {
-      if (hostname_.isSome()) {
-        SSL_set_tlsext_host_name(stream_.native_handle(), hostname_->c_str());
-      }
-      std::shared_ptr<Exchange> self = this->shared_from_this();
-      stream_.async_handshake(
-          asio::ssl::stream_base::client,
-          [self](const beast::error_code& error) {
-            self->handshaken(error);
-          });
-    }
-  }
-
-  void handshaken(const beast::error_code& error)
-  {
-    if (aborted_) {
-      return;
-    }
-    if (error) {
-      fail("Failed to connect to " + peer_ + ": SSL handshake failed: " +
-           error.message());
-      return;
-    }
-
-    if constexpr (!std::is_same<Stream, beast::tcp_stream>::value) {
-      Try<Nothing> verified = network::openssl::verify(
-          stream_.native_handle(), hostname_, ip_);
-      if (verified.isError()) {
-        fail("Failed to connect to " + peer_ + ": " + verified.error());
-        return;
-      }
-    }
-
-    write();
   }
 
   void write()
@@ -442,7 +348,7 @@ Future<Response> request(const Request& request, bool streamedResponse)
   const tcp::endpoint endpoint(
       asio::ip::address_v4(ntohl(ip.in().get().s_addr)), url.port.get());
 
-  std::string wire = encodeRequest(request);
+  std::string wire = internal::encodeRequest(request);
 
   try {
     if (url.scheme.isNone() || url.scheme.get() == "http") {
@@ -480,6 +386,62 @@ Future<Response> request(const Request& request, bool streamedResponse)
 
 
 namespace internal {
+
+// The request as libprocess writes it: the query joined unencoded, the
+// caller's headers plus Host, Connection and Content-Length.
+std::string encodeRequest(const http::Request& request)
+{
+  std::ostringstream out;
+
+  out << request.method << " /"
+      << strings::remove(request.url.path, "/", strings::PREFIX);
+
+  if (!request.url.query.empty()) {
+    std::string query;
+    for (const auto& entry : request.url.query) {
+      if (!query.empty()) {
+        query += "&";
+      }
+      query += entry.first + "=" + entry.second;
+    }
+    out << "?" << query;
+  }
+
+  if (request.url.fragment.isSome()) {
+    out << "#" << request.url.fragment.get();
+  }
+
+  out << " HTTP/1.1\r\n";
+
+  http::Headers headers = request.headers;
+
+  if (request.url.domain.isSome()) {
+    headers["Host"] = request.url.domain.get();
+  } else if (request.url.ip.isSome()) {
+    headers["Host"] = stringify(request.url.ip.get());
+  }
+
+  if (request.url.port.isSome() &&
+      request.url.port.get() != 80 &&
+      request.url.port.get() != 443) {
+    headers["Host"] += ":" + stringify(request.url.port.get());
+  }
+
+  if (!request.keepAlive) {
+    headers["Connection"] = "close";
+  }
+
+  headers["Content-Length"] = stringify(request.body.length());
+
+  for (const auto& header : headers) {
+    out << header.first << ": " << header.second << "\r\n";
+  }
+
+  out << "\r\n" << request.body;
+  return out.str();
+}
+
+
 
 Try<net::IP> resolve(const std::string& host)
 {

@@ -44,6 +44,7 @@
 
 #include "beast_support.hpp"
 #include "openssl.hpp"
+#include "request_parser.hpp"
 #include "runtime.hpp"
 
 // The HTTP server of this process. It accepts connections on the process's
@@ -51,8 +52,8 @@
 // actor named by its first path segment (see routeHttp), and its response
 // is written before the next request is read. With SSL enabled connections
 // are TLS, or either TLS or plain with support_downgrade. A connection that
-// sends garbage gets "400 Bad Request" and is closed; other connections are
-// not affected.
+// sends garbage is closed without an answer, as libprocess closes it;
+// other connections are not affected.
 
 namespace process {
 namespace internal {
@@ -61,6 +62,9 @@ namespace {
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 using tcp = asio::ip::tcp;
+
+// Largest request head accepted: that of libprocess's HTTP parser.
+constexpr uint32_t MAX_HEAD = 80 * 1024;
 
 // Largest request body accepted.
 constexpr uint64_t MAX_BODY = 64 * 1024 * 1024;
@@ -237,6 +241,7 @@ private:
   void read()
   {
     parser_.emplace();
+    parser_->header_limit(MAX_HEAD);
     parser_->body_limit(MAX_BODY);
     refusal_ = None();
 
@@ -262,11 +267,13 @@ private:
       return;
     }
 
+    // As libprocess's server does, a request that cannot be decoded (a
+    // head beyond the parser's 80 KiB among them) gets no answer: the
+    // connection is closed.
     if (error && isParseError(error)) {
-      VLOG(1) << "Returning '400 Bad Request' to " << peer_
-              << ": failed to decode request: " << error.message();
-      reply(http::BadRequest("Failed to decode request: " + error.message()),
-            false);
+      VLOG(1) << "Decoder error while receiving from " << peer_ << ": "
+              << error.message();
+      close();
       return;
     }
 
@@ -276,23 +283,23 @@ private:
       return;
     }
 
-    auto& message = parser_->get();
-
     http::Request request;
-    request.method = std::string(message.method_string());
-    request.keepAlive = message.keep_alive();
+    request.method = parser_->method;
+    request.keepAlive = parser_->keep_alive();
     request.client = toAddress(peer_);
-    copyHeaders(message, &request.headers);
-    version_ = message.version();
-    expectsContinue_ = beast::iequals(
-        message[beast::http::field::expect], "100-continue");
+    for (const auto& [name, value] : parser_->fields) {
+      request.headers[name] = value;
+    }
+    version_ = parser_->version;
+    const Option<std::string> expect = request.headers.get("Expect");
+    expectsContinue_ =
+      expect.isSome() && beast::iequals(expect.get(), "100-continue");
 
-    Try<Nothing> target = parseTarget(message.target(), &request.url);
+    Try<Nothing> target = parseTarget(parser_->target, &request.url);
     if (target.isError()) {
-      VLOG(1) << "Returning '400 Bad Request' to " << peer_ << ": "
+      VLOG(1) << "Decoder error while receiving from " << peer_ << ": "
               << target.error();
-      reply(http::BadRequest("Failed to decode request: " + target.error()),
-            false);
+      close();
       return;
     }
 
@@ -431,7 +438,7 @@ private:
       const std::shared_ptr<Promise<Nothing>>& promise)
   {
     // A body of unknown length is charged as it grows.
-    const uint64_t held = parser_->get().body().capacity();
+    const uint64_t held = parser_->body.capacity();
     if (held > charged_ && !charge(held - charged_)) {
       refuseBody(promise);
       return;
@@ -439,7 +446,7 @@ private:
 
     if (parser_->is_done()) {
       bodyUnread_ = false;
-      request->body = std::move(parser_->get().body());
+      request->body = std::move(parser_->body);
       promise->set(Nothing());
       return;
     }
@@ -580,7 +587,7 @@ private:
   Stream stream_;
   beast::flat_buffer buffer_;
   const tcp::endpoint peer_;
-  std::optional<beast::http::request_parser<beast::http::string_body>> parser_;
+  std::optional<RequestParser> parser_;
   unsigned version_ = 11;
   bool expectsContinue_ = false;
   bool bodyUnread_ = false;

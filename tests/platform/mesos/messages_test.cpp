@@ -50,10 +50,14 @@ string print(const T& t)
 
 TEST(MessagesTest, Defaults)
 {
-  // `role` reads "*" but counts as unset until set.
+  // `role` reads "*" but counts as unset until set; like 1.2.0's, the
+  // field is deprecated.
   FrameworkInfo framework;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
   EXPECT_EQ("*", framework.role());
   EXPECT_FALSE(framework.has_role());
+#pragma GCC diagnostic pop
   EXPECT_EQ(0.0, framework.failover_timeout());
   EXPECT_FALSE(framework.checkpoint());
 

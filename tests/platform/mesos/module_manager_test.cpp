@@ -9,7 +9,7 @@
 
 #include <mesos/module/hook.hpp>
 #include <mesos/module/isolator.hpp>
-#include <mesos/module/manager.hpp>
+#include "module/manager.hpp"
 
 #include <stout/strings.hpp>
 

@@ -6,7 +6,7 @@
 #include <mesos/mesos.hpp>
 
 #include <mesos/module/hook.hpp>
-#include <mesos/module/manager.hpp>
+#include "module/manager.hpp"
 
 #include "platform/mesos/expect_try.hpp"
 

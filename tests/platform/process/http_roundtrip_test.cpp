@@ -260,10 +260,9 @@ TEST_F(HttpRoundTripTest, MalformedRequestIsRejectedAndTheServerGoesOn)
   RawClient client(process::address().port);
   ASSERT_TRUE(client.connected());
 
+  // Closed without an answer, as libprocess closes it.
   ASSERT_TRUE(client.send("NONSENSE\r\n\r\n"));
-  const string answer = client.readHead();
-  EXPECT_TRUE(strings::startsWith(answer, "HTTP/1.1 400 Bad Request\r\n"))
-    << answer;
+  EXPECT_EQ("", client.readHead());
 
   AWAIT_EXPECT_RESPONSE_STATUS_EQ("200 OK", http::get(url("/echo")));
 }

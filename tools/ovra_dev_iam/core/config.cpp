@@ -7,6 +7,7 @@
 #include <stout/result.hpp>
 
 #include "common/openssl.hpp"
+#include "common/sentrel/bounded_json.hpp"
 #include "common/sentrel/json_field.hpp"
 
 using mesos::sentrel::extractField;
@@ -35,7 +36,7 @@ Try<Users> parseUsers(const JSON::Object& users)
 
 Try<Config> parseConfig(const std::string& json)
 {
-  Try<JSON::Object> document = JSON::parse<JSON::Object>(json);
+  Try<JSON::Object> document = mesos::sentrel::parseJson<JSON::Object>(json);
   if (document.isError()) {
     return Error("Could not parse the configuration: " + document.error());
   }
@@ -158,7 +159,7 @@ Try<Users> readUsers(const std::string& path)
     return Error("Could not read the users '" + path + "': " + content.error());
   }
 
-  Try<JSON::Object> users = JSON::parse<JSON::Object>(content.get());
+  Try<JSON::Object> users = mesos::sentrel::parseJson<JSON::Object>(content.get());
   if (users.isError()) {
     return Error("Could not parse the users '" + path + "': " + users.error());
   }

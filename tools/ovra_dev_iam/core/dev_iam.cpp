@@ -17,6 +17,7 @@
 #include <stout/strings.hpp>
 
 #include "common/openssl.hpp"
+#include "common/sentrel/bounded_json.hpp"
 #include "common/sentrel/json_field.hpp"
 #include "common/sentrel/jwt.hpp"
 
@@ -102,7 +103,8 @@ public:
     return Nothing();
   }
 
-  size_t requests(Endpoint endpoint) const
+  // Not const: Mesos's dispatch takes no const member function.
+  size_t requests(Endpoint endpoint)
   {
     auto count = requests_.find(endpoint);
     return count == requests_.end() ? 0 : count->second;
@@ -141,7 +143,7 @@ private:
       return MethodNotAllowed({"POST"});
     }
 
-    Try<JSON::Object> body = JSON::parse<JSON::Object>(request.body);
+    Try<JSON::Object> body = mesos::sentrel::parseJson<JSON::Object>(request.body);
     if (body.isError()) {
       return BadRequest("Invalid login request: " + body.error());
     }

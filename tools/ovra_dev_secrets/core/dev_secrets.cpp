@@ -135,7 +135,8 @@ public:
     return Nothing();
   }
 
-  size_t requests() const { return requests_; }
+  // Not const: Mesos's dispatch takes no const member function.
+  size_t requests() { return requests_; }
 
   Future<Nothing> received(size_t count)
   {

@@ -7,6 +7,7 @@
 #include <stout/os/read.hpp>
 #include <stout/result.hpp>
 
+#include "common/sentrel/bounded_json.hpp"
 #include "common/sentrel/json_field.hpp"
 
 using mesos::sentrel::extractField;
@@ -62,7 +63,7 @@ Try<Secret> parseSecret(const std::string& name, const JSON::Value& value)
 
 Try<Secrets> parseSecrets(const std::string& json)
 {
-  Try<JSON::Object> object = JSON::parse<JSON::Object>(json);
+  Try<JSON::Object> object = mesos::sentrel::parseJson<JSON::Object>(json);
   if (object.isError()) {
     return Error("Invalid secrets document: " + object.error());
   }

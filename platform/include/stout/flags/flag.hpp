@@ -72,10 +72,6 @@ struct Flag
   std::function<Option<Error>(const FlagsBase&)> validate;
   bool required;
 
-  // Stand-in only (Mesos's Flag has no such member): a readable name of
-  // the value's type, for references generated from the flags.
-  std::string type;
-
   const Name& effective_name() const
   {
     return loaded_name.isSome() ? loaded_name.get() : name;

@@ -11,8 +11,6 @@
 #include <typeinfo>
 #include <vector>
 
-#include <cxxabi.h>
-
 #include <glog/logging.h>
 
 #include <stout/abort.hpp>
@@ -282,34 +280,6 @@ private:
 
 namespace internal {
 
-// Stand-in only: the name Flag::type gives a value type; other types are
-// named by their demangled C++ name.
-template <typename T>
-std::string typeName()
-{
-  if constexpr (std::is_same<T, bool>::value) {
-    return "bool";
-  } else if constexpr (std::is_same<T, std::string>::value) {
-    return "string";
-  } else if constexpr (std::is_integral<T>::value) {
-    return "integer";
-  } else if constexpr (std::is_floating_point<T>::value) {
-    return "number";
-  } else if constexpr (std::is_same<T, Duration>::value) {
-    return "duration";
-  } else if constexpr (std::is_same<T, Path>::value) {
-    return "path";
-  } else {
-    int status = 0;
-    char* demangled =
-      abi::__cxa_demangle(typeid(T).name(), nullptr, nullptr, &status);
-    std::string name = status == 0 ? demangled : typeid(T).name();
-    free(demangled);
-    return name;
-  }
-}
-
-
 // " (default: <value>)", on a line of its own if the help ends in a newline.
 inline std::string defaultSuffix(
     const std::string& help,
@@ -347,7 +317,6 @@ void FlagsBase::add(
   flag.alias = alias;
   flag.help = help;
   flag.boolean = typeid(T1) == typeid(bool);
-  flag.type = internal::typeName<T1>();
 
   if (t2 != nullptr) {
     flags->*t1 = *t2;
@@ -415,7 +384,6 @@ void FlagsBase::add(
   flag.alias = alias;
   flag.help = help;
   flag.boolean = typeid(T) == typeid(bool);
-  flag.type = internal::typeName<T>();
   flag.required = false;
 
   flag.load =

@@ -1,5 +1,5 @@
-#ifndef __MESOS_MODULE_MANAGER_HPP__
-#define __MESOS_MODULE_MANAGER_HPP__
+#ifndef __MODULE_MANAGER_HPP__
+#define __MODULE_MANAGER_HPP__
 
 // The host side of Mesos modules: loads module libraries named by a
 // mesos::Modules manifest, verifies each descriptor as Mesos 1.2.0 does and
@@ -140,4 +140,4 @@ Try<Modules> parseModules(const std::string& value);
 } // namespace modules {
 } // namespace mesos {
 
-#endif // __MESOS_MODULE_MANAGER_HPP__
+#endif // __MODULE_MANAGER_HPP__

@@ -1,0 +1,15 @@
+// The main() of every test program: libprocess on loopback, as the host
+// runs it, then GoogleTest. Mesos 1.2.0's libprocess would otherwise bind
+// every address and put the host name's address into its UPIDs, which the
+// tests' peers on 127.0.0.1 do not expect.
+
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+  ::setenv("LIBPROCESS_IP", "127.0.0.1", 0);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
