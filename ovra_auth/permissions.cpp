@@ -9,7 +9,6 @@
 #include <stout/strings.hpp>
 
 #include "common/sentrel/bounded_json.hpp"
-#include "common/sentrel/excerpt.hpp"
 
 namespace mesos {
 namespace ovra {
@@ -157,12 +156,9 @@ Try<Permissions> parsePermissions(const std::string& body)
         stringify(MAX_PERMISSIONS_DOCUMENT_SIZE) + " bytes");
   }
 
-  // The parser's message quotes the document from where it stopped.
   Try<JSON::Object> json = sentrel::parseJson<JSON::Object>(body);
   if (json.isError()) {
-    return Error(
-        "Failed to parse HTTP response as JSON: " +
-        sentrel::excerpt(json.error()));
+    return Error("Failed to parse HTTP response as JSON: " + json.error());
   }
 
   Try<iam::Permissions> document =

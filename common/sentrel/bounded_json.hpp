@@ -17,11 +17,18 @@
 #include <stout/option.hpp>
 #include <stout/try.hpp>
 
+#include "common/sentrel/excerpt.hpp"
+
 namespace mesos {
 namespace sentrel {
 
 // Picojson's own default bound.
 constexpr size_t MAX_JSON_NESTING = 100;
+
+// How much of the parser's message a failure keeps: stout quotes the text
+// from where it stopped to the end of that line, which may be all of a
+// document of megabytes.
+constexpr size_t MAX_JSON_ERROR = 256;
 
 // None when arrays and objects, together, nest at most `limit` levels deep
 // in `text`; else the error "JSON nests deeper than <limit> levels". One
@@ -32,7 +39,8 @@ Option<Error> checkJsonNesting(
     size_t limit = MAX_JSON_NESTING);
 
 // JSON::parse<T>(text) once checkJsonNesting(text) has passed; the error
-// of whichever fails.
+// of whichever fails, the parser's cut to an excerpt of MAX_JSON_ERROR
+// bytes.
 template <typename T>
 Try<T> parseJson(const std::string& text)
 {
@@ -40,7 +48,12 @@ Try<T> parseJson(const std::string& text)
   if (nesting.isSome()) {
     return nesting.get();
   }
-  return JSON::parse<T>(text);
+
+  Try<T> parsed = JSON::parse<T>(text);
+  if (parsed.isError() && parsed.error().size() > MAX_JSON_ERROR) {
+    return Error(excerpt(parsed.error(), MAX_JSON_ERROR));
+  }
+  return parsed;
 }
 
 } // namespace sentrel {

@@ -3,13 +3,13 @@
 namespace mesos {
 namespace sentrel {
 
-std::string excerpt(const std::string& text)
+std::string excerpt(const std::string& text, size_t limit)
 {
-  if (text.size() <= EXCERPT_LIMIT) {
+  if (text.size() <= limit) {
     return text;
   }
 
-  return text.substr(0, EXCERPT_LIMIT) + "... (" + std::to_string(text.size()) +
+  return text.substr(0, limit) + "... (" + std::to_string(text.size()) +
          " bytes in all)";
 }
 

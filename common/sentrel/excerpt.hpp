@@ -13,9 +13,9 @@ namespace sentrel {
 
 constexpr size_t EXCERPT_LIMIT = 4096;
 
-// `text` as it is when it holds at most EXCERPT_LIMIT bytes; else its first
-// EXCERPT_LIMIT bytes followed by "... (<size> bytes in all)".
-std::string excerpt(const std::string& text);
+// `text` as it is when it holds at most `limit` bytes; else its first
+// `limit` bytes followed by "... (<size> bytes in all)".
+std::string excerpt(const std::string& text, size_t limit = EXCERPT_LIMIT);
 
 } // namespace sentrel {
 } // namespace mesos {

@@ -14,7 +14,6 @@
 
 #include "common/sentrel/bounded_json.hpp"
 #include "common/sentrel/bounded_request.hpp"
-#include "common/sentrel/excerpt.hpp"
 #include "common/sentrel/json_field.hpp"
 #include "common/sentrel/jwt.hpp"
 
@@ -54,11 +53,9 @@ Future<std::string> _getSignedTokenFromSentrel(const Response& response)
     return Failure("Sentrel returned status: " + response.status);
   }
 
-  // The parser's message quotes the answer from where it stopped.
   Try<JSON::Object> object = parseJson<JSON::Object>(response.body);
   if (object.isError()) {
-    return Failure(
-        "Failed to parse Sentrel response json: " + excerpt(object.error()));
+    return Failure("Failed to parse Sentrel response json: " + object.error());
   }
 
   Try<corvanta::SentrelResponse> answer =

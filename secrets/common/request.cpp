@@ -10,7 +10,6 @@
 #include <stout/strings.hpp>
 
 #include "common/sentrel/bounded_json.hpp"
-#include "common/sentrel/excerpt.hpp"
 #include "secrets/common/environment.hpp"
 
 namespace mesos {
@@ -72,11 +71,9 @@ Result<std::string> extractSpace(
 
 Try<Secrets> parse(const std::string& value)
 {
-  // The parser's message quotes the label from where it stopped.
   Try<JSON::Array> array = sentrel::parseJson<JSON::Array>(value);
   if (array.isError()) {
-    return Error(
-        "Failed to parse value as json: " + sentrel::excerpt(array.error()));
+    return Error("Failed to parse value as json: " + array.error());
   }
 
   if (array->values.size() > MAX_SECRETS_PER_REQUEST) {

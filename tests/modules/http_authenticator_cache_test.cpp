@@ -104,7 +104,7 @@ protected:
     request.headers["Authorization"] = "token=" + token;
 
     Future<AuthenticationResult> result = authenticator.authenticate(request);
-    if (!result.await(Seconds(15))) {
+    if (!completesWithin(result, Seconds(15))) {
       return "pending";
     }
     if (result.isFailed()) {

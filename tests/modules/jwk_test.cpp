@@ -283,8 +283,8 @@ TEST_F(JWKSTest, HostileAnswersFailWithBoundedMessages)
       "... (8388608 bytes in all)",
       key.failure());
 
-  // A broken document of megabytes is quoted no further than the parser's
-  // own bound.
+  // A broken document of megabytes is quoted no further than a short
+  // excerpt.
   key = fetchWith(process::http::OK("{\"keys\": " + huge, "application/json"));
   ASSERT_TRUE(key.await(Seconds(15)));
   ASSERT_TRUE(key.isFailed());

@@ -56,12 +56,13 @@ class AgentSsl
 public:
   explicit AgentSsl(SslMode mode) : environment_(new ScopedEnvironment())
   {
-    for (const char* variable :
-         {"LIBPROCESS_SSL_ENABLED", "LIBPROCESS_SSL_SUPPORT_DOWNGRADE",
-          "LIBPROCESS_SSL_VERIFY_CERT", "LIBPROCESS_SSL_REQUIRE_CERT",
-          "LIBPROCESS_SSL_VERIFY_IPADD", "LIBPROCESS_SSL_KEY_FILE",
-          "LIBPROCESS_SSL_CERT_FILE", "SSL_ENABLED"}) {
-      environment_->unset(variable);
+    // Also their deprecated names without "LIBPROCESS_", which libprocess
+    // reads too: machines often set SSL_CERT_FILE for OpenSSL's own use.
+    for (const std::string name :
+         {"ENABLED", "SUPPORT_DOWNGRADE", "VERIFY_CERT", "REQUIRE_CERT",
+          "VERIFY_IPADD", "KEY_FILE", "CERT_FILE", "CA_FILE", "CA_DIR"}) {
+      environment_->unset("LIBPROCESS_SSL_" + name);
+      environment_->unset("SSL_" + name);
     }
     if (mode != SslMode::OFF) {
       environment_->set("LIBPROCESS_SSL_ENABLED", "true");

@@ -3,9 +3,12 @@
 
 // Waiting on futures in tests: ASSERT_TRUE(ready(future)) and
 // ASSERT_TRUE(failed(future, message)). They wait on the future itself,
-// with a generous limit on a running clock; with a paused clock, settle it
-// first and check the state instead.
+// with a generous limit in real time, whatever libprocess's clock does:
+// Future::await counts its limit on that clock, which a paused clock holds.
 
+#include <chrono>
+#include <future>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -14,12 +17,24 @@
 
 #include <stout/duration.hpp>
 
+// Whether `future` leaves PENDING within `limit` of real time.
+template <typename T>
+bool completesWithin(const process::Future<T>& future, const Duration& limit)
+{
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> completed = done->get_future();
+  future.onAny([done](const process::Future<T>&) { done->set_value(); });
+  return completed.wait_for(std::chrono::nanoseconds(limit.ns())) ==
+         std::future_status::ready;
+}
+
+
 template <typename T>
 ::testing::AssertionResult ready(
     const process::Future<T>& future,
     const Duration& limit = Seconds(15))
 {
-  if (!future.await(limit)) {
+  if (!completesWithin(future, limit)) {
     return ::testing::AssertionFailure() << "still pending after " << limit;
   }
   if (future.isFailed()) {
@@ -39,7 +54,7 @@ template <typename T>
     const std::string& message,
     const Duration& limit = Seconds(15))
 {
-  if (!future.await(limit)) {
+  if (!completesWithin(future, limit)) {
     return ::testing::AssertionFailure() << "still pending after " << limit;
   }
   if (!future.isFailed()) {

@@ -213,7 +213,7 @@ template <typename T, typename Check>
     } else {
       for (int i = 0; i < 3 && call.isPending(); ++i) {
         process::Clock::advance(drive.limit);
-        call.await(Milliseconds(500));
+        completesWithin(call, Milliseconds(500));
       }
     }
   }

@@ -212,9 +212,10 @@ public:
   }
 
   // Blocks the calling thread until the future is no longer pending, or
-  // until `duration` has passed (negative: no limit). The limit is real
-  // time, not libprocess clock time: a paused clock neither holds the wait
-  // open nor ends it early. Returns false on timeout.
+  // until `duration` has passed (negative: no limit). As in libprocess,
+  // the limit is a timer on libprocess's clock: while the clock is paused
+  // the wait ends only when the clock is advanced past it. Returns false
+  // on timeout.
   bool await(const Duration& duration = Seconds(-1)) const
   {
     std::shared_ptr<Latch> latch;

@@ -1,8 +1,7 @@
 #ifndef __PROCESS_LATCH_HPP__
 #define __PROCESS_LATCH_HPP__
 
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 
 #include <stout/duration.hpp>
 
@@ -12,7 +11,7 @@ namespace process {
 class Latch
 {
 public:
-  Latch() : triggered_(false) {}
+  Latch();
 
   Latch(const Latch&) = delete;
   Latch& operator=(const Latch&) = delete;
@@ -21,15 +20,14 @@ public:
   bool trigger();
 
   // Blocks until triggered or until `duration` has passed; a negative
-  // duration waits for ever. The wait is in real time, not on the
-  // libprocess clock, so pausing the clock neither stops nor ends it.
-  // Returns whether the latch was triggered.
+  // duration waits for ever. As in libprocess, the limit is a timer on
+  // libprocess's clock: while the clock is paused it ends only when the
+  // clock is advanced past it. Returns whether the latch was triggered.
   bool await(const Duration& duration = Seconds(-1));
 
 private:
-  std::mutex mutex_;
-  std::condition_variable condition_;
-  bool triggered_;
+  struct State;
+  std::shared_ptr<State> state_;
 };
 
 } // namespace process {
