@@ -2,6 +2,8 @@
 # (`cpack -G DEB` in the build folder) that holds the same files:
 #   lib/libovra_security.so*      the modules (versioned, with SOVERSION)
 #   lib/libmesos_platform.so      the host platform the modules link with
+#                                 (libmesos.so built from Mesos's source
+#                                 with OVRA_MESOS_SOURCE)
 #   bin/ovra_host ...             the host and the development services
 #   share/ovra_security/examples  modules files and Mesos flags
 # Programs find the libraries beside them (RUNPATH $ORIGIN/../lib).
@@ -12,14 +14,22 @@ file(RELATIVE_PATH lib_from_bin
 install(TARGETS ovra_security
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
-if(NOT OVRA_REAL_MESOS AND NOT OVRA_FUZZ)
+# The programs, where they are built (on the stand-in, or on a Mesos built
+# here from source), with the platform library they run on: the stand-in's,
+# or the libmesos built here.
+if(TARGET ovra_host)
   set(programs ovra_host ovra_dev_iam ovra_iam_tool ovra_dev_secrets)
-  set_target_properties(${programs} mesos_platform ovra_security PROPERTIES
+  set_target_properties(${programs} PROPERTIES
     INSTALL_RPATH "$ORIGIN/${lib_from_bin}")
-  set_target_properties(mesos_platform ovra_security PROPERTIES
-    INSTALL_RPATH "$ORIGIN")
-  install(TARGETS mesos_platform
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  set_target_properties(ovra_security PROPERTIES INSTALL_RPATH "$ORIGIN")
+  if(OVRA_REAL_MESOS)
+    file(GLOB libmesos "${OVRA_MESOS_LIBRARY_DIR}/libmesos.so*")
+    install(FILES ${libmesos} DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  else()
+    set_target_properties(mesos_platform PROPERTIES INSTALL_RPATH "$ORIGIN")
+    install(TARGETS mesos_platform
+      LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  endif()
   install(TARGETS ${programs}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/installed/

@@ -97,6 +97,11 @@ if(NOT prepared STREQUAL source_id)
   file(WRITE ${stamp} "${source_id}")
 endif()
 
+# A change to the build of libmesos configures this folder again.
+file(GLOB platform_build_files ${CMAKE_CURRENT_LIST_DIR}/mesos/*)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${platform_build_files})
+
 message(STATUS "Real Mesos platform: building libmesos into ${prefix}")
 ovra_mesos_run("configuring libmesos"
   ${CMAKE_COMMAND} -G ${CMAKE_GENERATOR}

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs every build and test dependency from Debian packages.
+# Installs every build and test dependency from Debian packages: those of
+# the stand-in platform, those of the real Mesos 1.2.0 platform built from
+# its source (libevent, zlib, patch), and wrk for the host's benchmark.
 # Run as root on a fresh Debian 12 machine.
 set -euo pipefail
 
@@ -14,6 +16,8 @@ packages=(
   libbenchmark-dev
   libcpp-jwt-dev
   clang libclang-rt-14-dev
+  libevent-dev zlib1g-dev patch
+  wrk
   curl
   openssl
   python3
