@@ -9,10 +9,26 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
-bash scripts/build.sh build
+section() { printf '\n=== %s\n' "$*"; }
 
-bin=build/tools
+# The build walked through: build/ on the stand-in platform by default, or
+# build-real/ on the real Mesos 1.2.0 platform built from its source:
+#   OVRA_MAIN_JOB_BUILD=build-real bash scripts/main-job.sh
+# Only the library and the programs the walk-through runs are built.
+build=${OVRA_MAIN_JOB_BUILD:-build}
+configure=()
+if [ "$build" = build-real ]; then
+  configure=(-DOVRA_MESOS_SOURCE="${OVRA_MESOS_SOURCE:-../shared/mesos/mesos-1.2.0-platform-src.tar.gz}")
+fi
+
+section "Installing the dependencies"
+bash scripts/install-deps.sh
+section "Building the library and the programs into $build/"
+cmake -G Ninja -S . -B "$build" "${configure[@]}"
+cmake --build "$build" -j "$(nproc)" --target \
+  ovra_security ovra_host ovra_dev_iam ovra_iam_tool ovra_dev_secrets
+
+bin=$build/tools
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -22,7 +38,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-section() { printf '\n=== %s\n' "$*"; }
+# The example modules files, naming the library of the build walked through.
+for example in modules master; do
+  sed "s|build/libovra_security.so|$build/libovra_security.so|" \
+    "examples/$example.json" > "$work/$example.json"
+done
 
 # Prints the status line, the challenge if any, and the body of a request.
 request() {
@@ -33,7 +53,7 @@ request() {
 }
 
 section "The library's modules, as the module loader verifies them"
-$bin/ovra_host --modules=file://examples/modules.json --describe
+$bin/ovra_host --modules=file://$work/modules.json --describe
 
 section "Starting the development IAM service and the host (role master)"
 $bin/ovra_iam_tool keypair > "$work/iam.json"
@@ -64,14 +84,14 @@ bash scripts/announced-port.sh "$work/other-iam.out" > /dev/null
 
 # The modules take the IAM service's address from the environment.
 OVRA_IAM="http://127.0.0.1:$iam_port/" \
-  $bin/ovra_host --modules=file://examples/master.json --role=master \
+  $bin/ovra_host --modules=file://$work/master.json --role=master \
   > "$work/host.out" 2> "$work/host.log" &
 pids+=($!)
 host=127.0.0.1:$(bash scripts/announced-port.sh "$work/host.out")
 echo "host on $host"
 
 OVRA_IAM="http://127.0.0.1:$iam_port/" OVRA_ANONYMOUS_PRINCIPAL=guest \
-  $bin/ovra_host --modules=file://examples/master.json --role=master \
+  $bin/ovra_host --modules=file://$work/master.json --role=master \
   > "$work/anonymous.out" 2> "$work/anonymous.log" &
 pids+=($!)
 anonymous=127.0.0.1:$(bash scripts/announced-port.sh "$work/anonymous.out")
@@ -123,14 +143,14 @@ section "Classic authentication between two processes: a master host and an agen
 # agent, another OS process, the classic authenticatee with its service
 # account's credential.
 cat > "$work/classic-master.json" <<JSON
-{"libraries": [{"file": "build/libovra_security.so", "modules": [
+{"libraries": [{"file": "$build/libovra_security.so", "modules": [
   {"name": "com_corvanta_ovra_http_Authenticator",
    "parameters": [{"key": "host", "value": "master"}]},
   {"name": "com_corvanta_ovra_ClassicRPCAuthenticator", "parameters": []}]}]}
 JSON
 agent_modules() {
   cat <<JSON
-{"libraries": [{"file": "build/libovra_security.so", "modules": [
+{"libraries": [{"file": "$build/libovra_security.so", "modules": [
   {"name": "com_corvanta_ovra_http_Authenticator",
    "parameters": [{"key": "host", "value": "agent"}]},
   {"name": "com_corvanta_ovra_ClassicRPCAuthenticatee",
@@ -171,7 +191,7 @@ store_pid=$!
 pids+=($store_pid)
 store="http://127.0.0.1:$(bash scripts/announced-port.sh "$work/store.out")/secrets/v1"
 echo "secret store at $store"
-bash scripts/secrets-modules.sh build/libovra_security.so "$store" "$work/agent-1.json" 2secs \
+bash scripts/secrets-modules.sh "$build/libovra_security.so" "$store" "$work/agent-1.json" 2secs \
   > "$work/agent-secrets.json"
 
 # A task in the space team1/app asking for one secret as DB_URL.
@@ -219,7 +239,7 @@ bash scripts/agent-certificate.sh "$ssl"
 ssl_files='{"key": "ca_file", "value": "'$ssl/ca.crt'"},
   {"key": "cert_file", "value": "'$ssl/agent.crt'"}, {"key": "key_file", "value": "'$ssl/agent.key'"}'
 cat > "$work/agent-ssl.json" <<JSON
-{"libraries": [{"file": "build/libovra_security.so", "modules": [
+{"libraries": [{"file": "$build/libovra_security.so", "modules": [
   {"name": "com_corvanta_ovra_SSLExecutorIsolator", "parameters": [$ssl_files]},
   {"name": "com_corvanta_ovra_SSLExecutorHook", "parameters": [$ssl_files]}]}]}
 JSON

@@ -33,6 +33,7 @@
 #include "support/log_capture.hpp"
 #include "support/log_waiter.hpp"
 #include "support/test_keys.hpp"
+#include "support/tokens.hpp"
 
 #include "classic_rpc.hpp"
 
@@ -143,6 +144,8 @@ TEST_F(ExchangeTest, BadTokensAreRefused)
   ASSERT_TRUE(ready(foreign));
 
   const std::string oversized(mesos::sentrel::MAX_TOKEN_SIZE + 1, 'a');
+  const std::string nested = test_tokens::token(
+      R"({"alg":"RS256","typ":"JWT"})", std::string(12000, '['));
 
   const struct
   {
@@ -160,6 +163,12 @@ TEST_F(ExchangeTest, BadTokensAreRefused)
      "Failed to authenticate: Expected three components in token, got 1",
      "\"\"",
      "\"Failed to parse JWT: 'Expected three components in token, got 1'\""},
+    {"nested past the parser's bound", nested,
+     "Failed to authenticate: Could not tokenize payload: Could not parse "
+     "token JSON payload: JSON nests deeper than 100 levels",
+     "\"\"",
+     "\"Failed to parse JWT: 'Could not tokenize payload: Could not parse "
+     "token JSON payload: JSON nests deeper than 100 levels'\""},
     {"beyond the size limit", oversized,
      "Failed to authenticate: Token of 16385 bytes exceeds the limit of "
      "16384 bytes",

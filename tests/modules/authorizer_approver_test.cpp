@@ -330,6 +330,34 @@ TEST(ObjectApproverTest, UnmappableQuestionsAreFailuresNotDecisions)
 }
 
 
+// A task refused with a label of 40 kB: the record, which glog would cut
+// at 30,000 bytes, keeps every key, its object cut with the marker of its
+// size.
+TEST(ObjectApproverTest, ARecordOfAHugeObjectKeepsEveryKey)
+{
+  authz::Object task = runTaskObject("nobody", "/prod/web");
+  mesos::Label* label = task.mutable_task_info()->mutable_labels()->add_labels();
+  label->set_key("NOTE");
+  label->set_value(std::string(40 * 1024, 'x'));
+
+  LogCapture log;
+  EXPECT_EQ("deny",
+            outcome(decide(approver("master", {}, authz::RUN_TASK), task)));
+
+  const std::vector<audit_records::Record> records =
+    audit_records::records(log);
+  ASSERT_EQ(1u, records.size());
+  for (const char* key : {"type", "timestamp", "authorizer", "uid", "action",
+                          "object", "result", "reason", "dstip", "dstport"}) {
+    EXPECT_EQ(1u, records[0].count(key)) << key;
+  }
+  EXPECT_EQ("deny", records[0].at("result"));
+  EXPECT_EQ("\"RUN_TASK\"", records[0].at("action"));
+  EXPECT_NE(std::string::npos,
+            records[0].at("object").find(" bytes in all)\""));
+}
+
+
 TEST(ObjectApproverTest, EachDecisionIsAuditedExceptListings)
 {
   const std::vector<Grant> grants = {

@@ -176,6 +176,67 @@ TEST_F(SecretsModulesTest, IsolatorAuditsARefusalWithTheContainerConfig)
 }
 
 
+// The largest records the secrets modules write, whole: a request of 220
+// long names (validated, then refused by the store), one of 257 secrets
+// and a label of 40 kB (both refused). glog cuts a message at 30,000
+// bytes; each record keeps every key, its object cut with the marker of
+// its size.
+TEST_F(SecretsModulesTest, LargestRecordsKeepEveryKey)
+{
+  std::unique_ptr<mesos::slave::Isolator> isolator(
+      com_corvanta_ovra_SecretsIsolator.create(moduleParameters()));
+  ASSERT_NE(nullptr, isolator);
+
+  const auto secrets = [](size_t count, size_t nameSize) {
+    std::string request = "[";
+    for (size_t i = 0; i < count; ++i) {
+      request += std::string(i > 0 ? "," : "") +
+        R"({"name":"team1/app/)" + std::string(nameSize, 'n') +
+        std::to_string(i) + R"(","type":"ENVIRONMENT",)" +
+        R"("environment":{"name":"V)" + std::to_string(i) + R"("}})";
+    }
+    return request + "]";
+  };
+
+  const struct
+  {
+    std::string what;
+    std::string request;
+    std::vector<std::string> actions;
+  } cases[] = {
+    {"220 long names", secrets(220, 200),
+     {"\"VALIDATE_SECRETS_REQUEST\"", "\"GET_SIGNED_JWT_FROM_SENTREL\"",
+      "\"FETCH_SECRETS\""}},
+    {"257 secrets", secrets(257, 1), {"\"FETCH_SECRETS\""}},
+    {"a label of 40 kB", std::string(40 * 1024, 'x'), {"\"FETCH_SECRETS\""}},
+  };
+
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    LogCapture log;
+    const ContainerConfig config = container(
+        secrets_test::executorWith(std::string("team1/app"), c.request),
+        None());
+    EXPECT_TRUE(completesWithin(isolator->prepare(containerId(), config), Seconds(15)));
+
+    const std::vector<audit_records::Record> records =
+      audit_records::records(log);
+    ASSERT_EQ(c.actions.size(), records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+      const audit_records::Record& record = records[i];
+      for (const char* key : {"type", "timestamp", "authorizer", "uid",
+                              "action", "object", "result", "reason"}) {
+        EXPECT_EQ(1u, record.count(key)) << key;
+      }
+      EXPECT_EQ(c.actions[i], record.at("action"));
+    }
+    const std::string& object = records.back().at("object");
+    EXPECT_NE(std::string::npos, object.find(" bytes in all)\"")) << object;
+    EXPECT_EQ("deny", records.back().at("result"));
+  }
+}
+
+
 TEST_F(SecretsModulesTest, HookGivesTheTaskEnvironmentAndNothingToAnExecutorAlone)
 {
   LogCapture log;

