@@ -11,13 +11,6 @@ bin=$1
 library=$2
 source "$(dirname "$0")/lib.sh"
 
-cat > "$work/host.json" <<JSON
-{"libraries": [{"file": "$library", "modules": [
-  {"name": "com_corvanta_ovra_http_Authenticator",
-   "parameters": [{"key": "host", "value": "agent"},
-                  {"key": "network_timeout", "value": "2secs"}]}]}]}
-JSON
-
 "$bin/ovra_iam_tool" keypair > "$work/iam.json"
 token=$("$bin/ovra_iam_tool" token --config="$work/iam.json" --uid=alice)
 
@@ -49,7 +42,21 @@ settled_connections() {
 
 kib() { grep "^$2:" "/proc/$1/status" | awk '{print $2}'; }
 
+# The silent service fails a request at the module's time-out; the endless
+# one at the bound on the body, which a sanitizer build reaches in seconds
+# rather than a fraction of one, so its time-out is long enough for that.
 for mode in endless silent; do
+  case $mode in
+    endless) timeout=30secs ;;
+    silent) timeout=2secs ;;
+  esac
+  cat > "$work/host.json" <<JSON
+{"libraries": [{"file": "$library", "modules": [
+  {"name": "com_corvanta_ovra_http_Authenticator",
+   "parameters": [{"key": "host", "value": "agent"},
+                  {"key": "network_timeout", "value": "$timeout"}]}]}]}
+JSON
+
   python3 "$(dirname "$0")/hostile_iam.py" "$mode" > "$work/$mode.out" &
   pids+=($!)
   port=$(announced "$work/$mode.out")
@@ -77,8 +84,11 @@ for mode in endless silent; do
 
   growth=$(( $(kib "$host_pid" VmHWM) - before ))
   echo "$mode: the host's peak memory grew by ${growth} KiB"
-  check "$mode: within the bound and 8 MiB" yes \
-    "$([ "$growth" -lt $(( (32 + 8) * 1024 )) ] && echo yes || echo no)"
+  # A sanitizer's shadow memory and quarantine are not the program's.
+  if [ -z "${OVRA_SANITIZE:-}" ]; then
+    check "$mode: within the bound and 8 MiB" yes \
+      "$([ "$growth" -lt $(( (32 + 8) * 1024 )) ] && echo yes || echo no)"
+  fi
 
   check "$mode: the host keeps serving" 200 "$(status "http://$host/agent/health")"
   kill "$host_pid"
