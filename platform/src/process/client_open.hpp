@@ -49,6 +49,9 @@ void openStream(
         }
 
         if constexpr (std::is_same<Stream, beast::tcp_stream>::value) {
+          // Plain TCP has no handshake; the captures serve the TLS branch.
+          static_cast<void>(stream);
+          static_cast<void>(ip);
           done(Option<std::string>::none());
         } else {
           if (hostname.isSome()) {
