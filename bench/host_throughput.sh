@@ -18,16 +18,9 @@ if [ "${#builds[@]}" -eq 0 ]; then
   done
 fi
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-announced() { bash scripts/announced-port.sh "$1"; }
+# The work folder, the processes started there (gone at exit) and
+# `announced`, as the end-to-end scripts have them.
+source tests/e2e/lib.sh
 
 # Requests per second of wrk against the URL, with the extra arguments.
 rate() {
