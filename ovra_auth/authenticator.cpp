@@ -261,7 +261,7 @@ private:
       if (key.isReady()) {
         cache_->fetched(key.get(), Clock::now());
       } else {
-        cache_->fetchFailed(failure);
+        cache_->fetchFailed(failure, Clock::now());
         if (cache_->lastGood(Clock::now()).isSome()) {
           LOG(WARNING) << failure << "; the last good IAM key keeps serving "
                        << "until " << cache_->servesUntil().get();

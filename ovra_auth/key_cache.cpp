@@ -1,11 +1,21 @@
 #include "ovra_auth/key_cache.hpp"
 
+#include <algorithm>
+
 #include <stout/none.hpp>
 
 using process::Time;
 
 namespace mesos {
 namespace ovra {
+
+namespace {
+
+// The first backoff after a failed fetch.
+constexpr Duration FIRST_BACKOFF = Seconds(1);
+
+} // namespace {
+
 
 KeyCache::KeyCache(
     const Duration& lifetime,
@@ -46,6 +56,9 @@ Option<Time> KeyCache::servesUntil() const
 
 bool KeyCache::mayFetch(const Time& now) const
 {
+  if (retryAt_.isSome()) {
+    return now >= retryAt_.get();
+  }
   return lastFetchStart_.isNone() ||
     now >= lastFetchStart_.get() + refetchInterval_;
 }
@@ -62,12 +75,18 @@ void KeyCache::fetched(const std::shared_ptr<RSA>& key, const Time& now)
   key_ = key;
   fetchedAt_ = now;
   lastFailure_ = None();
+  retryAt_ = None();
+  backoff_ = None();
 }
 
 
-void KeyCache::fetchFailed(const std::string& failure)
+void KeyCache::fetchFailed(const std::string& failure, const Time& now)
 {
   lastFailure_ = failure;
+  backoff_ = backoff_.isNone()
+    ? std::min(FIRST_BACKOFF, refetchInterval_)
+    : std::min(backoff_.get() * 2, refetchInterval_);
+  retryAt_ = now + backoff_.get();
 }
 
 } // namespace ovra {

@@ -41,7 +41,9 @@ KeyCacheFlags::KeyCacheFlags()
       "fetches of the key set. Tokens that the kept key does not verify\n"
       "(a rotated key, or forged tokens) cause at most one fetch per\n"
       "interval, shared by every request waiting on it; in between they\n"
-      "are refused without asking the IAM service.",
+      "are refused without asking the IAM service. A fetch that failed\n"
+      "is retried sooner: after 1 second, then after twice as long at\n"
+      "each further failure, up to this interval.",
       Seconds(30),
       [](const Duration& value) -> Option<Error> {
         return positive("jwks_refetch_interval", value);

@@ -8,15 +8,17 @@
 
 #include <process/defer.hpp>
 #include <process/dispatch.hpp>
-#include <process/id.hpp>
 #include <process/process.hpp>
 #include <process/protobuf.hpp>
 
+#include <stout/lambda.hpp>
 #include <stout/none.hpp>
+#include <stout/option.hpp>
 #include <stout/stringify.hpp>
 
 #include "common/module_factory.hpp"
 #include "common/sentrel/login.hpp"
+#include "ovra_classic_rpc_authn/unguessable_id.hpp"
 
 using std::string;
 
@@ -46,10 +48,13 @@ class ClassicRPCAuthenticateeProcess
   : public ProtobufProcess<ClassicRPCAuthenticateeProcess>
 {
 public:
+  // `id` is the actor's: one that only the master learns (unguessableId),
+  // so that no one else can step the attempt or end it.
   ClassicRPCAuthenticateeProcess(
+      const string& id,
       const UPID& client,
       const mesos::sentrel::Flags& flags)
-    : ProcessBase(process::ID::generate("ovra_classic_rpc_authenticatee")),
+    : ProcessBase(id),
       client_(client),
       flags_(flags) {}
 
@@ -81,15 +86,14 @@ protected:
 
   void finalize() override
   {
-    promise_.fail("Authentication discarded");
+    end("Authentication discarded");
   }
 
 private:
   // Whether a protocol message may be acted on: it must come from the
   // master's libprocess instance, where the authenticator's sessions run,
   // and the attempt must still be open. Anyone else asking for a step
-  // would otherwise be handed the service account's IAM token, and could
-  // end the attempt at will.
+  // would otherwise be handed the service account's IAM token.
   bool accepted(const UPID& from, const string& message) const
   {
     if (from.address != master_.address) {
@@ -101,6 +105,23 @@ private:
     return promise_.future().isPending();
   }
 
+  // Whether `from` is the session that this attempt answered. The sender
+  // a message names is not proof of who sent it, so an outcome counts only
+  // from the session whose step was answered, and only that session's
+  // steps are answered once one has been.
+  bool fromSession(const UPID& from, const string& message) const
+  {
+    if (session_.isSome() && session_.get() == from) {
+      return true;
+    }
+
+    LOG(WARNING) << "Dropping " << message << " from " << from << ": "
+                 << (session_.isSome()
+                       ? "answering the session " + stringify(session_.get())
+                       : string("no session has asked for the token yet"));
+    return false;
+  }
+
   // The step asks for the token; what it carries is not used.
   void step(const UPID& from, const string& /*data*/)
   {
@@ -108,31 +129,63 @@ private:
       return;
     }
 
+    if (session_.isNone()) {
+      session_ = from;
+    } else if (!fromSession(from, "AuthenticationStepMessage")) {
+      return;
+    }
+
+    // A step while the token is being fetched is answered after it, with
+    // a token of its own; more steps meanwhile add nothing.
+    if (login_.isSome()) {
+      again_ = true;
+      return;
+    }
+
+    exchange();
+  }
+
+  // Logs the service account in without blocking this actor: messages
+  // that arrive meanwhile (a discard, anything a peer sends) are handled
+  // at once. `network_timeout` bounds the login.
+  void exchange()
+  {
     LOG(INFO) << "Sending AuthenticationStepMessage";
 
-    // The login blocks this actor until it completes; its own time limit,
-    // `network_timeout`, bounds the wait.
-    const Future<string> token = mesos::sentrel::serviceAccountLogin(
+    login_ = mesos::sentrel::serviceAccountLogin(
         flags_.service_account_credential.get(),
         flags_.jwt_exp_timeout,
         flags_.network_timeout,
         LOGIN_FAILURE);
-    token.await();
+    login_->onAny(defer(self(), &Self::exchanged, lambda::_1));
+  }
+
+  void exchanged(const Future<string>& token)
+  {
+    login_ = None();
+    if (!promise_.future().isPending()) {
+      return;
+    }
 
     if (!token.isReady()) {
-      promise_.fail(
-          token.isFailed() ? token.failure() : LOGIN_FAILURE.exchange);
+      end(token.isFailed() ? token.failure() : LOGIN_FAILURE.exchange);
       return;
     }
 
     AuthenticationStepMessage reply;
     reply.set_data(token.get());
-    send(from, reply);
+    send(session_.get(), reply);
+
+    if (again_) {
+      again_ = false;
+      exchange();
+    }
   }
 
   void completed(const UPID& from)
   {
-    if (accepted(from, "AuthenticationCompletedMessage")) {
+    if (accepted(from, "AuthenticationCompletedMessage") &&
+        fromSession(from, "AuthenticationCompletedMessage")) {
       LOG(INFO) << "Authentication success";
       promise_.set(true);
     }
@@ -140,7 +193,8 @@ private:
 
   void failed(const UPID& from)
   {
-    if (accepted(from, "AuthenticationFailedMessage")) {
+    if (accepted(from, "AuthenticationFailedMessage") &&
+        fromSession(from, "AuthenticationFailedMessage")) {
       LOG(INFO) << "Authentication failed";
       promise_.set(false);
     }
@@ -148,20 +202,36 @@ private:
 
   void error(const UPID& from, const string& error)
   {
-    if (accepted(from, "AuthenticationErrorMessage")) {
-      promise_.fail("Authentication error: " + error);
+    if (accepted(from, "AuthenticationErrorMessage") &&
+        fromSession(from, "AuthenticationErrorMessage")) {
+      end("Authentication error: " + error);
     }
   }
 
   void discarded()
   {
-    promise_.fail("Authentication discarded");
+    end("Authentication discarded");
+  }
+
+  // Fails the attempt; a login still running is of no more use.
+  void end(const string& failure)
+  {
+    promise_.fail(failure);
+    if (login_.isSome()) {
+      login_->discard();
+    }
   }
 
   const UPID client_;
   const mesos::sentrel::Flags flags_;
   UPID master_;
   Promise<bool> promise_;
+
+  // The session whose step was answered first; the login in flight, if
+  // any, and whether a further step waits for it.
+  Option<UPID> session_;
+  Option<Future<string>> login_;
+  bool again_ = false;
 };
 
 
@@ -218,7 +288,12 @@ Future<bool> ClassicRPCAuthenticatee::authenticate(
         "': the service account is '" + uid + "'");
   }
 
-  process_ = new ClassicRPCAuthenticateeProcess(client, flags_);
+  const Try<string> id = unguessableId("ovra_classic_rpc_authenticatee");
+  if (id.isError()) {
+    return Failure(id.error());
+  }
+
+  process_ = new ClassicRPCAuthenticateeProcess(id.get(), client, flags_);
   process::spawn(process_);
 
   return process::dispatch(

@@ -18,6 +18,7 @@
 #include "common/module_factory.hpp"
 #include "common/sentrel/jwk.hpp"
 #include "ovra_classic_rpc_authn/authenticator_session.hpp"
+#include "ovra_classic_rpc_authn/unguessable_id.hpp"
 
 using std::shared_ptr;
 using std::string;
@@ -58,9 +59,15 @@ public:
   // A new session for every attempt, even several from one peer.
   Future<Option<string>> authenticate(const UPID& pid)
   {
+    const Try<string> id =
+      unguessableId("ovra_classic_rpc_authenticator_session");
+    if (id.isError()) {
+      return Failure(id.error());
+    }
+
     ClassicRPCAuthenticatorSessionProcess* session =
       new ClassicRPCAuthenticatorSessionProcess(
-          pid, flags_, sentrelPublicKey_);
+          id.get(), pid, flags_, sentrelPublicKey_);
     process::spawn(session);
     sessions_.insert(session);
 

@@ -6,7 +6,6 @@
 
 #include <process/clock.hpp>
 #include <process/defer.hpp>
-#include <process/id.hpp>
 
 #include <stout/error.hpp>
 #include <stout/none.hpp>
@@ -55,11 +54,11 @@ Try<JWT> parseToken(const string& token)
 
 
 ClassicRPCAuthenticatorSessionProcess::ClassicRPCAuthenticatorSessionProcess(
+    const string& id,
     const UPID& pid,
     const AuthenticatorFlags& flags,
     const std::shared_ptr<RSA>& sentrelPublicKey)
-  : ProcessBase(
-        process::ID::generate("ovra_classic_rpc_authenticator_session")),
+  : ProcessBase(id),
     pid_(pid),
     flags_(flags),
     sentrelPublicKey_(sentrelPublicKey),

@@ -30,8 +30,11 @@ class ClassicRPCAuthenticatorSessionProcess
   : public ProtobufProcess<ClassicRPCAuthenticatorSessionProcess>
 {
 public:
-  // REQUIRES: `sentrelPublicKey` is set.
+  // `id` is the actor's: one that only `pid` learns (unguessableId), so
+  // that no one else can step the session in its name. REQUIRES:
+  // `sentrelPublicKey` is set.
   ClassicRPCAuthenticatorSessionProcess(
+      const std::string& id,
       const process::UPID& pid,
       const AuthenticatorFlags& flags,
       const std::shared_ptr<RSA>& sentrelPublicKey);

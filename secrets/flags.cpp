@@ -70,9 +70,10 @@ Try<Nothing> Flags::validate() const
 
 Future<std::string> Flags::talkToSecretStore(
     const std::string& token,
-    const std::string& path) const
+    const std::string& path,
+    size_t bodyLimit) const
 {
-  return getFromStore(store_url, network_timeout, token, path);
+  return getFromStore(store_url, network_timeout, token, path, bodyLimit);
 }
 
 } // namespace secrets {

@@ -5,6 +5,8 @@
 // that need nothing else: the check that the store is reachable, and one
 // request to the store. Filled once by the factory, never changed after.
 
+#include <stddef.h>
+
 #include <string>
 
 #include <process/future.hpp>
@@ -14,6 +16,7 @@
 #include <stout/try.hpp>
 
 #include "common/sentrel/flags.hpp"
+#include "secrets/common/limits.hpp"
 
 namespace mesos {
 namespace secrets {
@@ -30,10 +33,12 @@ public:
   Try<Nothing> validate() const;
 
   // One GET of `path` under `store_url` with the IAM-issued `token`: the
-  // body of a "200 OK" answer, else a failure (see getFromStore).
+  // body of a "200 OK" answer, read up to `bodyLimit` bytes, else a
+  // failure (see getFromStore).
   process::Future<std::string> talkToSecretStore(
       const std::string& token,
-      const std::string& path) const;
+      const std::string& path,
+      size_t bodyLimit = MAX_SECRET_ANSWER) const;
 
   process::http::URL store_url;
   std::string special_secret_protobuf_label;

@@ -1,6 +1,7 @@
 #include "secrets/common/environment.hpp"
 
 #include <string>
+#include <utility>
 
 #include <stout/json.hpp>
 #include <stout/protobuf.hpp>
@@ -8,6 +9,7 @@
 #include <stout/strings.hpp>
 
 #include "common/sentrel/bounded_json.hpp"
+#include "secrets/common/limits.hpp"
 
 namespace mesos {
 namespace secrets {
@@ -49,6 +51,7 @@ Try<mesos::Environment> resolveEnvironment(
   }
 
   mesos::Environment environment;
+  size_t total = 0;
   auto body = bodies.begin();
   for (const corvanta::Secret& secret : secrets) {
     const std::string failure = "Failed to parse secret '" + secret.name() +
@@ -82,9 +85,25 @@ Try<mesos::Environment> resolveEnvironment(
       return Error(name.error());
     }
 
+    // "NAME=value", as the task's environment will hold it.
+    const size_t length = name->size() + 1 + response->value().size();
+    if (length > MAX_SECRET_VARIABLE) {
+      return Error(
+          "Secret '" + secret.name() + "' is too large for an environment "
+          "variable: " + stringify(length) + " bytes as " + name.get() +
+          "=value, over the limit of " + stringify(MAX_SECRET_VARIABLE));
+    }
+    total += length;
+    if (total > MAX_SECRETS_ENVIRONMENT) {
+      return Error(
+          "The requested secrets are too large for the task's environment: "
+          "over " + stringify(MAX_SECRETS_ENVIRONMENT) + " bytes of "
+          "variables at secret '" + secret.name() + "'");
+    }
+
     mesos::Environment::Variable* variable = environment.add_variables();
     variable->set_name(name.get());
-    variable->set_value(response->value());
+    variable->set_value(std::move(*response->mutable_value()));
     ++body;
   }
 

@@ -16,6 +16,7 @@
 #include "common/audit_flags.hpp"
 #include "common/logfmt.hpp"
 #include "secrets/common/environment.hpp"
+#include "secrets/common/limits.hpp"
 #include "secrets/common/request.hpp"
 #include "secrets/common/store_client.hpp"
 
@@ -66,10 +67,13 @@ Future<Option<mesos::Environment>> fetchFromStore(
         credential.login_endpoint(),
         "Call to sentrel successful");
 
+  // Every answer gets an equal share of the fetch's bound, so that the
+  // answers in flight at once stay within it however many there are.
+  const size_t bodyLimit = answerLimit(secrets.size());
   std::list<Future<std::string>> bodies;
   for (const corvanta::Secret& secret : secrets) {
     bodies.push_back(
-        flags.talkToSecretStore(token, secretPath(secret.name())));
+        flags.talkToSecretStore(token, secretPath(secret.name()), bodyLimit));
   }
 
   const std::string uid = credential.uid();

@@ -59,13 +59,16 @@ Future<std::string> getFromStore(
     const URL& store,
     const Duration& timeout,
     const std::string& token,
-    const std::string& path)
+    const std::string& path,
+    size_t bodyLimit)
 {
   const Future<Response> response = sentrel::boundedGet(
       storeUrl(store, path),
       Headers({{"Authorization", "token=" + token}}),
       sentrel::RequestLimits{
-          timeout, "Failed to contact Secret Store: Timed out after "});
+          timeout,
+          "Failed to contact Secret Store: Timed out after ",
+          bodyLimit});
 
   return response.then([](const Response& response) -> Future<std::string> {
     if (response.status != "200 OK") {

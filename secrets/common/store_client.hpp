@@ -5,6 +5,8 @@
 // in front of the store, the store's URLs, one GET per secret, and the time
 // limit of a login-and-fetch chain. No state: each call is one exchange.
 
+#include <stddef.h>
+
 #include <string>
 
 #include <process/future.hpp>
@@ -62,14 +64,16 @@ std::string secretPath(const std::string& name);
 
 // GETs `path` under `store` with "Authorization: token=<token>". Yields
 // the body of a "200 OK" answer; fails with "Secret Store returned status:
-// <status>" on any other, or with "Failed to contact Secret Store: Timed
+// <status>" on any other, with "Failed to contact Secret Store: Timed
 // out after <timeout>" when no answer has come within `timeout` (the
-// request is then dropped).
+// request is then dropped), and with the bounded request's failure for a
+// body over `bodyLimit` bytes.
 process::Future<std::string> getFromStore(
     const process::http::URL& store,
     const Duration& timeout,
     const std::string& token,
-    const std::string& path);
+    const std::string& path,
+    size_t bodyLimit);
 
 } // namespace secrets {
 } // namespace mesos {

@@ -1,5 +1,5 @@
 // The authenticatee on its own: what it refuses to start, how the
-// master's verdicts reach its caller, and whom it answers.
+// master's verdicts reach its caller, and whom it answers and believes.
 
 #include <memory>
 #include <string>
@@ -53,10 +53,19 @@ protected:
   }
 
   // A session of the master's libprocess instance: this one.
-  static UPID session()
+  static UPID session(const std::string& id = "1")
   {
     return UPID(
-        "ovra_classic_rpc_authenticator_session(9)", process::address());
+        "ovra_classic_rpc_authenticator_session(" + id + ")",
+        process::address());
+  }
+
+  // The master's session asks `peer` for its token.
+  static void step(const UPID& session, const UPID& peer)
+  {
+    mesos::internal::AuthenticationStepMessage step;
+    step.set_data(stringify(peer));
+    process::post(session, peer, step);
   }
 
   Running<TestMaster> master_;
@@ -140,6 +149,7 @@ TEST_F(AuthenticateeTest, MasterVerdictsReachTheCaller)
         classic::mesosCredential(test_iam::SERVICE_ACCOUNT));
     ASSERT_TRUE(ready(master->peer()));
 
+    step(session(), master->peer().get());
     process::post(session(), master->peer().get(), c.verdict);
 
     if (c.value.isSome()) {
@@ -160,6 +170,7 @@ TEST_F(AuthenticateeTest, VerdictAfterDiscardChangesNothing)
   UPID peer;
   Future<bool> attempt = start(module.get(), &peer);
 
+  step(session(), peer);
   attempt.discard();
   EXPECT_TRUE(failed(attempt, "Authentication discarded"));
 
@@ -194,4 +205,40 @@ TEST_F(AuthenticateeTest, MessagesFromAnotherHostAreDropped)
                        stringify(elsewhere)).isReady());
   EXPECT_EQ(0u, iam_->requests(dev_iam::Endpoint::LOGIN).get());
   EXPECT_TRUE(attempt.isPending());
+}
+
+
+TEST_F(AuthenticateeTest, OnlyTheSessionItAnsweredEndsTheAttempt)
+{
+  std::unique_ptr<mesos::Authenticatee> module = authenticatee();
+  ASSERT_NE(nullptr, module);
+
+  LogWaiter log;
+  UPID peer;
+  Future<bool> attempt = start(module.get(), &peer);
+
+  // The master's own address is named, but no session has stepped yet.
+  process::post(session("7"), peer, mesos::internal::AuthenticationCompletedMessage());
+  ASSERT_TRUE(ready(log.line(
+      "Dropping AuthenticationCompletedMessage from " +
+      stringify(session("7")) + ": no session has asked for the token yet")));
+
+  // Once a session has stepped, another one can neither step nor decide.
+  step(session(), peer);
+  step(session("7"), peer);
+  process::post(session("7"), peer, mesos::internal::AuthenticationCompletedMessage());
+  mesos::internal::AuthenticationErrorMessage error;
+  error.set_error("forged");
+  process::post(session("7"), peer, error);
+  ASSERT_TRUE(ready(log.line(
+      "Dropping AuthenticationErrorMessage from " + stringify(session("7")) +
+      ": answering the session " + stringify(session()))));
+  EXPECT_TRUE(log.line(
+      "Dropping AuthenticationStepMessage from " +
+      stringify(session("7"))).isReady());
+  EXPECT_TRUE(attempt.isPending());
+
+  process::post(session(), peer, mesos::internal::AuthenticationFailedMessage());
+  ASSERT_TRUE(ready(attempt));
+  EXPECT_FALSE(attempt.get());
 }

@@ -3,6 +3,8 @@
 // its sessions, their audit records and their ends.
 
 #include <memory>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -396,6 +398,39 @@ TEST_F(ExchangeTest, StepFromAStrangerIsDropped)
 
   ASSERT_TRUE(ready(master));
   EXPECT_EQ(Option<std::string>("svc-agent"), master.get());
+}
+
+
+TEST_F(ExchangeTest, ActorIdsTellNothingOfOtherAttempts)
+{
+  std::unique_ptr<mesos::Authenticator> authenticator = classic::authenticator();
+  ASSERT_NE(nullptr, authenticator);
+
+  // Whoever sees the ids of its own attempt learns nothing of the next
+  // one's: the session and the authenticatee are addressed by 128 random
+  // bits, not by a counter.
+  const std::regex session(
+      "ovra_classic_rpc_authenticator_session\\([0-9a-f]{32}\\)");
+  const std::regex authenticatee(
+      "ovra_classic_rpc_authenticatee\\([0-9a-f]{32}\\)");
+  std::set<std::string> ids;
+  for (int i = 0; i < 3; ++i) {
+    Running<FakePeer> peer;
+    Outcome outcome = authenticator->authenticate(peer->self());
+    ASSERT_TRUE(ready(peer->session()));
+    EXPECT_TRUE(std::regex_match(peer->session()->id, session))
+      << peer->session()->id;
+    ids.insert(peer->session()->id);
+
+    std::pair<Future<bool>, Outcome> attempt =
+      exchange(authenticator.get(), iam_->loginEndpoint());
+    ASSERT_TRUE(ready((*master_)->peer()));
+    EXPECT_TRUE(std::regex_match((*master_)->peer()->id, authenticatee))
+      << (*master_)->peer()->id;
+    ids.insert((*master_)->peer()->id);
+    ASSERT_TRUE(ready(attempt.first));
+  }
+  EXPECT_EQ(6u, ids.size());
 }
 
 

@@ -134,13 +134,13 @@ TEST_P(AuthenticateeLoginFaultTest, FailsTheAttemptThenTheNextOneIsAccepted)
     failure = remote_faults::transportFailure(fault, iam.port());
   }
 
-  // The authenticatee's actor blocks on the login: the clock is not
-  // settled meanwhile.
+  // The authenticatee's actor waits for the login without blocking: the
+  // clock can be settled meanwhile.
   EXPECT_TRUE(remote_faults::failsWith(
       peer,
       iam,
       fault,
-      Drive{1, Seconds(2), /*settle=*/false},
+      Drive{1, Seconds(2), /*settle=*/true},
       "Failed to get signed JWT from sentrel: " + failure));
 
   // No token reached the master: its attempt ends, unauthenticated, when
@@ -158,6 +158,30 @@ TEST_P(AuthenticateeLoginFaultTest, FailsTheAttemptThenTheNextOneIsAccepted)
   ASSERT_TRUE(ready(accepted));
   EXPECT_EQ(Option<std::string>(test_iam::SERVICE_ACCOUNT), accepted.get());
 }
+
+TEST_F(AuthenticateeLoginFaultTest, ALoginInFlightLeavesTheActorFreeToAct)
+{
+  fault_peer::FaultPeer iam(
+      [](const fault_peer::Request&) { return fault_peer::Answer::notFound(); });
+  ASSERT_NE(0, iam.port());
+  std::unique_ptr<mesos::Authenticator> authenticator =
+    classic::authenticator();
+  ASSERT_NE(nullptr, authenticator);
+
+  // The IAM service never answers, and on a paused clock the login's own
+  // limit never comes: only an actor that does not wait on the login can
+  // take the caller's discard.
+  Clock::pause();
+  remote_faults::inject(iam, Fault::SILENT);
+  auto [peer, master] = attempt(authenticator.get(), iam);
+  ASSERT_NE(nullptr, authenticatee_);
+  ASSERT_TRUE(iam.waitForRequest(1).has_value());
+
+  peer.discard();
+  EXPECT_TRUE(failed(peer, "Authentication discarded"));
+  EXPECT_TRUE(master.isPending());
+}
+
 
 INSTANTIATE_TEST_SUITE_P(
     Faults,

@@ -51,7 +51,8 @@ agent_modules "$work/stranger.json" > "$work/stranger-agent.json"
 OVRA_IAM="http://127.0.0.1:8101/" \
   "$bin/ovra_host" --modules="file://$work/master.json" --role=master \
   > "$work/master.out" 2> "$work/master.log" &
-pids+=($!)
+master_pid=$!
+pids+=($master_pid)
 master=127.0.0.1:$(announced "$work/master.out")
 
 agent() {
@@ -80,6 +81,26 @@ for _ in $(seq 500); do
 done | raw || true
 check "the master keeps serving" 200 \
   "$(curl -s -o /dev/null -w '%{http_code}' "http://$master/master/health")"
+
+# One client starting over and over: n AuthenticateMessages on one
+# connection, for the client slave(9), from a sender nobody answers. The
+# running attempt is discarded once, whatever n, so the master's work and
+# log grow with n, not with its square.
+flood() {
+  local message
+  message=$(printf 'POST /master/mesos.internal.AuthenticateMessage HTTP/1.1\r\nLibprocess-From: flood@127.0.0.1:1\r\nContent-Length: 22\r\n\r\n\x0a\x14slave(9)@127.0.0.1:1')
+  for _ in $(seq "$1"); do printf '%s' "$message"; done | raw || true
+  curl -s -o /dev/null "http://$master/master/health"
+}
+cpu() { awk '{print $14 + $15}' "/proc/$master_pid/stat"; }
+discards() { grep -c "Discarding the authentication in progress of slave(9)" "$work/master.log" || true; }
+before=$(cpu); flood 250; small=$(($(cpu) - before)); small_lines=$(discards)
+before=$(cpu); flood 1500; large=$(($(cpu) - before)); large_lines=$(($(discards) - small_lines))
+echo "floods of 250 and 1500 AuthenticateMessages: $small and $large CPU ticks, $small_lines and $large_lines discard lines"
+check "a flood's discard lines are a few, then one a second" true \
+  "$([ "$large_lines" -le 15 ] && echo true || echo false)"
+check "a flood's CPU time grows linearly" true \
+  "$([ "$large" -le $((6 * small + 50)) ] && echo true || echo false)"
 
 code=0; agent agent agent-1 || code=$?
 check "the agent is authenticated again" 0 "$code"

@@ -1,8 +1,8 @@
 // The HTTP authenticator's opt-in key cache against the development IAM
 // service, on a paused clock: how long a key set is kept, refetches after
 // failed checks (at most one per interval however many tokens), key
-// rotation, and the last good key serving while the service is down, up to
-// its bound. Without the cache every request fetches the key set.
+// rotation, the last good key serving while the service is down, up to
+// its bound, and failed fetches retried on a backoff. Without the cache every request fetches the key set.
 
 #include <algorithm>
 #include <list>
@@ -263,5 +263,54 @@ TEST_F(HttpAuthenticatorCacheTest, TheLastGoodKeyServesWhileTheServiceIsDown)
   // Back up: the next fetch the interval allows serves again.
   ASSERT_TRUE(ready(iam_->answer(Endpoint::JWKS, None())));
   Clock::advance(Seconds(30));
+  EXPECT_EQ("alice", outcome(*module, alice));
+}
+
+
+TEST_F(HttpAuthenticatorCacheTest, AFailedFetchIsRetriedOnABackoffUpToTheInterval)
+{
+  std::unique_ptr<OVRAHTTPAuthenticator> module = authenticator();
+  const std::string alice = token("alice");
+
+  // Down at the first fetch: requests fail, and while the backoff runs
+  // they do not ask again.
+  ASSERT_TRUE(ready(iam_->answer(
+      Endpoint::JWKS, process::http::InternalServerError("down"))));
+  EXPECT_EQ(0u, outcome(*module, alice).find("failed: "));
+  EXPECT_EQ(0u, outcome(*module, alice).find("failed: "));
+  EXPECT_EQ(1u, keyFetches());
+
+  // 1, 2, 4, 8 and 16 seconds after each failure, then the interval.
+  size_t fetches = 1;
+  for (const Duration& backoff :
+       {Seconds(1), Seconds(2), Seconds(4), Seconds(8), Seconds(16),
+        Seconds(30), Seconds(30)}) {
+    Clock::advance(backoff - Milliseconds(1));
+    outcome(*module, alice);
+    EXPECT_EQ(fetches, keyFetches()) << "before a backoff of " << backoff;
+    Clock::advance(Milliseconds(1));
+    outcome(*module, alice);
+    EXPECT_EQ(++fetches, keyFetches()) << "after a backoff of " << backoff;
+  }
+
+  // Back up: the next retry serves valid users.
+  ASSERT_TRUE(ready(iam_->answer(Endpoint::JWKS, None())));
+  Clock::advance(Seconds(30));
+  EXPECT_EQ("alice", outcome(*module, alice));
+  EXPECT_EQ(++fetches, keyFetches());
+}
+
+
+TEST_F(HttpAuthenticatorCacheTest, AnOutageAtTheFirstFetchEndsForUsersWithinSeconds)
+{
+  std::unique_ptr<OVRAHTTPAuthenticator> module = authenticator();
+  const std::string alice = token("alice");
+
+  ASSERT_TRUE(ready(iam_->answer(
+      Endpoint::JWKS, process::http::InternalServerError("down"))));
+  EXPECT_EQ(0u, outcome(*module, alice).find("failed: "));
+
+  ASSERT_TRUE(ready(iam_->answer(Endpoint::JWKS, None())));
+  Clock::advance(Seconds(1));
   EXPECT_EQ("alice", outcome(*module, alice));
 }

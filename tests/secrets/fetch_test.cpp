@@ -1,8 +1,11 @@
 // The fetch of a task's secrets against the development IAM service and
 // secret store over loopback: one login, every secret requested at once,
 // the environment in request order, the failures and their texts, the
-// chain's time limit, and no secret value in any log line.
+// chain's time limit, the bounds on values and answers, and no secret
+// value in any log line.
 
+#include <fstream>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +24,7 @@
 
 #include "common/openssl.hpp"
 #include "secrets/common/fetch.hpp"
+#include "secrets/common/limits.hpp"
 #include "secrets/flags.hpp"
 #include "tools/ovra_dev_secrets/core/dev_secrets.hpp"
 
@@ -293,4 +297,131 @@ TEST_F(SecretsFetchTest, TheCheckLogsInAndPingsTheStore)
   EXPECT_EQ("Failed to talk to Secret Store: Secret Store returned status: "
             "404 Not Found",
             check.error());
+}
+
+
+namespace {
+
+// A request for `count` secrets "token" in the space, variables V0, V1, ...
+std::string tokens(size_t count)
+{
+  std::string request = "[";
+  for (size_t i = 0; i < count; ++i) {
+    request += (i > 0 ? "," : "");
+    request += R"({"name":"token","type":"ENVIRONMENT","environment":)"
+               R"({"name":"V)" + std::to_string(i) + R"("}})";
+  }
+  return request + "]";
+}
+
+
+// The store's answer holding a value of `size` bytes.
+process::http::Response valueOf(size_t size)
+{
+  return process::http::OK(
+      R"({"value":")" + std::string(size, 'v') + R"("})");
+}
+
+
+// This process's peak resident memory in bytes since it was last reset;
+// none where the kernel does not tell.
+Option<size_t> peakResidentBytes()
+{
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) {
+      return std::stoul(line.substr(6)) * 1024;
+    }
+  }
+  return None();
+}
+
+
+bool resetPeakResident()
+{
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  return static_cast<bool>(clear.flush());
+}
+
+} // namespace {
+
+
+TEST_F(SecretsFetchTest, ValuesAndAnswersAreBoundedOneByOneAndTogether)
+{
+  using mesos::secrets::MAX_SECRET_VARIABLE;
+  using mesos::secrets::answerLimit;
+
+  struct Case
+  {
+    std::string what;
+    size_t secrets;
+    size_t value;
+    std::string failure;  // Empty: the fetch gives the environment.
+  };
+
+  // "V0=" and its value, at the bound and one byte over it.
+  const size_t largest = MAX_SECRET_VARIABLE - 3;
+  const std::vector<Case> cases = {
+    {"a value at the bound", 1, largest, ""},
+    {"a value over it", 1, largest + 1,
+     "Secret 'token' is too large for an environment variable: 131072 "
+     "bytes as V0=value, over the limit of 131071"},
+    {"values that are together too large", 9, largest,
+     "The requested secrets are too large for the task's environment: over "
+     "1048576 bytes of variables at secret 'token'"},
+    {"an answer over its share of the fetch's bound", 32, answerLimit(32),
+     "Collect failed: The answer's body exceeds the limit of " +
+       std::to_string(answerLimit(32)) + " bytes"},
+  };
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(ready(store_->answer(valueOf(c.value))));
+
+    Future<Option<mesos::Environment>> fetch = mesos::secrets::fetchSecrets(
+        flags(),
+        secrets_test::executorWith("team1/app", tokens(c.secrets)),
+        None());
+    if (c.failure.empty()) {
+      ASSERT_TRUE(ready(fetch));
+      ASSERT_TRUE(fetch->isSome());
+      EXPECT_EQ(c.value, fetch->get().variables(0).value().size());
+    } else {
+      EXPECT_TRUE(failed(fetch, c.failure));
+    }
+  }
+}
+
+
+TEST_F(SecretsFetchTest, AFetchAtTheBoundOfItsAnswersTakesAFewTimesItsSize)
+{
+  using mesos::secrets::MAX_FETCH_ANSWERS;
+  using mesos::secrets::MAX_SECRET_ANSWER;
+
+  // Sixteen answers of 1 MiB, the most that one fetch reads, each to be
+  // parsed; the store serves them from this process too.
+  const size_t count = MAX_FETCH_ANSWERS / MAX_SECRET_ANSWER;
+  ASSERT_TRUE(ready(store_->answer(valueOf(MAX_SECRET_ANSWER - 20))));
+
+  const Option<size_t> before = peakResidentBytes();
+  if (before.isNone() || !resetPeakResident()) {
+    GTEST_SKIP() << "The kernel does not report peak resident memory";
+  }
+  const size_t baseline = peakResidentBytes().get();
+
+  Future<Option<mesos::Environment>> fetch = mesos::secrets::fetchSecrets(
+      flags(), secrets_test::executorWith("team1/app", tokens(count)), None());
+  EXPECT_TRUE(failed(fetch, "Secret 'token' is too large for an environment "
+                            "variable: 1048559 bytes as V0=value, over the "
+                            "limit of 131071"));
+
+  const size_t growth = peakResidentBytes().get() - baseline;
+  std::cout << "Peak memory of a fetch of " << count << " answers of "
+            << MAX_SECRET_ANSWER << " bytes: " << growth / 1024 << " KiB"
+            << std::endl;
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  EXPECT_LE(growth, 6 * MAX_FETCH_ANSWERS);
+#endif
 }

@@ -29,6 +29,7 @@
 #include <stout/strings.hpp>
 #include <stout/try.hpp>
 
+#include "secrets/common/limits.hpp"
 #include "secrets/flags.hpp"
 #include "secrets/isolator.hpp"
 #include "tools/ovra_dev_iam/core/dev_iam.hpp"
@@ -137,6 +138,11 @@ std::string failureOf(Call call, Fault fault, uint16_t port)
       : "Failed to parse secret 'team1/app/dburl': the store's answer (" +
           std::to_string(std::string(remote_faults::GARBAGE_BODY).size()) +
           " bytes) is not a JSON object";
+  }
+  if (fault == Fault::HUGE_BODY && call != Call::LOGIN) {
+    // The store's answers are read up to the secrets' own bound.
+    return collect + "The answer's body exceeds the limit of " +
+           std::to_string(mesos::secrets::MAX_SECRET_ANSWER) + " bytes";
   }
   return collect + remote_faults::transportFailure(fault, port);
 }

@@ -125,6 +125,11 @@ void section(
 
 } // namespace {
 
+using mesos::secrets::MAX_FETCH_ANSWERS;
+using mesos::secrets::MAX_SECRET_ANSWER;
+using mesos::secrets::MAX_SECRET_VARIABLE;
+using mesos::secrets::MAX_SECRETS_ENVIRONMENT;
+
 int main()
 {
   std::cout <<
@@ -152,6 +157,13 @@ int main()
     "  the service-account credential) may nest arrays and objects 100\n"
     "  levels deep; deeper, it is refused before it is parsed.\n"
     "- A token is read up to 16 KiB (16384 bytes).\n"
+    "- One fetch of a task's secrets: each secret's variable, as\n"
+    "  `NAME=value`, may take " << MAX_SECRET_VARIABLE << " bytes (Linux refuses a longer\n"
+    "  environment string) and all of them together " << MAX_SECRETS_ENVIRONMENT << "\n"
+    "  bytes. The store's answers to one fetch are read up to " << MAX_FETCH_ANSWERS << "\n"
+    "  bytes together, each up to an equal share of that and at most\n"
+    "  " << MAX_SECRET_ANSWER << " bytes. Past a bound the fetch fails, naming the\n"
+    "  secret or the limit.\n"
     "\n";
 
   section("HTTP authenticator",

@@ -6,10 +6,12 @@
 #include <mesos/authentication/authentication.hpp>
 
 #include <process/defer.hpp>
+#include <process/clock.hpp>
 #include <process/delay.hpp>
 
 #include <stout/duration.hpp>
 #include <stout/lambda.hpp>
+#include <stout/stringify.hpp>
 
 #include "tools/ovra_host/host_process.hpp"
 
@@ -38,13 +40,24 @@ void HostProcess::authenticate(const UPID& from, const std::string& pid)
   }
 
   // A client that starts over: its earlier attempt is discarded, and this
-  // one runs once that has ended.
+  // one runs once that has ended. Repeats meanwhile only replace the
+  // sender that the next attempt asks.
   auto running = authenticating_.find(pid);
   if (running != authenticating_.end()) {
-    LOG(INFO) << "Discarding the authentication in progress of " << pid;
-    Future<Option<std::string>> earlier = running->second;
-    earlier.discard();
-    earlier.onAny(defer(self(), &HostProcess::authenticate, from, pid));
+    const bool first = restarts_.count(pid) == 0;
+    restarts_[pid] = from;
+    const Option<size_t> skipped = restartLines_.admit(process::Clock::now());
+    if (skipped.isSome()) {
+      LOG(INFO) << "Discarding the authentication in progress of " << pid
+                << (skipped.get() > 0
+                      ? " (" + stringify(skipped.get()) +
+                          " such lines left out since the last)"
+                      : std::string());
+    }
+    if (first) {
+      Future<Option<std::string>> earlier = running->second;
+      earlier.discard();
+    }
     return;
   }
 
@@ -82,6 +95,13 @@ void HostProcess::_authenticate(
   auto running = authenticating_.find(pid);
   if (running != authenticating_.end() && running->second == future) {
     authenticating_.erase(running);
+
+    auto restart = restarts_.find(pid);
+    if (restart != restarts_.end()) {
+      const UPID from = restart->second;
+      restarts_.erase(restart);
+      authenticate(from, pid);
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <process/defer.hpp>
 
+#include <stout/duration.hpp>
 #include <stout/json.hpp>
 #include <stout/protobuf.hpp>
 
@@ -27,6 +28,11 @@ using process::http::Response;
 namespace ovra_host {
 
 namespace {
+
+// Lines about clients that start over: the first few, then one a second.
+constexpr size_t RESTART_LINE_BURST = 5;
+const Duration RESTART_LINE_INTERVAL = Seconds(1);
+
 
 JSON::Object toJSON(const AuthorizationExplanation& explanation)
 {
@@ -66,7 +72,8 @@ HostProcess::HostProcess(
     role_(role),
     realm_(realm),
     authorizer_(authorizer),
-    authenticator_(authenticator) {}
+    authenticator_(authenticator),
+    restartLines_(RESTART_LINE_BURST, RESTART_LINE_INTERVAL) {}
 
 
 void HostProcess::initialize()

@@ -22,7 +22,9 @@
 // also takes mesos.internal.AuthenticateMessage as Mesos 1.2.0's master
 // does: it runs the authenticator for the message's sender, discards an
 // attempt that takes longer than 5 seconds, and remembers the principal
-// that each peer authenticated as.
+// that each peer authenticated as. Unlike 1.2.0's master, whose work and
+// log grow with the square of the AuthenticateMessages that a client
+// repeats while an attempt is under way, it keeps one restart per client.
 
 #include <map>
 #include <string>
@@ -37,6 +39,8 @@
 #include <process/protobuf.hpp>
 
 #include <stout/option.hpp>
+
+#include "tools/ovra_host/log_throttle.hpp"
 
 namespace ovra_host {
 
@@ -89,6 +93,13 @@ private:
   // Attempts under way and principals authenticated, by client pid.
   std::map<std::string, process::Future<Option<std::string>>> authenticating_;
   std::map<std::string, std::string> authenticated_;
+
+  // Clients that started over while an attempt was under way: the sender
+  // of the latest AuthenticateMessage, whose attempt starts when the
+  // running one has ended. However many messages a client repeats, its
+  // running attempt is discarded once and one attempt follows it.
+  std::map<std::string, process::UPID> restarts_;
+  LogThrottle restartLines_;
 };
 
 } // namespace ovra_host {

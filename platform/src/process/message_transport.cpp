@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <deque>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -119,6 +120,16 @@ public:
   {
     linkees_.insert(std::make_pair(from, to));
     idle_.cancel();
+  }
+
+  void unlink(const UPID& from)
+  {
+    for (auto it = linkees_.begin(); it != linkees_.end();) {
+      it = it->first == from ? linkees_.erase(it) : std::next(it);
+    }
+    if (linkees_.empty() && !writing_ && !closed_) {
+      awaitIdle();
+    }
   }
 
 private:
@@ -262,6 +273,21 @@ void sendRemote(Message&& message)
 void linkRemote(const UPID& from, const UPID& to)
 {
   asio::post(io(), [from, to]() { connection(to.address)->link(from, to); });
+}
+
+
+void unlinkRemote(
+    const UPID& from,
+    const std::set<network::inet::Address>& addresses)
+{
+  asio::post(io(), [from, addresses]() {
+    for (const network::inet::Address& address : addresses) {
+      auto it = connections.find(address);
+      if (it != connections.end()) {
+        it->second->unlink(from);
+      }
+    }
+  });
 }
 
 } // namespace internal {

@@ -150,6 +150,10 @@ public:
   void link(ProcessBase* from, const UPID& to)
   {
     if (to.address != localAddress_) {
+      {
+        std::lock_guard<std::mutex> lock(processesMutex_);
+        linkedRemote_[from->self().id].insert(to.address);
+      }
       internal::linkRemote(from->self(), to);
       return;
     }
@@ -366,6 +370,7 @@ private:
     }
 
     std::set<UPID> linkers;
+    std::set<network::inet::Address> remoteLinks;
     {
       std::lock_guard<std::mutex> lock(processesMutex_);
       processes_.erase(pid.id);
@@ -389,6 +394,15 @@ private:
         }
         linked_.erase(targets);
       }
+      auto remotes = linkedRemote_.find(pid.id);
+      if (remotes != linkedRemote_.end()) {
+        remoteLinks.swap(remotes->second);
+        linkedRemote_.erase(remotes);
+      }
+    }
+
+    if (!remoteLinks.empty()) {
+      internal::unlinkRemote(pid, remoteLinks);
     }
 
     currentProcess = nullptr;
@@ -414,6 +428,9 @@ private:
   // linked to.
   std::unordered_map<std::string, std::set<UPID>> links_;
   std::unordered_map<std::string, std::set<std::string>> linked_;
+  // Actor id to the remote addresses it linked through.
+  std::unordered_map<std::string, std::set<network::inet::Address>>
+    linkedRemote_;
 
   std::mutex runqMutex_;
   std::condition_variable runqReady_;

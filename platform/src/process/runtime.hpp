@@ -3,6 +3,7 @@
 
 #include <stdint.h>
 
+#include <set>
 #include <string>
 
 #include <boost/asio/io_context.hpp>
@@ -61,6 +62,13 @@ void sendRemote(Message&& message);
 // Links `from` to the remote actor `to`: `from` gets exited(to) once the
 // connection to to's address is lost.
 void linkRemote(const UPID& from, const UPID& to);
+
+// Forgets the links that the ended actor `from` made to actors at
+// `addresses`, as libprocess does when an actor exits: a connection then
+// keeps nothing of short-lived actors that linked through it.
+void unlinkRemote(
+    const UPID& from,
+    const std::set<network::inet::Address>& addresses);
 
 // Queues a message that came from another OS process for its local actor
 // (process.cpp). False, dropping it, when no such actor runs.
