@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every build and test dependency from Debian packages: those of
 # the stand-in platform, those of the real Mesos 1.2.0 platform built from
-# its source (libevent, zlib, patch), and wrk for the host's benchmark.
+# its source (libevent, zlib, libcurl's headers for stout, patch), and wrk
+# for the host's benchmark.
 # Run as root on a fresh Debian 12 machine.
 set -euo pipefail
 
@@ -16,7 +17,7 @@ packages=(
   libbenchmark-dev
   libcpp-jwt-dev
   clang libclang-rt-14-dev
-  libevent-dev zlib1g-dev patch
+  libevent-dev zlib1g-dev libcurl4-openssl-dev patch
   wrk
   curl
   openssl

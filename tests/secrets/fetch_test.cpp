@@ -421,7 +421,9 @@ TEST_F(SecretsFetchTest, AFetchAtTheBoundOfItsAnswersTakesAFewTimesItsSize)
   std::cout << "Peak memory of a fetch of " << count << " answers of "
             << MAX_SECRET_ANSWER << " bytes: " << growth / 1024 << " KiB"
             << std::endl;
+  // Both ends count: the answers as the store sends them and as the fetch
+  // reads them, on either platform's HTTP stack.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-  EXPECT_LE(growth, 6 * MAX_FETCH_ANSWERS);
+  EXPECT_LE(growth, 8 * MAX_FETCH_ANSWERS);
 #endif
 }

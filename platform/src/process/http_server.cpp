@@ -13,8 +13,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -23,6 +25,7 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -68,6 +71,21 @@ constexpr uint32_t MAX_HEAD = 80 * 1024;
 
 // Largest request body accepted.
 constexpr uint64_t MAX_BODY = 64 * 1024 * 1024;
+
+// How long a request head may take once its first byte has come, and a
+// TLS handshake (with the first bytes that tell TLS from plain HTTP) from
+// the connection's start. libprocess 1.2.0 waits for either without end,
+// so that a peer holds a connection, and its buffers, for as long as it
+// likes.
+constexpr std::chrono::seconds HEAD_LIMIT(5);
+constexpr std::chrono::seconds HANDSHAKE_LIMIT(5);
+
+// What the first read of an idle connection takes in.
+constexpr size_t FIRST_READ = 4096;
+
+// How long accepting pauses after it failed, for example with every
+// descriptor in use: accepting again at once would fail at once.
+constexpr std::chrono::milliseconds ACCEPT_PAUSE(100);
 
 // Most request body bytes held by all connections at once; a request whose
 // body would pass it is answered "503 Service Unavailable". Counted from
@@ -151,12 +169,24 @@ Try<Message> parseMessage(
   message.body = std::move(request.body);
 
   const Option<std::string> from = request.headers.get("Libprocess-From");
-  if (from.isSome()) {
-    message.from = UPID(strings::trim(from.get()));
-  } else {
-    const std::string agent = request.headers.get("User-Agent").getOrElse("");
-    message.from = UPID(agent.substr(std::string("libprocess/").size()));
+  const std::string sender = from.isSome()
+    ? strings::trim(from.get())
+    : request.headers.get("User-Agent").getOrElse("").substr(
+          std::string("libprocess/").size());
+
+  // libprocess writes its senders with IP addresses. A name would be
+  // resolved here, on the network thread, where one resolver that does not
+  // answer would stop every connection.
+  const size_t at = sender.find('@');
+  const size_t colon = sender.rfind(':');
+  if (at == std::string::npos || colon == std::string::npos || colon < at ||
+      net::IP::parse(sender.substr(at + 1, colon - at - 1), AF_INET)
+        .isError()) {
+    return Error(
+        "its sender '" + sender.substr(0, 256) + "' does not name an IP "
+        "address");
   }
+  message.from = UPID(sender);
 
   return message;
 }
@@ -172,23 +202,84 @@ Option<net::IP> peerIp(const tcp::endpoint& peer)
 }
 
 
-// The name a peer's address resolves to, if any; only checked when
-// peer certificates are verified.
-Option<std::string> peerHostname(const tcp::endpoint& peer)
+// How long a peer's name may take to look up for the certificate check,
+// and how many lookups may be under way at once; past either the check
+// goes on without the name.
+constexpr std::chrono::seconds HOSTNAME_LOOKUP_LIMIT(2);
+constexpr size_t MAX_HOSTNAME_LOOKUPS = 16;
+
+// Lookups under way; used on the io thread only.
+size_t hostnameLookups = 0;
+
+// Calls `done` on the io thread with the name that the peer's address
+// resolves to, or none: when peer certificates are not verified (the name
+// is not needed), when the lookup fails or takes longer than its limit,
+// or when too many are under way. The lookup runs on a thread of its own:
+// on the io thread one resolver that does not answer would stop every
+// connection.
+void lookUpPeerHostname(
+    const tcp::endpoint& peer,
+    std::function<void(const Option<std::string>&)> done)
 {
   if (!network::openssl::flags().verify_cert) {
-    return None();
+    done(None());
+    return;
   }
+
+  if (hostnameLookups >= MAX_HOSTNAME_LOOKUPS) {
+    LOG_EVERY_T(WARNING, 1)
+      << "Checking the certificate of " << peer << " without its hostname: "
+      << hostnameLookups << " lookups are under way";
+    done(None());
+    return;
+  }
+
+  struct Lookup
+  {
+    explicit Lookup(asio::io_context& io) : limit(io) {}
+
+    std::function<void(const Option<std::string>&)> done;
+    asio::steady_timer limit;
+    bool finished = false;
+  };
+
+  std::shared_ptr<Lookup> lookup = std::make_shared<Lookup>(io());
+  lookup->done = std::move(done);
+  lookup->limit.expires_after(HOSTNAME_LOOKUP_LIMIT);
+  lookup->limit.async_wait([lookup, peer](const beast::error_code& error) {
+    if (error || lookup->finished) {
+      return;
+    }
+    lookup->finished = true;
+    VLOG(1) << "Looking up the hostname of " << peer << " took longer than "
+            << HOSTNAME_LOOKUP_LIMIT.count() << " seconds";
+    lookup->done(None());
+  });
+
+  ++hostnameLookups;
   sockaddr_storage storage = {};
-  socklen_t length = static_cast<socklen_t>(peer.size());
+  const socklen_t length = static_cast<socklen_t>(peer.size());
   memcpy(&storage, peer.data(), peer.size());
-  char host[NI_MAXHOST] = {};
-  if (getnameinfo(reinterpret_cast<const sockaddr*>(&storage), length, host,
-                  sizeof(host), nullptr, 0, NI_NAMEREQD) != 0) {
-    VLOG(2) << "Could not determine hostname of peer " << peer;
-    return None();
-  }
-  return std::string(host);
+  std::thread([lookup = std::move(lookup), storage, length, peer]() mutable {
+    char host[NI_MAXHOST] = {};
+    Option<std::string> hostname;
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&storage), length, host,
+                    sizeof(host), nullptr, 0, NI_NAMEREQD) == 0) {
+      hostname = std::string(host);
+    } else {
+      VLOG(2) << "Could not determine hostname of peer " << peer;
+    }
+    // The lookup's state is the io thread's: this thread keeps no share.
+    asio::post(io(), [lookup = std::move(lookup), hostname]() {
+      --hostnameLookups;
+      if (lookup->finished) {
+        return;
+      }
+      lookup->finished = true;
+      lookup->limit.cancel();
+      lookup->done(hostname);
+    });
+  }).detach();
 }
 
 
@@ -205,6 +296,7 @@ public:
       read();
     } else {
       std::shared_ptr<Session> self = this->shared_from_this();
+      beast::get_lowest_layer(stream_).expires_after(HANDSHAKE_LIMIT);
       stream_.async_handshake(
           asio::ssl::stream_base::server,
           buffer_.data(),
@@ -216,19 +308,23 @@ public:
               self->close();
               return;
             }
+            beast::get_lowest_layer(self->stream_).expires_never();
             // As libprocess's accept does: the peer's address and the
             // name it resolves to, for the certificate to match.
-            Try<Nothing> verified = network::openssl::verify(
-                self->stream_.native_handle(),
-                peerHostname(self->peer_),
-                peerIp(self->peer_));
-            if (verified.isError()) {
-              VLOG(1) << "Rejecting " << self->peer_ << ": "
-                      << verified.error();
-              self->close();
-              return;
-            }
-            self->read();
+            lookUpPeerHostname(
+                self->peer_, [self](const Option<std::string>& hostname) {
+                  Try<Nothing> verified = network::openssl::verify(
+                      self->stream_.native_handle(),
+                      hostname,
+                      peerIp(self->peer_));
+                  if (verified.isError()) {
+                    VLOG(1) << "Rejecting " << self->peer_ << ": "
+                            << verified.error();
+                    self->close();
+                    return;
+                  }
+                  self->read();
+                });
           });
     }
   }
@@ -237,7 +333,9 @@ public:
 
 private:
   // Reads the head of the next request; its body, if any, is read only
-  // when the actor asks for it (see readBody), after authentication.
+  // when the actor asks for it (see readBody), after authentication. An
+  // idle connection may wait for ever, but once the head has begun it must
+  // be whole within HEAD_LIMIT.
   void read()
   {
     parser_.emplace();
@@ -246,11 +344,42 @@ private:
     refusal_ = None();
 
     std::shared_ptr<Session> self = this->shared_from_this();
+    if (buffer_.size() > 0) {
+      readHead();
+      return;
+    }
+
+    stream_.async_read_some(
+        buffer_.prepare(FIRST_READ),
+        [self](const beast::error_code& error, size_t read) {
+          if (error) {
+            VLOG(2) << "Connection from " << self->peer_
+                    << " ended: " << error.message();
+            self->close();
+            return;
+          }
+          self->buffer_.commit(read);
+          self->readHead();
+        });
+  }
+
+  void readHead()
+  {
+    beast::get_lowest_layer(stream_).expires_after(HEAD_LIMIT);
+    std::shared_ptr<Session> self = this->shared_from_this();
     beast::http::async_read_header(
         stream_,
         buffer_,
         *parser_,
         [self](const beast::error_code& error, size_t) {
+          beast::get_lowest_layer(self->stream_).expires_never();
+          if (error == beast::error::timeout) {
+            VLOG(1) << "Closing the connection from " << self->peer_
+                    << ": no whole request head within "
+                    << HEAD_LIMIT.count() << " seconds";
+            self->close();
+            return;
+          }
           self->received(error);
         });
   }
@@ -374,8 +503,8 @@ private:
     Try<Message> message = parseMessage(request, process::address());
     bool delivered = false;
     if (message.isError()) {
-      VLOG(1) << "Dropping a message from " << peer_ << ": "
-              << message.error();
+      LOG_EVERY_T(WARNING, 1) << "Dropping a message from " << peer_ << ": "
+                              << message.error();
     } else {
       delivered = internal::deliverMessage(std::move(message.get()));
     }
@@ -609,6 +738,7 @@ public:
 
   void start()
   {
+    stream_.expires_after(HANDSHAKE_LIMIT);
     std::shared_ptr<Detector> self = shared_from_this();
     beast::async_detect_ssl(
         stream_,
@@ -621,6 +751,8 @@ public:
 private:
   void detected(const beast::error_code& error, bool tls)
   {
+    // The handshake's own limit, if TLS, starts afresh with it.
+    stream_.expires_never();
     if (error) {
       VLOG(2) << "Connection from " << peer_ << " ended: " << error.message();
       return;
@@ -654,7 +786,7 @@ private:
 class Server
 {
 public:
-  explicit Server(asio::io_context& io) : acceptor_(io) {}
+  explicit Server(asio::io_context& io) : acceptor_(io), pause_(io) {}
 
   Try<tcp::endpoint> listen(const tcp::endpoint& endpoint)
   {
@@ -689,10 +821,13 @@ private:
   {
     acceptor_.async_accept([this](const beast::error_code& error, tcp::socket socket) {
       if (error) {
-        LOG(WARNING) << "Failed to accept a connection: " << error.message();
-      } else {
-        serve(std::move(socket));
+        LOG_EVERY_T(WARNING, 1)
+          << "Failed to accept a connection: " << error.message();
+        pause_.expires_after(ACCEPT_PAUSE);
+        pause_.async_wait([this](const beast::error_code&) { accept(); });
+        return;
       }
+      serve(std::move(socket));
       accept();
     });
   }
@@ -715,6 +850,7 @@ private:
   }
 
   tcp::acceptor acceptor_;
+  asio::steady_timer pause_;
 };
 
 

@@ -74,6 +74,19 @@ std::string encode(const Message& message)
 // How long a connection that nobody is linked through stays open idle.
 constexpr std::chrono::seconds IDLE_LIMIT(5);
 
+// Most bytes of messages queued on one connection: two of the largest
+// that a server takes. A peer that stops reading would otherwise make this
+// process hold every message sent to it; past the bound the connection is
+// closed, as if lost. libprocess 1.2.0 queues without a bound.
+constexpr uint64_t MAX_QUEUED_BYTES = 128 * 1024 * 1024;
+
+// What a queued message costs: its body and names, and room for its head.
+uint64_t size(const Message& message)
+{
+  return message.body.size() + message.name.size() + message.to.id.size() +
+    message.from.id.size() + 256;
+}
+
 class Connection;
 
 // The connections by remote address.
@@ -112,6 +125,19 @@ public:
 
   void send(Message&& message)
   {
+    if (closed_) {
+      return;
+    }
+
+    const uint64_t bytes = size(message);
+    if (queued_ + bytes > MAX_QUEUED_BYTES) {
+      LOG(WARNING) << "Closing the connection to " << address_ << ": "
+                   << queued_ << " bytes of messages are queued for a "
+                   << "peer that does not read them";
+      close();
+      return;
+    }
+    queued_ += bytes;
     queue_.push_back(std::move(message));
     write();
   }
@@ -147,6 +173,7 @@ private:
     writing_ = true;
     ++sent_;
     wire_ = encode(queue_.front());
+    writtenSize_ = size(queue_.front());
     queue_.pop_front();
 
     std::shared_ptr<Connection> self = shared_from_this();
@@ -155,6 +182,7 @@ private:
         asio::buffer(wire_),
         [self](const boost::system::error_code& error, size_t) {
           self->writing_ = false;
+          self->queued_ -= self->writtenSize_;
           if (error) {
             VLOG(1) << "Failed to send a message to " << self->address_
                     << ": " << error.message();
@@ -209,6 +237,8 @@ private:
     }
     closed_ = true;
     queue_.clear();
+    // A write under way still ends, and takes its share off then.
+    queued_ = writing_ ? writtenSize_ : 0;
     idle_.cancel();
 
     boost::system::error_code ignored;
@@ -234,6 +264,9 @@ private:
   uint64_t sent_ = 0;
 
   std::deque<Message> queue_;
+  // What queue_ and the message being written hold, as size() counts it.
+  uint64_t queued_ = 0;
+  uint64_t writtenSize_ = 0;
   std::string wire_;
   char discard_[4096];
   bool connected_ = false;

@@ -51,6 +51,24 @@ thread_local ProcessBase* currentProcess = nullptr;
 // queue, so that a busy actor cannot starve the others.
 constexpr int EVENTS_PER_TURN = 64;
 
+// Most bytes of messages queued for one actor before messages from other OS
+// processes to it are dropped: a peer would otherwise fill the memory of
+// this one by sending to an actor that is busy. Messages between actors of
+// this process count, but are never dropped. libprocess 1.2.0's mailboxes
+// have no bound.
+constexpr uint64_t MAX_QUEUED_MESSAGE_BYTES = 128 * 1024 * 1024;
+
+
+// What a queued event holds of messages: a message's body and name.
+uint64_t messageBytes(const Event& event)
+{
+  if (!event.is<MessageEvent>()) {
+    return 0;
+  }
+  const Message* message = static_cast<const MessageEvent&>(event).message;
+  return message == nullptr ? 0 : message->body.size() + message->name.size();
+}
+
 } // namespace {
 
 
@@ -66,10 +84,12 @@ struct ProcessBase::Data
     TERMINATED,
   };
 
-  // Guards `state` and `events`.
+  // Guards `state`, `events` and `messageBytes`.
   std::mutex mutex;
   State state = BOTTOM;
   std::deque<Event*> events;
+  // What the queued events hold of messages (see messageBytes()).
+  uint64_t messageBytes = 0;
 
   bool spawned = false;
   bool manage = false;
@@ -126,7 +146,13 @@ public:
   // Queues `event` for the actor `to`. Returns the event back, unqueued, if
   // there is no such actor here or it is ending: the caller disposes of it
   // (outside any lock, as its destructor may run callbacks).
-  Event* deliver(const UPID& to, Event* event, bool inject = false)
+  // A `bounded` event is refused too when its actor's queue holds
+  // MAX_QUEUED_MESSAGE_BYTES of messages with it.
+  Event* deliver(
+      const UPID& to,
+      Event* event,
+      bool inject = false,
+      bool bounded = false)
   {
     if (to.address != localAddress_) {
       VLOG(1) << "Dropping event for remote process " << to;
@@ -139,7 +165,7 @@ public:
       VLOG(2) << "Dropping event for process " << to << ": not running";
       return event;
     }
-    return enqueue(it->second, event, inject);
+    return enqueue(it->second, event, inject, bounded);
   }
 
   void deliverOrDrop(const UPID& to, Event* event, bool inject = false)
@@ -233,9 +259,14 @@ public:
 
 private:
   // REQUIRES: processesMutex_ held.
-  Event* enqueue(ProcessBase* process, Event* event, bool inject)
+  Event* enqueue(
+      ProcessBase* process,
+      Event* event,
+      bool inject,
+      bool bounded)
   {
     ProcessBase::Data& data = *process->data_;
+    const uint64_t bytes = messageBytes(*event);
     bool wake = false;
     {
       std::lock_guard<std::mutex> lock(data.mutex);
@@ -243,6 +274,13 @@ private:
           data.state == ProcessBase::Data::TERMINATED) {
         return event;
       }
+      if (bounded && data.messageBytes + bytes > MAX_QUEUED_MESSAGE_BYTES) {
+        LOG_EVERY_T(WARNING, 1)
+          << "Dropping a message for " << process->self() << ": "
+          << data.messageBytes << " bytes of messages are queued for it";
+        return event;
+      }
+      data.messageBytes += bytes;
       if (inject) {
         data.events.push_front(event);
       } else {
@@ -321,6 +359,7 @@ private:
         }
         event = data.events.front();
         data.events.pop_front();
+        data.messageBytes -= messageBytes(*event);
       }
 
       const bool terminate = event->is<TerminateEvent>();
@@ -697,7 +736,10 @@ bool deliverMessage(Message&& message)
 {
   const UPID to = message.to;
   Event* refused = processManager().deliver(
-      to, new MessageEvent(new Message(std::move(message))));
+      to,
+      new MessageEvent(new Message(std::move(message))),
+      /*inject=*/false,
+      /*bounded=*/true);
   if (refused != nullptr) {
     VLOG(2) << "Dropping event for process " << to;
     delete refused;

@@ -10,6 +10,7 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -209,6 +210,25 @@ TEST_F(HttpServerBoundsTest, OversizedBodyIsRefusedUnread)
       strings::startsWith(answer, "HTTP/1.1 413 Request Entity Too Large\r\n"))
     << answer;
   EXPECT_TRUE(client.closedByPeer());
+}
+
+
+TEST_F(HttpServerBoundsTest, AHalfSentHeadIsClosedAtItsLimitAnIdleConnectionIsNot)
+{
+  RawClient idle(port());
+  RawClient half(port());
+  ASSERT_TRUE(idle.connected());
+  ASSERT_TRUE(half.send("GET /" + sizes_->self().id + "/open HTTP/1.1\r\nHost: "));
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(half.closedByPeer());
+  const auto held = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(held, std::chrono::milliseconds(4500));
+  EXPECT_LT(held, std::chrono::seconds(9));
+
+  // A connection that has not begun a request is served whenever it does.
+  ASSERT_TRUE(idle.send(head("/open", "2") + "ok"));
+  EXPECT_TRUE(strings::startsWith(idle.readHead(), "HTTP/1.1 200 OK\r\n"));
 }
 
 

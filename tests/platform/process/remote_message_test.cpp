@@ -1,6 +1,11 @@
 // Messages between OS processes: this test process and a libprocess peer
 // (tests/peers/message_peer.cpp) of its own, over TCP on loopback.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -16,6 +21,8 @@
 #include <process/process.hpp>
 #include <process/protobuf.hpp>
 
+#include <stout/ip.hpp>
+#include <stout/nothing.hpp>
 #include <stout/stringify.hpp>
 #include <stout/strings.hpp>
 
@@ -53,6 +60,10 @@ public:
   }
 
   void linkTo(const UPID& to) { link(to); }
+
+  // Holds this actor's thread until `until` is ready, so that what is sent
+  // to it meanwhile queues.
+  void hold(const Future<Nothing>& until) { until.await(); }
 
   Future<std::vector<string>> echoed() { return echoed_.future(); }
   Future<std::pair<UPID, string>> stepped() { return stepped_.future(); }
@@ -259,4 +270,90 @@ TEST_F(RemoteMessageTest, OtherSendersAreAnsweredAcceptedOrNotFound)
       "Libprocess-From: " + stringify(peerPid_) + "\r\n"
       "Content-Length: 0\r\n\r\n"));
   EXPECT_TRUE(strings::startsWith(raw.readHead(), "HTTP/1.1 404 Not Found\r\n"));
+}
+
+
+TEST_F(RemoteMessageTest, SendersNamedByHostAreDroppedUnresolved)
+{
+  ClientProcess* receiver = client();
+  const UPID self = receiver->self();
+
+  // A name would be looked up on the network thread: such a sender is not
+  // believed, and the message is dropped.
+  RawClient raw(self.address.port);
+  ASSERT_TRUE(raw.send(
+      "POST /" + self.id + "/echoed HTTP/1.1\r\n"
+      "Libprocess-From: peer@unresolvable.invalid:5050\r\n"
+      "Content-Length: 5\r\n\r\nnamed"));
+  EXPECT_TRUE(strings::startsWith(raw.readHead(), "HTTP/1.1 404 Not Found\r\n"));
+
+  ASSERT_TRUE(raw.send(
+      "POST /" + self.id + "/echoed HTTP/1.1\r\n"
+      "Libprocess-From: " + stringify(peerPid_) + "\r\n"
+      "Content-Length: 5\r\n\r\nhello"));
+  EXPECT_TRUE(strings::startsWith(raw.readHead(), "HTTP/1.1 202 Accepted\r\n"));
+  Future<std::vector<string>> echoed = receiver->echoed();
+  AWAIT_ASSERT_READY(echoed);
+  EXPECT_EQ(std::vector<string>{"hello"}, echoed.get());
+}
+
+
+TEST_F(RemoteMessageTest, APeerThatDoesNotReadIsCutOffAtTheBound)
+{
+  // A listener that never accepts: the kernel takes the connection, and
+  // what is sent fills its buffers.
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_LE(0, listener);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  ASSERT_EQ(0, ::bind(listener, reinterpret_cast<sockaddr*>(&address), length));
+  ASSERT_EQ(0, ::listen(listener, 1));
+  ASSERT_EQ(0, ::getsockname(
+      listener, reinterpret_cast<sockaddr*>(&address), &length));
+  const UPID silent(
+      "silent", process::network::inet::Address(
+          net::IP(INADDR_LOOPBACK), ntohs(address.sin_port)));
+
+  // 200 MiB of messages, more than one connection may queue: it is closed,
+  // and the linked actor told, as when a connection is lost.
+  ClientProcess* sender = client();
+  process::dispatch(sender, &ClientProcess::linkTo, silent);
+  const string mebibyte(1024 * 1024, 'm');
+  for (int i = 0; i < 200; ++i) {
+    process::dispatch(sender, &ClientProcess::sendEcho, silent, mebibyte);
+  }
+  AWAIT_EXPECT_EQ(silent, sender->exitedPeer());
+  ::close(listener);
+}
+
+
+TEST_F(RemoteMessageTest, AnActorsQueueOfMessagesFromPeersIsBounded)
+{
+  // Three echoes of 50 MiB come back while the actor is held: two fit in
+  // its queue's bound, the third is dropped. The last echo, sent once the
+  // actor is free again, arrives.
+  ClientProcess* sender = client(3);
+  Promise<Nothing> release;
+  process::dispatch(sender, &ClientProcess::hold, release.future());
+
+  // Sent in its name, one at a time: another actor's echo, sent after each
+  // on the same connection, comes back after it.
+  const string fifty(50 * 1024 * 1024, 'f');
+  for (int i = 0; i < 3; ++i) {
+    process::post(sender->self(), peerPid_, "echo", fifty.data(), fifty.size());
+    ClientProcess* probe = client();
+    process::dispatch(probe, &ClientProcess::sendEcho, peerPid_, string("probe"));
+    AWAIT_ASSERT_READY(probe->echoed());
+  }
+
+  release.set(Nothing());
+  process::dispatch(sender, &ClientProcess::sendEcho, peerPid_, string("last"));
+  Future<std::vector<string>> echoed = sender->echoed();
+  AWAIT_ASSERT_READY(echoed);
+  ASSERT_EQ(3u, echoed->size());
+  EXPECT_EQ(fifty.size(), echoed->at(0).size());
+  EXPECT_EQ(fifty.size(), echoed->at(1).size());
+  EXPECT_EQ("last", echoed->at(2));
 }

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,7 @@
 
 #include <stout/strings.hpp>
 
+#include "support/raw_client.hpp"
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
 
@@ -175,6 +177,39 @@ TEST(SslTest, EnabledWithoutKeyFailsHttpsClearly)
         "Failed to create socket: SSL requires key! NOTE: Set path with "
         "LIBPROCESS_SSL_KEY_FILE",
         http::get(http::URL("https", net::IP(INADDR_LOOPBACK), 443, "/")));
+  }
+
+  openssl::reinitialize();
+}
+
+
+TEST(SslTest, AHandshakeThatStallsIsClosedAtItsLimit)
+{
+  TemporaryDirectory directory;
+  const KeyAndCertificate credentials = selfSigned();
+  const string keyFile = directory.write("key.pem", credentials.key);
+  const string certFile = directory.write("cert.pem", credentials.certificate);
+
+  {
+    ScopedEnvironment environment;
+    environment.set("LIBPROCESS_SSL_ENABLED", "true");
+    environment.set("LIBPROCESS_SSL_KEY_FILE", keyFile);
+    environment.set("LIBPROCESS_SSL_CERT_FILE", certFile);
+    openssl::reinitialize();
+
+    // The first byte of a TLS record, then nothing; and a ClientHello's
+    // record head without its body.
+    RawClient oneByte(process::address().port);
+    RawClient halfHello(process::address().port);
+    ASSERT_TRUE(oneByte.send("\x16"));
+    ASSERT_TRUE(halfHello.send(string("\x16\x03\x01\x02\x00", 5)));
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(oneByte.closedByPeer());
+    EXPECT_TRUE(halfHello.closedByPeer());
+    const auto held = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(held, std::chrono::milliseconds(4500));
+    EXPECT_LT(held, std::chrono::seconds(9));
   }
 
   openssl::reinitialize();
