@@ -315,6 +315,15 @@ std::string tokens(size_t count)
 }
 
 
+// The flags of a fetch that moves megabytes: time enough for them in a
+// sanitizer build, where a fetch of 16 MiB takes seconds.
+mesos::secrets::Flags roomy(mesos::secrets::Flags flags)
+{
+  flags.network_timeout = Seconds(60);
+  return flags;
+}
+
+
 // The store's answer holding a value of `size` bytes.
 process::http::Response valueOf(size_t size)
 {
@@ -381,15 +390,15 @@ TEST_F(SecretsFetchTest, ValuesAndAnswersAreBoundedOneByOneAndTogether)
     ASSERT_TRUE(ready(store_->answer(valueOf(c.value))));
 
     Future<Option<mesos::Environment>> fetch = mesos::secrets::fetchSecrets(
-        flags(),
+        roomy(flags()),
         secrets_test::executorWith("team1/app", tokens(c.secrets)),
         None());
     if (c.failure.empty()) {
-      ASSERT_TRUE(ready(fetch));
+      ASSERT_TRUE(ready(fetch, Seconds(60)));
       ASSERT_TRUE(fetch->isSome());
       EXPECT_EQ(c.value, fetch->get().variables(0).value().size());
     } else {
-      EXPECT_TRUE(failed(fetch, c.failure));
+      EXPECT_TRUE(failed(fetch, c.failure, Seconds(60)));
     }
   }
 }
@@ -412,10 +421,13 @@ TEST_F(SecretsFetchTest, AFetchAtTheBoundOfItsAnswersTakesAFewTimesItsSize)
   const size_t baseline = peakResidentBytes().get();
 
   Future<Option<mesos::Environment>> fetch = mesos::secrets::fetchSecrets(
-      flags(), secrets_test::executorWith("team1/app", tokens(count)), None());
+      roomy(flags()),
+      secrets_test::executorWith("team1/app", tokens(count)),
+      None());
   EXPECT_TRUE(failed(fetch, "Secret 'token' is too large for an environment "
                             "variable: 1048559 bytes as V0=value, over the "
-                            "limit of 131071"));
+                            "limit of 131071",
+                     Seconds(60)));
 
   const size_t growth = peakResidentBytes().get() - baseline;
   std::cout << "Peak memory of a fetch of " << count << " answers of "
