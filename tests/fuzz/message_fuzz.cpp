@@ -15,6 +15,7 @@
 
 #include <process/dispatch.hpp>
 #include <process/future.hpp>
+#include <process/id.hpp>
 #include <process/process.hpp>
 
 #include <stout/option.hpp>
@@ -66,7 +67,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
   ClassicRPCAuthenticatorSessionProcess* session =
-    new ClassicRPCAuthenticatorSessionProcess(peer, *authenticatorFlags, key);
+    new ClassicRPCAuthenticatorSessionProcess(
+        process::ID::generate("ovra_classic_rpc_authenticator_session"),
+        peer,
+        *authenticatorFlags,
+        key);
   const process::UPID pid = process::spawn(session);
 
   const process::Future<Option<std::string>> principal = process::dispatch(
