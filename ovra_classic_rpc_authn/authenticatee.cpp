@@ -105,6 +105,12 @@ private:
     return promise_.future().isPending();
   }
 
+  // Whether an outcome may be acted on: accepted() and from the session.
+  bool decides(const UPID& from, const string& message) const
+  {
+    return accepted(from, message) && fromSession(from, message);
+  }
+
   // Whether `from` is the session that this attempt answered. The sender
   // a message names is not proof of who sent it, so an outcome counts only
   // from the session whose step was answered, and only that session's
@@ -184,8 +190,7 @@ private:
 
   void completed(const UPID& from)
   {
-    if (accepted(from, "AuthenticationCompletedMessage") &&
-        fromSession(from, "AuthenticationCompletedMessage")) {
+    if (decides(from, "AuthenticationCompletedMessage")) {
       LOG(INFO) << "Authentication success";
       promise_.set(true);
     }
@@ -193,8 +198,7 @@ private:
 
   void failed(const UPID& from)
   {
-    if (accepted(from, "AuthenticationFailedMessage") &&
-        fromSession(from, "AuthenticationFailedMessage")) {
+    if (decides(from, "AuthenticationFailedMessage")) {
       LOG(INFO) << "Authentication failed";
       promise_.set(false);
     }
@@ -202,8 +206,7 @@ private:
 
   void error(const UPID& from, const string& error)
   {
-    if (accepted(from, "AuthenticationErrorMessage") &&
-        fromSession(from, "AuthenticationErrorMessage")) {
+    if (decides(from, "AuthenticationErrorMessage")) {
       end("Authentication error: " + error);
     }
   }

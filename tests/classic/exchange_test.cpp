@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <regex>
@@ -45,6 +44,7 @@
 #include "support/futures.hpp"
 #include "support/log_capture.hpp"
 #include "support/log_waiter.hpp"
+#include "support/process_memory.hpp"
 #include "support/test_keys.hpp"
 #include "support/tokens.hpp"
 
@@ -501,19 +501,6 @@ private:
 };
 
 
-// This process's resident memory in bytes.
-size_t residentBytes()
-{
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) {
-      return std::stoul(line.substr(6)) * 1024;
-    }
-  }
-  return 0;
-}
-
 } // namespace {
 
 
@@ -539,9 +526,9 @@ TEST_F(ExchangeTest, EndedSessionsLeaveNothingBehind)
   };
 
   sessions(1000);
-  const size_t warm = residentBytes();
+  const size_t warm = process_memory::statusBytes("VmRSS").getOrElse(0);
   sessions(3000);
-  const size_t after = residentBytes();
+  const size_t after = process_memory::statusBytes("VmRSS").getOrElse(0);
   const size_t grown = after - std::min(warm, after);
   std::cout << "3000 ended sessions: resident memory grew by "
             << grown / 1024 << " KiB" << std::endl;

@@ -4,7 +4,6 @@
 // chain's time limit, the bounds on values and answers, and no secret
 // value in any log line.
 
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -32,6 +31,7 @@
 #include "support/dev_iam_service.hpp"
 #include "support/futures.hpp"
 #include "support/log_capture.hpp"
+#include "support/process_memory.hpp"
 #include "support/test_keys.hpp"
 
 #include "secrets/secrets_test.hpp"
@@ -332,28 +332,6 @@ process::http::Response valueOf(size_t size)
 }
 
 
-// This process's peak resident memory in bytes since it was last reset;
-// none where the kernel does not tell.
-Option<size_t> peakResidentBytes()
-{
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) {
-      return std::stoul(line.substr(6)) * 1024;
-    }
-  }
-  return None();
-}
-
-
-bool resetPeakResident()
-{
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << "5";
-  return static_cast<bool>(clear.flush());
-}
-
 } // namespace {
 
 
@@ -414,11 +392,11 @@ TEST_F(SecretsFetchTest, AFetchAtTheBoundOfItsAnswersTakesAFewTimesItsSize)
   const size_t count = MAX_FETCH_ANSWERS / MAX_SECRET_ANSWER;
   ASSERT_TRUE(ready(store_->answer(valueOf(MAX_SECRET_ANSWER - 20))));
 
-  const Option<size_t> before = peakResidentBytes();
-  if (before.isNone() || !resetPeakResident()) {
+  if (process_memory::statusBytes("VmHWM").isNone() ||
+      !process_memory::resetPeakResident()) {
     GTEST_SKIP() << "The kernel does not report peak resident memory";
   }
-  const size_t baseline = peakResidentBytes().get();
+  const size_t baseline = process_memory::statusBytes("VmHWM").get();
 
   Future<Option<mesos::Environment>> fetch = mesos::secrets::fetchSecrets(
       roomy(flags()),
@@ -429,7 +407,7 @@ TEST_F(SecretsFetchTest, AFetchAtTheBoundOfItsAnswersTakesAFewTimesItsSize)
                             "limit of 131071",
                      Seconds(60)));
 
-  const size_t growth = peakResidentBytes().get() - baseline;
+  const size_t growth = process_memory::statusBytes("VmHWM").get() - baseline;
   std::cout << "Peak memory of a fetch of " << count << " answers of "
             << MAX_SECRET_ANSWER << " bytes: " << growth / 1024 << " KiB"
             << std::endl;

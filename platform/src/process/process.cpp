@@ -84,12 +84,12 @@ struct ProcessBase::Data
     TERMINATED,
   };
 
-  // Guards `state`, `events` and `messageBytes`.
+  // Guards `state`, `events` and `queuedMessageBytes`.
   std::mutex mutex;
   State state = BOTTOM;
   std::deque<Event*> events;
   // What the queued events hold of messages (see messageBytes()).
-  uint64_t messageBytes = 0;
+  uint64_t queuedMessageBytes = 0;
 
   bool spawned = false;
   bool manage = false;
@@ -274,13 +274,15 @@ private:
           data.state == ProcessBase::Data::TERMINATED) {
         return event;
       }
-      if (bounded && data.messageBytes + bytes > MAX_QUEUED_MESSAGE_BYTES) {
+      if (bounded &&
+          data.queuedMessageBytes + bytes > MAX_QUEUED_MESSAGE_BYTES) {
         LOG_EVERY_T(WARNING, 1)
           << "Dropping a message for " << process->self() << ": "
-          << data.messageBytes << " bytes of messages are queued for it";
+          << data.queuedMessageBytes
+          << " bytes of messages are queued for it";
         return event;
       }
-      data.messageBytes += bytes;
+      data.queuedMessageBytes += bytes;
       if (inject) {
         data.events.push_front(event);
       } else {
@@ -359,7 +361,7 @@ private:
         }
         event = data.events.front();
         data.events.pop_front();
-        data.messageBytes -= messageBytes(*event);
+        data.queuedMessageBytes -= messageBytes(*event);
       }
 
       const bool terminate = event->is<TerminateEvent>();
