@@ -47,6 +47,13 @@ namespace classic {
 typedef process::Future<Option<std::string>> Outcome;
 
 
+// The process being authenticated: a scheduler of this process.
+inline process::UPID client()
+{
+  return process::UPID("scheduler(1)", process::address());
+}
+
+
 // A serialized AuthenticationStepMessage carrying `data`.
 inline std::string stepBody(const std::string& data)
 {

@@ -57,19 +57,13 @@ using process::Future;
 using process::UPID;
 
 using classic::FakePeer;
+using classic::client;
 using classic::Outcome;
 using classic::Running;
 using classic::TestMaster;
 using classic::Watcher;
 
 namespace {
-
-// The process being authenticated: a scheduler of this process.
-UPID client()
-{
-  return UPID("scheduler(1)", process::address());
-}
-
 
 class ExchangeTest : public classic::ClassicRPCTest
 {

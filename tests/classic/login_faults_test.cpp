@@ -37,18 +37,13 @@ using classic::Outcome;
 using classic::Running;
 using classic::TestMaster;
 
+using classic::client;
 using remote_faults::Drive;
 using remote_faults::Fault;
 
 namespace {
 
 const char LOGIN_PATH[] = "/acs/api/v1/auth/login";
-
-UPID client()
-{
-  return UPID("scheduler(1)", process::address());
-}
-
 
 class AuthenticateeLoginFaultTest
   : public classic::ClassicRPCTest,

@@ -27,6 +27,7 @@
 #include "support/dev_iam_service.hpp"
 #include "support/fault_peer.hpp"
 #include "support/futures.hpp"
+#include "support/json_text.hpp"
 #include "support/log_capture.hpp"
 #include "support/test_keys.hpp"
 #include "support/tokens.hpp"
@@ -40,6 +41,8 @@ using process::Owned;
 using process::http::Request;
 using process::http::URL;
 using process::http::authentication::AuthenticationResult;
+
+using json_text::quoted;
 
 namespace {
 
@@ -87,12 +90,6 @@ void expectUnauthorized(const AuthenticationResult& result)
   EXPECT_EQ(401, result.unauthorized->code);
   EXPECT_EQ(Option<std::string>("acsjwt"),
             result.unauthorized->headers.get("WWW-Authenticate"));
-}
-
-
-std::string quoted(const std::string& value)
-{
-  return "\"" + value + "\"";
 }
 
 

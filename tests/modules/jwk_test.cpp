@@ -24,6 +24,7 @@
 #include "support/dev_iam_service.hpp"
 #include "support/fault_peer.hpp"
 #include "support/futures.hpp"
+#include "support/json_text.hpp"
 #include "support/log_capture.hpp"
 #include "support/test_keys.hpp"
 
@@ -36,6 +37,8 @@ using process::Owned;
 
 using process::http::URL;
 
+using json_text::quoted;
+
 namespace {
 
 const char FAILURE[] = "Failed to obtain sentrel public key";
@@ -44,12 +47,6 @@ const char FAILURE[] = "Failed to obtain sentrel public key";
 std::string document(const std::string& n, const std::string& e)
 {
   return R"({"keys":[{"kty":"RSA","n":)" + n + R"(,"e":)" + e + "}]}";
-}
-
-
-std::string quoted(const std::string& s)
-{
-  return "\"" + s + "\"";
 }
 
 

@@ -30,7 +30,10 @@
 
 #include "common/logfmt.hpp"
 
+#include "support/inet_address.hpp"
 #include "support/log_capture.hpp"
+
+using addresses::inet;
 
 using corvanta::LogFmt;
 
@@ -41,17 +44,6 @@ namespace {
 
 // 2023-11-14 22:13:20 UTC.
 const Time TIMESTAMP = Time::epoch() + Seconds(1700000000);
-
-
-Address inet(const std::string& ip, uint16_t port)
-{
-  sockaddr_storage storage = {};
-  sockaddr_in* in = reinterpret_cast<sockaddr_in*>(&storage);
-  in->sin_family = AF_INET;
-  in->sin_port = htons(port);
-  ::inet_pton(AF_INET, ip.c_str(), &in->sin_addr);
-  return Address::create(storage).get();
-}
 
 
 Address unixDomain(const std::string& path)

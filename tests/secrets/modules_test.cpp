@@ -38,11 +38,9 @@ extern mesos::modules::Module<mesos::Hook> com_corvanta_ovra_SecretsHook;
 extern mesos::modules::Module<mesos::slave::Isolator>
   com_corvanta_ovra_SecretsIsolator;
 
-namespace {
+using secrets_test::DB_URL_REQUEST;
 
-const char REQUEST[] =
-  R"([{"name":"team1/app/dburl","type":"ENVIRONMENT",)"
-  R"("environment":{"name":"DB_URL"}}])";
+namespace {
 
 const char OUTSIDE[] =
   R"([{"name":"team2/db","type":"ENVIRONMENT","environment":{"name":"A"}}])";
@@ -124,13 +122,13 @@ TEST_F(SecretsModulesTest, IsolatorGivesTheSecretsOfATaskOrOfAnExecutorAlone)
       containerId(),
       container(commandExecutor,
                 secrets_test::taskWith(std::string("team1/app"),
-                                       std::string(REQUEST))));
+                                       std::string(DB_URL_REQUEST))));
 
   // An executor launched without a task, its own labels asking.
   Future<Option<ContainerLaunchInfo>> executor = isolator->prepare(
       containerId(),
       container(secrets_test::executorWith(std::string("team1/app"),
-                                           std::string(REQUEST)),
+                                           std::string(DB_URL_REQUEST)),
                 None()));
 
   for (const Future<Option<ContainerLaunchInfo>>& prepared : {task, executor}) {
@@ -245,11 +243,11 @@ TEST_F(SecretsModulesTest, HookGivesTheTaskEnvironmentAndNothingToAnExecutorAlon
   ASSERT_NE(nullptr, hook);
 
   const mesos::ExecutorInfo asking = secrets_test::executorWith(
-      std::string("team1/app"), std::string(REQUEST));
+      std::string("team1/app"), std::string(DB_URL_REQUEST));
 
   Future<Option<DockerTaskExecutorPrepareInfo>> task = decorate(
       hook.get(),
-      secrets_test::taskWith(std::string("team1/app"), std::string(REQUEST)),
+      secrets_test::taskWith(std::string("team1/app"), std::string(DB_URL_REQUEST)),
       asking);
   ASSERT_TRUE(ready(task));
   ASSERT_TRUE(task->isSome());

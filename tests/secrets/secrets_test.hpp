@@ -110,6 +110,12 @@ inline std::vector<std::pair<std::string, std::string>> variables(
 }
 
 
+// A request for one secret, team1/app/dburl, into DB_URL.
+constexpr char DB_URL_REQUEST[] =
+  R"([{"name":"team1/app/dburl","type":"ENVIRONMENT",)"
+  R"("environment":{"name":"DB_URL"}}])";
+
+
 // `value` as an audit record quotes it.
 inline std::string quoted(const std::string& value)
 {

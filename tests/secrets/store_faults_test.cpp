@@ -53,15 +53,13 @@ using process::Future;
 using remote_faults::Drive;
 using remote_faults::Fault;
 
+using secrets_test::DB_URL_REQUEST;
+
 namespace {
 
 const char LOGIN_PATH[] = "/acs/api/v1/auth/login";
 const char SECRET_PATH[] = "/secrets/v1/secret/default/team1/app/dburl";
 const char PING_PATH[] = "/secrets/v1/ping";
-
-const char REQUEST[] =
-  R"([{"name":"team1/app/dburl","type":"ENVIRONMENT",)"
-  R"("environment":{"name":"DB_URL"}}])";
 
 // The remote call that the fault is put on.
 enum class Call
@@ -100,7 +98,7 @@ ContainerConfig container()
 {
   ContainerConfig config;
   config.mutable_executor_info()->CopyFrom(
-      secrets_test::executorWith("team1/app", REQUEST));
+      secrets_test::executorWith("team1/app", DB_URL_REQUEST));
   config.set_directory("/var/lib/mesos/slaves/a1/sandbox");
   config.set_user("nobody");
   return config;
