@@ -2,8 +2,9 @@
 // whose realm is served by the HTTP authenticator module against the
 // development IAM service, beside requests to an unauthenticated endpoint
 // of the same server in the same run, at 1, 16 and 64 clients, with the
-// key cache off (the default) and on; each reports how many key fetches
-// the IAM service saw per request.
+// key cache off (the default) and on, and with audit records written in
+// either form (built in full, kept off the terminal); each reports how many
+// key fetches the IAM service saw per request.
 
 #include <list>
 #include <string>
@@ -36,9 +37,11 @@ using process::http::URL;
 namespace {
 
 // One realm per authenticator: without the key cache (the default) and
-// with it.
+// with it, without audit records and with them in each form.
 const char REALM[] = "bench-realm";
 const char CACHED_REALM[] = "bench-realm-cached";
+const char LOGFMT_AUDITED_REALM[] = "bench-realm-audited-logfmt";
+const char JSON_AUDITED_REALM[] = "bench-realm-audited-json";
 
 
 class Endpoints : public process::Process<Endpoints>
@@ -52,7 +55,8 @@ protected:
     route("/open", None(), [](const Request&) -> Future<Response> {
       return process::http::OK("ok");
     });
-    for (const char* realm : {REALM, CACHED_REALM}) {
+    for (const char* realm :
+         {REALM, CACHED_REALM, LOGFMT_AUDITED_REALM, JSON_AUDITED_REALM}) {
       route(
           std::string("/") + realm,
           realm,
@@ -78,6 +82,11 @@ struct Setup
     mesos::ovra::OVRAHTTPAuthenticator::Flags flags;
     flags.host = "master";
     flags.iam = iam->url();
+    flags.audit_log = true;
+    install(LOGFMT_AUDITED_REALM, flags);
+    flags.audit_format = "json";
+    install(JSON_AUDITED_REALM, flags);
+
     flags.audit_log = false;
     install(REALM, flags);
 
@@ -178,6 +187,20 @@ void BM_AuthenticatedWithKeyCache(benchmark::State& state)
   requests(state, std::string("/") + CACHED_REALM, withToken());
 }
 BENCHMARK(BM_AuthenticatedWithKeyCache)->Arg(1)->Arg(16)->Arg(64)->UseRealTime();
+
+
+void BM_AuthenticatedLogfmtAudit(benchmark::State& state)
+{
+  requests(state, std::string("/") + LOGFMT_AUDITED_REALM, withToken());
+}
+BENCHMARK(BM_AuthenticatedLogfmtAudit)->Arg(1)->Arg(16)->UseRealTime();
+
+
+void BM_AuthenticatedJsonAudit(benchmark::State& state)
+{
+  requests(state, std::string("/") + JSON_AUDITED_REALM, withToken());
+}
+BENCHMARK(BM_AuthenticatedJsonAudit)->Arg(1)->Arg(16)->UseRealTime();
 
 } // namespace {
 

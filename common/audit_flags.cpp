@@ -6,8 +6,10 @@ namespace corvanta {
 
 LogFmt auditLog(const AuditLogFlags& flags)
 {
-  return LogFmt(flags.audit_log ? LogFmt::Audit::ENABLED
-                                : LogFmt::Audit::DISABLED);
+  return LogFmt(
+      flags.audit_log ? LogFmt::Audit::ENABLED : LogFmt::Audit::DISABLED,
+      flags.audit_format == "json" ? LogFmt::Format::JSON
+                                   : LogFmt::Format::LOGFMT);
 }
 
 

@@ -10,7 +10,7 @@
 namespace corvanta {
 
 // A writer that is ENABLED when `audit_log` is true and DISABLED when it
-// is false.
+// is false, in the form `audit_format` names.
 LogFmt auditLog(const AuditLogFlags& flags);
 
 // MESOS_MASTER when the module runs in a master (`host` is exactly

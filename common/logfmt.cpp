@@ -146,17 +146,33 @@ constexpr size_t MAX_REASON = 4096;
 constexpr size_t MAX_NAME = 1024;
 
 
+// Where a value is cut: after at most `limit` bytes, and not inside a
+// UTF-8 character. Both forms cut a value at the same place.
+size_t cut(const std::string& value, size_t limit)
+{
+  size_t end = std::min(value.size(), limit);
+  while (end > 0 && end < value.size() &&
+         (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80) {
+    --end;
+  }
+  return end;
+}
+
+
+void appendCutMarker(std::string* line, const std::string& value)
+{
+  line->append("... (");
+  appendDigits(line, value.size(), 1);
+  line->append(" bytes in all)");
+}
+
+
 // Appends a logfmt value in double quotes: backslashes, line feeds and
 // double quotes are escaped; every other byte passes unchanged. Only the
 // first `limit` bytes are written, then the marker of a cut value.
 void appendQuoted(std::string* line, const std::string& value, size_t limit)
 {
-  size_t end = std::min(value.size(), limit);
-  // Not inside a UTF-8 character.
-  while (end > 0 && end < value.size() &&
-         (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80) {
-    --end;
-  }
+  const size_t end = cut(value, limit);
 
   line->push_back('"');
   size_t start = 0;
@@ -172,9 +188,97 @@ void appendQuoted(std::string* line, const std::string& value, size_t limit)
     start = special + 1;
   }
   if (end < value.size()) {
-    line->append("... (");
-    appendDigits(line, value.size(), 1);
-    line->append(" bytes in all)");
+    appendCutMarker(line, value);
+  }
+  line->push_back('"');
+}
+
+
+// The length of the well-formed UTF-8 character that starts `value` at
+// `at`, or 0 if the bytes there are not one (a stray continuation byte, an
+// overlong form, a surrogate, a code point past U+10FFFF, or a character
+// cut short by `end`).
+size_t utf8Length(const std::string& value, size_t at, size_t end)
+{
+  const auto byte = [&](size_t i) {
+    return static_cast<unsigned char>(value[i]);
+  };
+  const unsigned char lead = byte(at);
+  size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    low = lead == 0xE0 ? 0xA0 : 0x80;
+    high = lead == 0xED ? 0x9F : 0xBF;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    low = lead == 0xF0 ? 0x90 : 0x80;
+    high = lead == 0xF4 ? 0x8F : 0xBF;
+  } else {
+    return 0;
+  }
+  if (end - at < length || byte(at + 1) < low || byte(at + 1) > high) {
+    return 0;
+  }
+  for (size_t i = 2; i < length; ++i) {
+    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) {
+      return 0;
+    }
+  }
+  return length;
+}
+
+
+// Appends a JSON string of the same value the logfmt form writes: cut at
+// the same place, with the same marker. Quotes, backslashes and control
+// characters are escaped; bytes that are not well-formed UTF-8 become
+// U+FFFD, so that the line is valid JSON for any reader. Escapes can make a
+// value six times its size: it is also cut once its escaped form reaches
+// twice `limit`, which keeps a record within glog's limit on a message.
+void appendJsonString(
+    std::string* line, const std::string& value, size_t limit)
+{
+  static const char HEX[] = "0123456789abcdef";
+  const size_t end = cut(value, limit);
+  const size_t budget = line->size() + 2 * limit;
+
+  line->push_back('"');
+  size_t at = 0;
+  while (at < end && line->size() < budget) {
+    const unsigned char c = static_cast<unsigned char>(value[at]);
+    if (c >= 0x80) {
+      const size_t length = utf8Length(value, at, end);
+      if (length == 0) {
+        line->append("\\ufffd");
+        ++at;
+      } else {
+        line->append(value, at, length);
+        at += length;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"': line->append("\\\""); break;
+      case '\\': line->append("\\\\"); break;
+      case '\n': line->append("\\n"); break;
+      case '\r': line->append("\\r"); break;
+      case '\t': line->append("\\t"); break;
+      default:
+        if (c < 0x20) {
+          line->append("\\u00");
+          line->push_back(HEX[c >> 4]);
+          line->push_back(HEX[c & 0xF]);
+        } else {
+          line->push_back(static_cast<char>(c));
+        }
+    }
+    ++at;
+  }
+  if (at < value.size()) {
+    appendCutMarker(line, value);
   }
   line->push_back('"');
 }
@@ -186,19 +290,27 @@ constexpr int64_t LAST_FOUR_DIGIT_SECOND = 253402300799;
 
 
 // Appends `time` exactly as process::RFC3339 writes it, "YYYY-MM-DD
-// HH:MM:SS[.nnnnnnnnn]+00:00" in UTC, without a stream, a locale or the C
+// HH:MM:SS[.nnnnnnnnn]+00:00" in UTC, with `separator` between the date
+// and the time: the formatter's space, or the "T" that strict RFC 3339
+// readers expect. It is written without a stream, a locale or the C
 // library's time-zone lock. The seconds and the fraction are taken as the
 // formatter takes them; a time it would write in another form (before the
 // epoch, after the year 9999, or a fraction outside one second) is written
 // by the formatter itself.
-void appendTimestamp(std::string* line, const process::Time& time)
+void appendTimestamp(
+    std::string* line, const process::Time& time, char separator)
 {
   const time_t secs = static_cast<time_t>(time.secs());
   const int64_t nanos = (time.duration() - Seconds(secs)).ns();
 
   if (secs < 0 || secs > LAST_FOUR_DIGIT_SECOND || nanos < 0 ||
       nanos >= 1000000000) {
+    const size_t start = line->size();
     *line += stringify(process::RFC3339(time));
+    const size_t space = line->find(' ', start);
+    if (space != std::string::npos) {
+      (*line)[space] = separator;
+    }
     return;
   }
 
@@ -225,7 +337,7 @@ void appendTimestamp(std::string* line, const process::Time& time)
   appendDigits(line, static_cast<uint64_t>(month), 2);
   line->push_back('-');
   appendDigits(line, static_cast<uint64_t>(day), 2);
-  line->push_back(' ');
+  line->push_back(separator);
   appendDigits(line, static_cast<uint64_t>(second / 3600), 2);
   line->push_back(':');
   appendDigits(line, static_cast<uint64_t>(second / 60 % 60), 2);
@@ -288,6 +400,107 @@ const char* text(LogFmt::Result result)
   return "";
 }
 
+// What one record holds, as log() was given it: the optional parts are
+// read only when `parts` has them.
+struct Values
+{
+  const process::Time& timestamp;
+  LogFmt::Authorizer authorizer;
+  const Option<std::string>& uid;
+  const std::string& action;
+  const std::string& object;
+  LogFmt::Result result;
+  const Option<std::string>& reason;
+  sockaddr_in src;
+  sockaddr_in dst;
+  const Option<std::string>& agent;
+};
+
+
+// Appends the value of one field. Free text goes through `quote`; the
+// other values are written bare, and `separator` goes between the date and
+// the time of the timestamp.
+void appendValue(
+    std::string* line,
+    Field field,
+    const Values& values,
+    void (*quote)(std::string*, const std::string&, size_t),
+    char separator)
+{
+  switch (field) {
+    case TYPE: line->append("audit"); break;
+    case TIMESTAMP: appendTimestamp(line, values.timestamp, separator); break;
+    case AUTHORIZER: {
+      line->push_back('"');
+      line->append(text(values.authorizer));
+      line->push_back('"');
+      break;
+    }
+    case UID: quote(line, values.uid.get(), MAX_NAME); break;
+    case ACTION: quote(line, values.action, MAX_NAME); break;
+    case OBJECT: quote(line, values.object, MAX_OBJECT); break;
+    case RESULT: line->append(text(values.result)); break;
+    case REASON: quote(line, values.reason.get(), MAX_REASON); break;
+    case SRCIP: appendIp(line, values.src); break;
+    case SRCPORT: appendDigits(line, ntohs(values.src.sin_port), 1); break;
+    case DSTIP: appendIp(line, values.dst); break;
+    case DSTPORT: appendDigits(line, ntohs(values.dst.sin_port), 1); break;
+    case AGENT: quote(line, values.agent.get(), MAX_NAME); break;
+    case FIELDS: break;
+  }
+}
+
+
+// key=value pairs separated by single spaces, in the order of the layout
+// for the record's parts.
+void appendLogfmt(std::string* line, unsigned parts, const Values& values)
+{
+  const Layout& fields = layout(parts);
+  for (uint8_t i = 0; i < fields.count; ++i) {
+    const Field field = fields.fields[i];
+    if (i > 0) {
+      line->push_back(' ');
+    }
+    line->append(KEYS[field]);
+    line->push_back('=');
+    appendValue(line, field, values, appendQuoted, ' ');
+  }
+}
+
+
+// One JSON object, keys in the order of `Field`, every value a string. The
+// values the logfmt form writes bare (and the authorizer, quoted there)
+// hold no character that JSON escapes.
+void appendJson(std::string* line, unsigned parts, const Values& values)
+{
+  line->push_back('{');
+  bool first = true;
+  for (uint8_t i = 0; i < FIELDS; ++i) {
+    const Field field = static_cast<Field>(i);
+    if (!present(field, parts)) {
+      continue;
+    }
+    if (!first) {
+      line->push_back(',');
+    }
+    first = false;
+    line->push_back('"');
+    line->append(KEYS[field]);
+    line->append("\":");
+    const bool quoted = field == AUTHORIZER || field == UID ||
+                        field == ACTION || field == OBJECT ||
+                        field == REASON || field == AGENT;
+    if (!quoted) {
+      line->push_back('"');
+    }
+    appendValue(line, field, values, appendJsonString, 'T');
+    if (!quoted) {
+      line->push_back('"');
+    }
+  }
+  line->push_back('}');
+}
+
 } // namespace {
 
 
@@ -307,8 +520,8 @@ void LogFmt::log(
     return;
   }
 
-  sockaddr_in src = {};
-  sockaddr_in dst = {};
+  Values values{timestamp, authorizer, uid, action, object, result, reason,
+                {}, {}, agent};
 
   unsigned parts = 0;
   size_t size = 200 + std::min(action.size(), MAX_NAME) +
@@ -321,10 +534,10 @@ void LogFmt::log(
     parts |= REASON_PART;
     size += std::min(reason->size(), MAX_REASON);
   }
-  if (inet(source, &src)) {
+  if (inet(source, &values.src)) {
     parts |= SOURCE_PART;
   }
-  if (inet(destination, &dst)) {
+  if (inet(destination, &values.dst)) {
     parts |= DESTINATION_PART;
   }
   if (agent.isSome()) {
@@ -334,38 +547,10 @@ void LogFmt::log(
 
   std::string line;
   line.reserve(size);
-
-  const Layout& fields = layout(parts);
-  for (uint8_t i = 0; i < fields.count; ++i) {
-    const Field field = fields.fields[i];
-    if (i > 0) {
-      line.push_back(' ');
-    }
-    line.append(KEYS[field]);
-    line.push_back('=');
-
-    switch (field) {
-      case TYPE: line.append("audit"); break;
-      case TIMESTAMP: appendTimestamp(&line, timestamp); break;
-      case AUTHORIZER: {
-        const char* name = text(authorizer);
-        line.push_back('"');
-        line.append(name);
-        line.push_back('"');
-        break;
-      }
-      case UID: appendQuoted(&line, uid.get(), MAX_NAME); break;
-      case ACTION: appendQuoted(&line, action, MAX_NAME); break;
-      case OBJECT: appendQuoted(&line, object, MAX_OBJECT); break;
-      case RESULT: line.append(text(result)); break;
-      case REASON: appendQuoted(&line, reason.get(), MAX_REASON); break;
-      case SRCIP: appendIp(&line, src); break;
-      case SRCPORT: appendDigits(&line, ntohs(src.sin_port), 1); break;
-      case DSTIP: appendIp(&line, dst); break;
-      case DSTPORT: appendDigits(&line, ntohs(dst.sin_port), 1); break;
-      case AGENT: appendQuoted(&line, agent.get(), MAX_NAME); break;
-      case FIELDS: break;
-    }
+  if (format_ == Format::JSON) {
+    appendJson(&line, parts, values);
+  } else {
+    appendLogfmt(&line, parts, values);
   }
 
   LOG(INFO) << line;

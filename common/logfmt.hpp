@@ -1,9 +1,10 @@
 #ifndef __COMMON_LOGFMT_HPP__
 #define __COMMON_LOGFMT_HPP__
 
-// Audit records of security decisions: one line of logfmt key=value pairs
-// per decision, written to the process log at INFO. Each deciding actor
-// owns one LogFmt; it is immutable, so log() may run on any thread.
+// Audit records of security decisions: one line per decision, written to
+// the process log at INFO, as logfmt key=value pairs or, when an operator
+// asks for it, as one JSON object. Each deciding actor owns one LogFmt; it
+// is immutable, so log() may run on any thread.
 
 #include <string>
 
@@ -30,7 +31,13 @@ public:
 
   enum class Result { ALLOW = 0, DENY = 1 };
 
-  explicit LogFmt(Audit audit) : audit_(audit) {}
+  // The form of a record's line. LOGFMT: key=value pairs in no fixed
+  // order. JSON: one object with the same keys, each value a string, keys
+  // in a fixed order and the timestamp with a "T" between date and time.
+  enum class Format { LOGFMT = 0, JSON = 1 };
+
+  explicit LogFmt(Audit audit, Format format = Format::LOGFMT)
+    : audit_(audit), format_(format) {}
 
   // Whether records are written: callers skip building costly values for
   // a record that would be dropped.
@@ -40,8 +47,8 @@ public:
   // appear only when set; free-text values are quoted, and cut with a
   // marker of their size beyond a few KiB (the object and the reason) or
   // one KiB (the others), so that a record stays whole within glog's limit
-  // on a message. The order of the pairs on the line is not fixed: readers
-  // find fields by key.
+  // on a message. In the logfmt form the order of the pairs on the line is
+  // not fixed: readers find fields by key.
   void log(
       const process::Time& timestamp,
       Authorizer authorizer,
@@ -56,6 +63,7 @@ public:
 
 private:
   const Audit audit_;
+  const Format format_;
 };
 
 } // namespace corvanta {

@@ -1,5 +1,9 @@
 #include "common/sentrel/flags.hpp"
 
+#include <string>
+
+#include "common/sentrel/excerpt.hpp"
+
 #include <stout/error.hpp>
 #include <stout/none.hpp>
 
@@ -78,6 +82,22 @@ AuditLogFlags::AuditLogFlags()
       "audit_log",
       "Disables OVRA audit logging output.",
       true);
+
+  add(&AuditLogFlags::audit_format,
+      "audit_format",
+      None(), // The help text and the default would read as an alias.
+      "The form of each audit record: 'logfmt', one line of key=value\n"
+      "pairs, or 'json', one JSON object on one line with the same keys\n"
+      "and values, keys in a fixed order.",
+      std::string("logfmt"),
+      [](const std::string& value) -> Option<Error> {
+        if (value != "logfmt" && value != "json") {
+          return Error(
+              "'audit_format' must be 'logfmt' or 'json', not '" +
+              mesos::sentrel::excerpt(value, 64) + "'");
+        }
+        return None();
+      });
 }
 
 } // namespace corvanta {

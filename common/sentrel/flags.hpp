@@ -89,6 +89,9 @@ public:
   AuditLogFlags();
 
   bool audit_log;
+
+  // "logfmt" (the default) or "json": the form of each record's line.
+  std::string audit_format;
 };
 
 } // namespace corvanta {

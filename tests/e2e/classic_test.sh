@@ -108,9 +108,9 @@ check "the agent is authenticated again" 0 "$code"
 check "the master logs the agent's principal" 2 \
   "$(grep -c "Successfully authenticated principal 'agent-1' at slave(1)@" "$work/master.log" || true)"
 check "audit records of the allows" 2 \
-  "$(grep 'type=audit' "$work/master.log" | grep 'action="Classic Authentication"' | grep -c 'result=allow' || true)"
+  "$(audits "$work/master.log" -- "action=Classic Authentication" result=allow)"
 check "audit record of the refusal" 1 \
-  "$(grep 'type=audit' "$work/master.log" | grep 'action="Classic Authentication"' | grep -c 'result=deny' || true)"
+  "$(audits "$work/master.log" -- "action=Classic Authentication" result=deny)"
 
 if [ "$failures" -gt 0 ]; then
   for log in master agent stranger-agent; do echo "$log log:"; cat "$work/$log.log"; done

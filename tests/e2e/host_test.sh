@@ -102,7 +102,7 @@ check "a malformed launch request is refused" 1 \
 
 # The audit records name the agent, and one was written per decision.
 check "audit records of the agent" 8 \
-  "$(grep -c 'type=audit.*authorizer="mesos-agent"' "$work/host.log" || true)"
+  "$(audits "$work/host.log" -- authorizer=mesos-agent)"
 
 # The master host, with the authorizer.
 cat > "$work/master.json" <<JSON
@@ -170,13 +170,12 @@ check "a large body without a token is refused" 401 \
 check "the master keeps serving" 200 "$(status "http://$master/master/health")"
 
 endpoint_audits() {
-  grep 'type=audit' "$work/master.log" | grep 'action="GET_ENDPOINT_WITH_PATH"' \
-    | grep -c "result=$1" || true
+  audits "$work/master.log" -- action=GET_ENDPOINT_WITH_PATH "result=$1"
 }
 check "audit records of the endpoint allows" 5 "$(endpoint_audits allow)"
 check "audit records of the endpoint denies" 2 "$(endpoint_audits deny)"
 check "answering a question decides nothing" 0 \
-  "$(grep -c 'type=audit.*RUN_TASK' "$work/master.log" || true)"
+  "$(audits "$work/master.log" -- action=RUN_TASK)"
 
 if [ "$failures" -gt 0 ]; then
   echo "host log:"; cat "$work/host.log"

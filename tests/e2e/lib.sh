@@ -1,6 +1,7 @@
 # What the end-to-end scripts share, sourced after `set -euo pipefail`:
 # a work folder and the processes started there, both gone at exit; named
-# checks that count failures; the port a program announced.
+# checks that count failures; the port a program announced; the audit
+# records of a log.
 
 work=$(mktemp -d)
 pids=()
@@ -23,3 +24,7 @@ check() {
 }
 
 announced() { bash "$(dirname "${BASH_SOURCE[0]}")/../../scripts/announced-port.sh" "$1"; }
+
+# The number of audit records in the logs that hold every KEY=VALUE, read
+# in the form OVRA_AUDIT_FORMAT names: audits LOG... -- KEY=VALUE...
+audits() { python3 "$(dirname "${BASH_SOURCE[0]}")/audit_records.py" "$@"; }

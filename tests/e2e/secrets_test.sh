@@ -101,7 +101,7 @@ check "within the time limits" yes "$([ "$elapsed" -le 8 ] && echo yes || echo "
 actions() {
   for action in VALIDATE_SECRETS_REQUEST GET_SIGNED_JWT_FROM_SENTREL \
                 FETCH_SECRETS_FROM_STORE FETCH_SECRETS; do
-    echo "$action=$(grep 'type=audit' "$work/agent.log" | grep -c "action=\"$action\"" || true)"
+    echo "$action=$(audits "$work/agent.log" -- "action=$action")"
   done | tr '\n' ' '
 }
 # Three launches fetched, the refused request stopped before any step,
@@ -110,7 +110,7 @@ check "audit records, one per step" \
   "VALIDATE_SECRETS_REQUEST=5 GET_SIGNED_JWT_FROM_SENTREL=5 FETCH_SECRETS_FROM_STORE=3 FETCH_SECRETS=3 " \
   "$(actions)"
 check "the refusals are denies" 3 \
-  "$(grep 'type=audit' "$work/agent.log" | grep -c 'result=deny' || true)"
+  "$(audits "$work/agent.log" -- result=deny)"
 check "no secret in the agent's log" 0 \
   "$(grep -c -e "$dburl" -e "$private" "$work/agent.log" || true)"
 

@@ -32,6 +32,7 @@ const std::map<std::string, std::string>& typeNames()
   static const std::string STRING = "string";
   static const std::map<std::string, std::string> names = {
     {"anonymous_principal", STRING},
+    {"audit_format", "`logfmt` or `json`"},
     {"audit_log", "bool"},
     {"ca_file", STRING},
     {"cache_size", "integer"},
