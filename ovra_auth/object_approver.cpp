@@ -61,17 +61,13 @@ Try<bool> OVRAAuthorizerObjectApprover::approved(
     return Error("Internal authorization failure: " + required.error());
   }
 
-  bool allowed = !required->empty();
-
-  for (const ResourceAction& pair : required.get()) {
-    VLOG(1) << "Trying to match resource id '" << pair.rid_
-            << "' with action '" << stringifyAction(pair.action_) << "'";
-
-    if (grantedBy(pair) == nullptr) {
-      allowed = false;
-      break;
-    }
-  }
+  const bool allowed = decide(
+      required.get(),
+      Walk::UNTIL_DENIED,
+      [](const ResourceAction& pair, const Permission*) {
+        VLOG(1) << "Trying to match resource id '" << pair.rid_
+                << "' with action '" << stringifyAction(pair.action_) << "'";
+      });
 
   if (audited(action_) && context_->logfmt.enabled()) {
     audit(object, allowed);
@@ -91,25 +87,43 @@ Try<AuthorizationExplanation> OVRAAuthorizerObjectApprover::explain(
 
   AuthorizationExplanation explanation;
   explanation.principal = subject_.value();
-  explanation.allowed = !required->empty();
-
-  for (const ResourceAction& pair : required.get()) {
-    AuthorizationExplanation::Requirement requirement;
-    requirement.resourceId = pair.rid_;
-    requirement.action = stringifyAction(pair.action_);
-
-    const Permission* permission = grantedBy(pair);
-    if (permission != nullptr) {
-      requirement.grantedBy = AuthorizationExplanation::Requirement::Grant{
-          permission->rid_, stringifyAction(permission->actions_)};
-    } else {
-      explanation.allowed = false;
-    }
-
-    explanation.required.push_back(requirement);
-  }
+  explanation.allowed = decide(
+      required.get(),
+      Walk::EVERY_PAIR,
+      [&](const ResourceAction& pair, const Permission* permission) {
+        AuthorizationExplanation::Requirement requirement;
+        requirement.resourceId = pair.rid_;
+        requirement.action = stringifyAction(pair.action_);
+        if (permission != nullptr) {
+          requirement.grantedBy =
+            AuthorizationExplanation::Requirement::Grant{
+                permission->rid_, stringifyAction(permission->actions_)};
+        }
+        explanation.required.push_back(requirement);
+      });
 
   return explanation;
+}
+
+
+template <typename Examine>
+bool OVRAAuthorizerObjectApprover::decide(
+    const std::vector<ResourceAction>& required,
+    Walk walk,
+    Examine examine) const
+{
+  bool allowed = !required.empty();
+  for (const ResourceAction& pair : required) {
+    const Permission* permission = grantedBy(pair);
+    examine(pair, permission);
+    if (permission == nullptr) {
+      allowed = false;
+      if (walk == Walk::UNTIL_DENIED) {
+        break;
+      }
+    }
+  }
+  return allowed;
 }
 
 

@@ -67,6 +67,18 @@ public:
   Try<AuthorizationExplanation> explain(const Option<Object>& object) const;
 
 private:
+  // The one decision rule of `approved` and `explain`: allowed when at
+  // least one pair is required and a permission grants each of them.
+  // `examine(pair, permission)` sees each pair looked at, with the
+  // permission that grants it (null when none does); `approved` stops at
+  // the first pair not granted, `explain` looks at every pair.
+  enum class Walk { UNTIL_DENIED, EVERY_PAIR };
+  template <typename Examine>
+  bool decide(
+      const std::vector<ResourceAction>& required,
+      Walk walk,
+      Examine examine) const;
+
   // The first permission in list order that grants `required` (the
   // superuser id grants everything), found through the index; null when
   // none does.
