@@ -1,6 +1,5 @@
 #include "secrets/flags.hpp"
 
-#include <memory>
 #include <string>
 
 #include <process/future.hpp>
@@ -38,20 +37,13 @@ Try<Nothing> Flags::validate() const
     return Error(credential.error());
   }
 
-  // The chain's limit is set before the login starts, so that it ends a
-  // chain still pending at network_timeout (see fetchSecrets).
   const Flags flags = *this;
   const corvanta::Credential account = credential.get();
-  auto start = std::make_shared<process::Promise<Nothing>>();
-  const Future<std::string> pong = withinChainLimit(
-      start->future().then([flags, account](const Nothing&) {
-        return storeLogin(account, flags)
-          .then([flags](const std::string& token) {
-            return flags.talkToSecretStore(token, "ping");
-          });
-      }),
-      flags);
-  start->set(Nothing());
+  const Future<std::string> pong = withinChainLimit(flags, [flags, account]() {
+    return storeLogin(account, flags).then([flags](const std::string& token) {
+      return flags.talkToSecretStore(token, "ping");
+    });
+  });
 
   // The chain's own limit ends the wait.
   pong.await();

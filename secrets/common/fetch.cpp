@@ -1,7 +1,6 @@
 #include "secrets/common/fetch.hpp"
 
 #include <list>
-#include <memory>
 #include <string>
 
 #include <process/clock.hpp>
@@ -147,21 +146,12 @@ Future<Option<mesos::Environment>> fetchSecrets(
   const corvanta::Credential account = credential.get();
   const Secrets request = secrets.get();
 
-  // The chain's limit is set before its first step starts: the steps' own
-  // limits, as long, come after it, so that a chain still pending at
-  // network_timeout always ends with the chain's failure, whichever step
-  // it waits on.
-  auto start = std::make_shared<process::Promise<Nothing>>();
-  const Future<Option<mesos::Environment>> chain = withinChainLimit(
-      start->future().then([copy, logfmt, account, request](const Nothing&) {
-        return storeLogin(account, copy).then(
-            [copy, logfmt, account, request](const std::string& token) {
-              return fetchFromStore(copy, logfmt, account, request, token);
-            });
-      }),
-      flags);
-  start->set(Nothing());
-  return chain;
+  return withinChainLimit(flags, [copy, logfmt, account, request]() {
+    return storeLogin(account, copy).then(
+        [copy, logfmt, account, request](const std::string& token) {
+          return fetchFromStore(copy, logfmt, account, request, token);
+        });
+  });
 }
 
 

@@ -7,12 +7,14 @@
 
 #include <stddef.h>
 
+#include <memory>
 #include <string>
 
 #include <process/future.hpp>
 #include <process/http.hpp>
 
 #include <stout/duration.hpp>
+#include <stout/nothing.hpp>
 #include <stout/try.hpp>
 
 #include "common/sentrel.pb.h"
@@ -39,18 +41,23 @@ process::Future<std::string> storeLogin(
     const corvanta::Credential& credential,
     const Flags& flags);
 
-// `chain` bounded by `network_timeout` from now: past it the result fails
-// with "Failed to execute pong: Timed out after <limit>"; the work already
-// started runs on and its outcome is dropped.
-template <typename T>
-process::Future<T> withinChainLimit(
-    const process::Future<T>& chain,
-    const Flags& flags)
+// Runs `chain()` (a login and what follows it) bounded by
+// `network_timeout` from now: past it the result fails with "Failed to
+// execute pong: Timed out after <limit>"; the work already started runs on
+// and its outcome is dropped. The limit is set before the chain's first
+// step starts, so that the steps' own limits, as long, come after it: a
+// chain still pending at network_timeout always ends with the chain's
+// failure, whichever step it waits on.
+template <typename Chain>
+auto withinChainLimit(const Flags& flags, Chain chain) -> decltype(chain())
 {
-  return sentrel::withTimeLimit(
-      chain,
+  auto start = std::make_shared<process::Promise<Nothing>>();
+  const auto limited = sentrel::withTimeLimit(
+      start->future().then([chain](const Nothing&) { return chain(); }),
       flags.network_timeout,
       "Failed to execute pong: Timed out after ");
+  start->set(Nothing());
+  return limited;
 }
 
 // A copy of `store` whose path is path::join(its path, `path`).
