@@ -66,6 +66,14 @@ Try<string> extractToken(const Request& request)
 }
 
 
+// Whether a token was refused for its expiry: JWT::parse's only error
+// that begins so ("Token for uid '<uid>' has expired: ...").
+bool expired(const string& error)
+{
+  return strings::startsWith(error, "Token for uid '");
+}
+
+
 // What every audit record of one request shares; copied into the
 // continuation that decides after the signature check.
 struct RequestAudit
@@ -107,10 +115,12 @@ public:
   OVRAHTTPAuthenticatorProcess(
       const OVRAHTTPAuthenticator::Flags& flags,
       const Option<OVRAHTTPAuthenticator::SignatureValidator>&
-        validateSignature)
+        validateSignature,
+      const HTTPAuthenticatorMetrics& metrics)
     : ProcessBase(process::ID::generate("ovra-http-authenticator")),
       flags_(flags),
-      validateSignature_(validateSignature)
+      validateSignature_(validateSignature),
+      metrics_(metrics)
   {
     if (flags.jwks_cache_lifetime.isSome()) {
       cache_ = KeyCache(
@@ -149,8 +159,9 @@ public:
     sentrelPublicKeyPromise_ = Promise<shared_ptr<RSA>>();
     const Future<shared_ptr<RSA>> future = sentrelPublicKeyPromise_->future();
 
-    sentrel::JWK::querySentrelPublicKey(
-        sentrel::JWK::jwksURL(flags_.iam), flags_.network_timeout)
+    ++metrics_.key_fetches;
+    metrics_.key_fetch.time(sentrel::JWK::querySentrelPublicKey(
+        sentrel::JWK::jwksURL(flags_.iam), flags_.network_timeout))
       .onAny(defer(self(), &Self::_getSentrelPublicKey, lambda::_1));
 
     return future;
@@ -181,6 +192,7 @@ private:
 
     const Option<shared_ptr<RSA>> fresh = cache_->fresh(now);
     if (fresh.isSome()) {
+      ++metrics_.key_cache_hits;
       const Future<bool> valid = sentrel::validateSignature(jwt, fresh.get());
       if (!valid.isReady() || valid.get()) {
         return valid;
@@ -230,6 +242,7 @@ private:
     }
 
     if (cache_->everFetched()) {
+      ++metrics_.key_cache_refetches;
       LOG(INFO) << "Fetching the IAM key set again: " << reason;
     }
     cache_->fetchStarted(now);
@@ -244,6 +257,7 @@ private:
     if (key.isNone()) {
       return Failure(failure);
     }
+    ++metrics_.key_cache_fallbacks;
     return sentrel::validateSignature(jwt, key.get());
   }
 
@@ -256,6 +270,10 @@ private:
     const string failure = key.isFailed()
       ? key.failure()
       : "Failed to obtain sentrel public key: the request was discarded";
+
+    if (!key.isReady()) {
+      ++metrics_.key_fetch_failures;
+    }
 
     if (cache_.isSome()) {
       if (key.isReady()) {
@@ -284,6 +302,7 @@ private:
   const Option<OVRAHTTPAuthenticator::SignatureValidator> validateSignature_;
   Option<Promise<shared_ptr<RSA>>> sentrelPublicKeyPromise_;
   Option<KeyCache> cache_;
+  HTTPAuthenticatorMetrics metrics_;
 };
 
 
@@ -297,7 +316,8 @@ OVRAHTTPAuthenticator::create(const Flags& flags)
 OVRAHTTPAuthenticator::OVRAHTTPAuthenticator(
     const Flags& flags,
     const Option<SignatureValidator>& validateSignature)
-  : process_(new OVRAHTTPAuthenticatorProcess(flags, validateSignature)),
+  : process_(new OVRAHTTPAuthenticatorProcess(
+        flags, validateSignature, metrics_)),
     flags_(flags),
     logfmt_(corvanta::auditLog(flags))
 {
@@ -337,12 +357,14 @@ Future<AuthenticationResult> OVRAHTTPAuthenticator::authenticate(
 
   if (token.isError() && flags_.anonymous_principal.isNone()) {
     LOG(WARNING) << "Error in token: " << token.error();
+    ++metrics_.denied_no_token;
     audit.write(None(), LogFmt::Result::DENY, token.error());
     return unauthorized;
   }
 
   if (token.isError()) {
     const string& anonymous = flags_.anonymous_principal.get();
+    ++metrics_.allowed_anonymous;
 
     audit.write(
         None(),
@@ -365,31 +387,40 @@ Future<AuthenticationResult> OVRAHTTPAuthenticator::authenticate(
   const Try<JWT> jwt = JWT::parse(token.get());
   if (jwt.isError()) {
     LOG(WARNING) << jwt.error();
+    ++(expired(jwt.error()) ? metrics_.denied_expired
+                            : metrics_.denied_bad_token);
     audit.write(None(), LogFmt::Result::DENY, jwt.error());
     return unauthorized;
   }
 
   const string uid = jwt->payload.uid;
+  // The counts that the outcome raises: copies share them.
+  process::metrics::Counter allowed = metrics_.allowed;
+  process::metrics::Counter denied = metrics_.denied_bad_signature;
+  process::metrics::Counter failed = metrics_.failed;
 
   return process::dispatch(
              process_.get(),
              &OVRAHTTPAuthenticatorProcess::validateSignature,
              token.get(),
              jwt.get())
-    .then([=](bool valid) -> AuthenticationResult {
+    .then([=](bool valid) mutable -> AuthenticationResult {
       if (!valid) {
+        ++denied;
         audit.write(
             uid, LogFmt::Result::DENY, "Invalid authorization token signature");
         return unauthorized;
       }
 
+      ++allowed;
       VLOG(1) << "Authenticated principal '" << uid << "'";
       audit.write(uid, LogFmt::Result::ALLOW, "Valid authorization token");
 
       AuthenticationResult result;
       result.principal = uid;
       return result;
-    });
+    })
+    .onFailed([failed](const string&) mutable { ++failed; });
 }
 
 } // namespace ovra {

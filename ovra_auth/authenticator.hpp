@@ -20,6 +20,7 @@
 
 #include "common/logfmt.hpp"
 #include "ovra_auth/authenticator_flags.hpp"
+#include "ovra_auth/authenticator_metrics.hpp"
 
 namespace mesos {
 namespace ovra {
@@ -58,6 +59,7 @@ public:
   std::string scheme() const override;
 
 private:
+  HTTPAuthenticatorMetrics metrics_;
   process::Owned<OVRAHTTPAuthenticatorProcess> process_;
   const Flags flags_;
   const corvanta::LogFmt logfmt_;

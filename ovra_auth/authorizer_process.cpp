@@ -130,7 +130,8 @@ void OVRAAuthorizerProcess::initialize()
           flags_.ovra_space_label),
       corvanta::hostAuthorizer(flags_),
       self(),
-      logfmt_});
+      logfmt_,
+      metrics_});
 
   getToken();
 }
@@ -185,7 +186,13 @@ Future<Owned<mesos::ObjectApprover>> OVRAAuthorizerProcess::getObjectApprover(
           context, permissions, used.get(), action));
     })
     .onFailed(lambda::bind(&fail, AUTHORIZATION_FAILED, lambda::_1))
-    .onDiscarded(lambda::bind(&fail, AUTHORIZATION_FAILED, "discarded"));
+    .onDiscarded(lambda::bind(&fail, AUTHORIZATION_FAILED, "discarded"))
+    .onAny([failed = metrics_.failed](
+               const Future<Owned<mesos::ObjectApprover>>& approver) mutable {
+      if (!approver.isReady()) {
+        ++failed;
+      }
+    });
 }
 
 
@@ -249,6 +256,7 @@ Future<SharedPermissions> OVRAAuthorizerProcess::getPermissions(
   if (entry.isSome()) {
     if (Clock::now() - entry->creationTime <= flags_.cache_timeout) {
       VLOG(1) << "Using cached ACL for principal '" << principal << "'";
+      ++metrics_.permission_cache_hits;
       return entry->permissions;
     }
 
@@ -258,6 +266,7 @@ Future<SharedPermissions> OVRAAuthorizerProcess::getPermissions(
   if (fetching_.contains(principal)) {
     LOG(INFO) << "Skipping permission fetch for principal '" << principal
               << "' as we have a pending one already";
+    ++metrics_.coalesced_requests;
     return fetching_.at(principal)->future();
   }
 
@@ -273,6 +282,11 @@ Future<SharedPermissions> OVRAAuthorizerProcess::getPermissions(
 
   Owned<Promise<SharedPermissions>> promise(new Promise<SharedPermissions>());
   fetching_.put(principal, promise);
+
+  ++metrics_.permission_fetches;
+  metrics_.permission_fetch.time(promise->future())
+    .onFailed([failures = metrics_.permission_fetch_failures](
+                  const std::string&) mutable { ++failures; });
 
   const Future<http::Response> response = get_(url.get());
 
@@ -412,6 +426,7 @@ void OVRAAuthorizerProcess::getToken()
 void OVRAAuthorizerProcess::_getToken(const Future<std::string>& token)
 {
   if (!token.isReady()) {
+    ++metrics_.login_failures;
     fail("Sentrel authentication failed",
          token.isFailed() ? token.failure() : "discarded");
 
@@ -422,6 +437,10 @@ void OVRAAuthorizerProcess::_getToken(const Future<std::string>& token)
     return;
   }
 
+  ++metrics_.logins;
+  if (token_.isSome()) {
+    ++metrics_.token_refreshes;
+  }
   loginRetry_ = LOGIN_RETRY_MIN;
   token_ = token.get();
   tokenReady_.set(Nothing());

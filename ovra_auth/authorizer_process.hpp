@@ -165,6 +165,8 @@ private:
   // The delay before the next login attempt after a failure.
   Duration loginRetry_;
 
+  AuthorizerMetrics metrics_;
+
   // Made when the actor starts, once its address is known.
   std::shared_ptr<const ApproverContext> approverContext_;
 };

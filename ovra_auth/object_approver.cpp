@@ -58,6 +58,7 @@ Try<bool> OVRAAuthorizerObjectApprover::approved(
 {
   const Try<std::vector<ResourceAction>> required = resourceAction(object);
   if (required.isError()) {
+    ++context_->metrics.failed;
     return Error("Internal authorization failure: " + required.error());
   }
 
@@ -68,6 +69,8 @@ Try<bool> OVRAAuthorizerObjectApprover::approved(
         VLOG(1) << "Trying to match resource id '" << pair.rid_
                 << "' with action '" << stringifyAction(pair.action_) << "'";
       });
+
+  ++(allowed ? context_->metrics.allowed : context_->metrics.denied);
 
   if (audited(action_) && context_->logfmt.enabled()) {
     audit(object, allowed);

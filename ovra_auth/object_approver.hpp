@@ -18,6 +18,7 @@
 
 #include "common/logfmt.hpp"
 #include "ovra_auth/authorization_explainer.hpp"
+#include "ovra_auth/authorizer_metrics.hpp"
 #include "ovra_auth/permission_index.hpp"
 #include "ovra_auth/permissions.hpp"
 #include "ovra_auth/resource_mapping.hpp"
@@ -37,6 +38,9 @@ struct ApproverContext
   process::UPID pid;
 
   corvanta::LogFmt logfmt;
+
+  // Counted into by approvers that share this context.
+  mutable AuthorizerMetrics metrics{};
 };
 
 

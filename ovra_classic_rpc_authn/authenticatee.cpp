@@ -11,6 +11,7 @@
 #include <process/process.hpp>
 #include <process/protobuf.hpp>
 
+#include <stout/error.hpp>
 #include <stout/lambda.hpp>
 #include <stout/none.hpp>
 #include <stout/option.hpp>
@@ -41,6 +42,52 @@ namespace {
 const mesos::sentrel::LoginFailureWords LOGIN_FAILURE{
     "Failed to generate JWT", "Failed to get signed JWT from sentrel"};
 
+
+// The id of a new attempt's actor, or why the attempt cannot start.
+Try<string> attemptId(
+    bool started,
+    const mesos::sentrel::Flags& flags,
+    const mesos::Credential& credential)
+{
+  // One object serves one attempt: a second call would share the first
+  // one's actor and outcome.
+  if (started) {
+    return Error(
+        "Authentication already started: each attempt needs a new "
+        "authenticatee");
+  }
+
+  if (flags.service_account_credential.isNone()) {
+    return Error(
+        "Cannot authenticate without a service account: the "
+        "'service_account_credential' flag is not set");
+  }
+
+  const string& uid = flags.service_account_credential->uid();
+
+  if (!credential.has_principal() || credential.principal().empty()) {
+    return Error(
+        "Cannot authenticate: the credential has no principal; expected "
+        "the service account '" + uid + "'");
+  }
+
+  if (credential.principal() != uid) {
+    return Error(
+        "Cannot authenticate as '" + credential.principal() +
+        "': the service account is '" + uid + "'");
+  }
+
+  return unguessableId("ovra_classic_rpc_authenticatee");
+}
+
+
+ClassicAuthenticateeMetrics& processMetrics()
+{
+  static ClassicAuthenticateeMetrics* metrics =
+    new ClassicAuthenticateeMetrics();
+  return *metrics;
+}
+
 } // namespace {
 
 
@@ -53,10 +100,12 @@ public:
   ClassicRPCAuthenticateeProcess(
       const string& id,
       const UPID& client,
-      const mesos::sentrel::Flags& flags)
+      const mesos::sentrel::Flags& flags,
+      const ClassicAuthenticateeMetrics& metrics)
     : ProcessBase(id),
       client_(client),
-      flags_(flags) {}
+      flags_(flags),
+      metrics_(metrics) {}
 
   Future<bool> authenticate(const UPID& pid)
   {
@@ -192,6 +241,7 @@ private:
   {
     if (decides(from, "AuthenticationCompletedMessage")) {
       LOG(INFO) << "Authentication success";
+      ++metrics_.logins;
       promise_.set(true);
     }
   }
@@ -200,6 +250,7 @@ private:
   {
     if (decides(from, "AuthenticationFailedMessage")) {
       LOG(INFO) << "Authentication failed";
+      ++metrics_.failures;
       promise_.set(false);
     }
   }
@@ -216,10 +267,15 @@ private:
     end("Authentication discarded");
   }
 
-  // Fails the attempt; a login still running is of no more use.
+  // Fails the attempt; a login still running is of no more use. Only this
+  // actor completes the promise; the count comes before the outcome, so
+  // that whoever the outcome wakes sees it.
   void end(const string& failure)
   {
-    promise_.fail(failure);
+    if (promise_.future().isPending()) {
+      ++metrics_.failures;
+      promise_.fail(failure);
+    }
     if (login_.isSome()) {
       login_->discard();
     }
@@ -227,6 +283,7 @@ private:
 
   const UPID client_;
   const mesos::sentrel::Flags flags_;
+  ClassicAuthenticateeMetrics metrics_;
   UPID master_;
   Promise<bool> promise_;
 
@@ -238,7 +295,8 @@ private:
 };
 
 
-ClassicRPCAuthenticatee::ClassicRPCAuthenticatee() : process_(nullptr) {}
+ClassicRPCAuthenticatee::ClassicRPCAuthenticatee()
+  : metrics_(processMetrics()), process_(nullptr) {}
 
 
 ClassicRPCAuthenticatee::~ClassicRPCAuthenticatee()
@@ -263,40 +321,14 @@ Future<bool> ClassicRPCAuthenticatee::authenticate(
     const UPID& client,
     const mesos::Credential& credential)
 {
-  // One object serves one attempt: a second call would share the first
-  // one's actor and outcome.
-  if (process_ != nullptr) {
-    return Failure(
-        "Authentication already started: each attempt needs a new "
-        "authenticatee");
-  }
-
-  if (flags_.service_account_credential.isNone()) {
-    return Failure(
-        "Cannot authenticate without a service account: the "
-        "'service_account_credential' flag is not set");
-  }
-
-  const string& uid = flags_.service_account_credential->uid();
-
-  if (!credential.has_principal() || credential.principal().empty()) {
-    return Failure(
-        "Cannot authenticate: the credential has no principal; expected "
-        "the service account '" + uid + "'");
-  }
-
-  if (credential.principal() != uid) {
-    return Failure(
-        "Cannot authenticate as '" + credential.principal() +
-        "': the service account is '" + uid + "'");
-  }
-
-  const Try<string> id = unguessableId("ovra_classic_rpc_authenticatee");
+  const Try<string> id = attemptId(process_ != nullptr, flags_, credential);
   if (id.isError()) {
+    ++metrics_.failures;
     return Failure(id.error());
   }
 
-  process_ = new ClassicRPCAuthenticateeProcess(id.get(), client, flags_);
+  process_ = new ClassicRPCAuthenticateeProcess(
+      id.get(), client, flags_, metrics_);
   process::spawn(process_);
 
   return process::dispatch(

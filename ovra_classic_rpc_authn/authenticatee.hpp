@@ -13,15 +13,36 @@
 #include <process/future.hpp>
 #include <process/pid.hpp>
 
+#include <process/metrics/counter.hpp>
+
 #include <stout/nothing.hpp>
 #include <stout/try.hpp>
 
+#include "common/metric_set.hpp"
 #include "common/sentrel/flags.hpp"
 
 namespace corvanta {
 namespace ovra {
 
 class ClassicRPCAuthenticateeProcess;
+
+
+// The authenticatee's counts. Every call of authenticate() ends in exactly
+// one of them. Mesos makes an authenticatee for each attempt and deletes it
+// afterwards, so the counts belong to the OS process: every authenticatee
+// counts into one set, made with the first and kept until the process
+// exits.
+struct ClassicAuthenticateeMetrics
+{
+  MetricSet set{"ovra/classic_authenticatee"};
+
+  // The master accepted the token.
+  process::metrics::Counter logins = set.counter("logins");
+
+  // Refused by the master, or failed: an error, a discard, a broken
+  // precondition.
+  process::metrics::Counter failures = set.counter("failures");
+};
 
 
 class ClassicRPCAuthenticatee : public mesos::Authenticatee
@@ -53,6 +74,7 @@ public:
 
 private:
   mesos::sentrel::Flags flags_;
+  ClassicAuthenticateeMetrics metrics_;
   ClassicRPCAuthenticateeProcess* process_;
 };
 

@@ -51,10 +51,12 @@ class ClassicRPCAuthenticatorProcess
 public:
   ClassicRPCAuthenticatorProcess(
       const AuthenticatorFlags& flags,
-      const shared_ptr<RSA>& sentrelPublicKey)
+      const shared_ptr<RSA>& sentrelPublicKey,
+      const ClassicAuthenticatorMetrics& metrics)
     : ProcessBase(process::ID::generate("ovra_classic_rpc_authenticator")),
       flags_(flags),
-      sentrelPublicKey_(sentrelPublicKey) {}
+      sentrelPublicKey_(sentrelPublicKey),
+      metrics_(metrics) {}
 
   // A new session for every attempt, even several from one peer.
   Future<Option<string>> authenticate(const UPID& pid)
@@ -62,12 +64,13 @@ public:
     const Try<string> id =
       unguessableId("ovra_classic_rpc_authenticator_session");
     if (id.isError()) {
+      ++metrics_.sessions_failed;
       return Failure(id.error());
     }
 
     ClassicRPCAuthenticatorSessionProcess* session =
       new ClassicRPCAuthenticatorSessionProcess(
-          id.get(), pid, flags_, sentrelPublicKey_);
+          id.get(), pid, flags_, sentrelPublicKey_, metrics_);
     process::spawn(session);
     sessions_.insert(session);
 
@@ -110,6 +113,7 @@ private:
 
   const AuthenticatorFlags flags_;
   const shared_ptr<RSA> sentrelPublicKey_;
+  ClassicAuthenticatorMetrics metrics_;
   hashset<ClassicRPCAuthenticatorSessionProcess*> sessions_;
 };
 
@@ -144,6 +148,7 @@ Try<Nothing> ClassicRPCAuthenticator::initialize(
 Future<Option<string>> ClassicRPCAuthenticator::authenticate(const UPID& pid)
 {
   if (process_ == nullptr) {
+    ++metrics_.sessions_failed;
     return Failure("The authenticator has not been prepared");
   }
 
@@ -167,7 +172,8 @@ Try<Nothing> ClassicRPCAuthenticator::prepare(
     return key;
   }
 
-  process_ = new ClassicRPCAuthenticatorProcess(flags_, sentrelPublicKey_);
+  process_ =
+    new ClassicRPCAuthenticatorProcess(flags_, sentrelPublicKey_, metrics_);
   process::spawn(process_);
 
   return Nothing();
@@ -176,6 +182,8 @@ Try<Nothing> ClassicRPCAuthenticator::prepare(
 
 Try<Nothing> ClassicRPCAuthenticator::updateSentrelPublicKey()
 {
+  ++metrics_.key_fetches;
+
   Future<shared_ptr<RSA>> key = mesos::sentrel::JWK::querySentrelPublicKey(
       sentrelPublicKeyURL(), SENTREL_KEY_QUERY_LIMIT);
 
@@ -185,6 +193,8 @@ Try<Nothing> ClassicRPCAuthenticator::updateSentrelPublicKey()
     sentrelPublicKey_ = key.get();
     return Nothing();
   }
+
+  ++metrics_.key_fetch_failures;
 
   if (key.isFailed()) {
     return Error(string(KEY_FAILURE) + ": " + key.failure());

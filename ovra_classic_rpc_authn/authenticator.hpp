@@ -19,16 +19,47 @@
 #include <process/http.hpp>
 #include <process/pid.hpp>
 
+#include <process/metrics/counter.hpp>
+
 #include <stout/nothing.hpp>
 #include <stout/option.hpp>
 #include <stout/try.hpp>
 
+#include "common/metric_set.hpp"
 #include "ovra_classic_rpc_authn/authenticator_flags.hpp"
 
 namespace corvanta {
 namespace ovra {
 
 class ClassicRPCAuthenticatorProcess;
+
+
+// The authenticator's counts, shared by the module, its actor and its
+// sessions. Every call of authenticate() ends in exactly one of the four
+// session outcomes.
+struct ClassicAuthenticatorMetrics
+{
+  MetricSet set{"ovra/classic_authenticator"};
+
+  // The token's signature is valid.
+  process::metrics::Counter sessions_allowed = set.counter("sessions_allowed");
+
+  // The token was read and rejected: unreadable, or signed by another key.
+  process::metrics::Counter sessions_refused = set.counter("sessions_refused");
+
+  // No decision could be made: a malformed step, a signature check that
+  // failed or ran out of time, the loss of the peer, no session started.
+  process::metrics::Counter sessions_failed = set.counter("sessions_failed");
+
+  // Discarded by the master, or ended with the module.
+  process::metrics::Counter sessions_discarded =
+    set.counter("sessions_discarded");
+
+  // Every fetch of the IAM public key, and those that brought no key.
+  process::metrics::Counter key_fetches = set.counter("key_fetches");
+  process::metrics::Counter key_fetch_failures =
+    set.counter("key_fetch_failures");
+};
 
 
 class ClassicRPCAuthenticator : public mesos::Authenticator
@@ -67,6 +98,7 @@ public:
 private:
   AuthenticatorFlags flags_;
   std::shared_ptr<RSA> sentrelPublicKey_;
+  ClassicAuthenticatorMetrics metrics_;
   ClassicRPCAuthenticatorProcess* process_;
 };
 

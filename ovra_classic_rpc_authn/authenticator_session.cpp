@@ -57,12 +57,14 @@ ClassicRPCAuthenticatorSessionProcess::ClassicRPCAuthenticatorSessionProcess(
     const string& id,
     const UPID& pid,
     const AuthenticatorFlags& flags,
-    const std::shared_ptr<RSA>& sentrelPublicKey)
+    const std::shared_ptr<RSA>& sentrelPublicKey,
+    const ClassicAuthenticatorMetrics& metrics)
   : ProcessBase(id),
     pid_(pid),
     flags_(flags),
     sentrelPublicKey_(sentrelPublicKey),
-    logfmt_(auditLog(flags)) {}
+    logfmt_(auditLog(flags)),
+    metrics_(metrics) {}
 
 
 void ClassicRPCAuthenticatorSessionProcess::initialize()
@@ -111,14 +113,17 @@ void ClassicRPCAuthenticatorSessionProcess::receive(
 
   AuthenticationStepMessage message;
   if (!message.ParsePartialFromString(body)) {
-    refuse("Malformed authentication step: not an AuthenticationStepMessage");
+    refuse(
+        "Malformed authentication step: not an AuthenticationStepMessage",
+        metrics_.sessions_failed);
     return;
   }
 
   if (!message.IsInitialized()) {
     refuse(
         "Malformed authentication step: missing " +
-        message.InitializationErrorString());
+            message.InitializationErrorString(),
+        metrics_.sessions_failed);
     return;
   }
 
@@ -126,7 +131,9 @@ void ClassicRPCAuthenticatorSessionProcess::receive(
 }
 
 
-void ClassicRPCAuthenticatorSessionProcess::refuse(const string& error)
+void ClassicRPCAuthenticatorSessionProcess::refuse(
+    const string& error,
+    process::metrics::Counter& counter)
 {
   LOG(WARNING) << "Failed to parse JWT (" << error << "). "
                << "Sending AuthenticationFailedMessage to " << pid_;
@@ -135,7 +142,8 @@ void ClassicRPCAuthenticatorSessionProcess::refuse(const string& error)
       "",
       LogFmt::Result::DENY,
       "Failed to parse JWT: '" + error + "'",
-      Error("Failed to authenticate: " + error));
+      Error("Failed to authenticate: " + error),
+      counter);
 }
 
 
@@ -145,7 +153,7 @@ void ClassicRPCAuthenticatorSessionProcess::step(const string& data)
 
   const Try<JWT> jwt = parseToken(data);
   if (jwt.isError()) {
-    refuse(jwt.error());
+    refuse(jwt.error(), metrics_.sessions_refused);
     return;
   }
 
@@ -166,7 +174,8 @@ void ClassicRPCAuthenticatorSessionProcess::step(const string& data)
         uid,
         LogFmt::Result::ALLOW,
         authenticated,
-        uid);
+        uid,
+        metrics_.sessions_allowed);
     return;
   }
 
@@ -180,7 +189,8 @@ void ClassicRPCAuthenticatorSessionProcess::step(const string& data)
         uid,
         LogFmt::Result::DENY,
         invalid,
-        Error(invalid));
+        Error(invalid),
+        metrics_.sessions_refused);
     return;
   }
 
@@ -191,7 +201,13 @@ void ClassicRPCAuthenticatorSessionProcess::step(const string& data)
 
   AuthenticationErrorMessage error;
   error.set_error(unresolved);
-  conclude(error, uid, LogFmt::Result::DENY, unresolved, Error(unresolved));
+  conclude(
+      error,
+      uid,
+      LogFmt::Result::DENY,
+      unresolved,
+      Error(unresolved),
+      metrics_.sessions_failed);
 }
 
 
@@ -200,7 +216,8 @@ void ClassicRPCAuthenticatorSessionProcess::conclude(
     const string& object,
     LogFmt::Result result,
     const string& reason,
-    const Try<string>& outcome)
+    const Try<string>& outcome,
+    process::metrics::Counter& counter)
 {
   status_ = Status::ENDED;
   send(pid_, message);
@@ -217,6 +234,21 @@ void ClassicRPCAuthenticatorSessionProcess::conclude(
       process::network::Address(self().address),
       None());
 
+  complete(outcome, counter);
+}
+
+
+void ClassicRPCAuthenticatorSessionProcess::complete(
+    const Try<string>& outcome,
+    process::metrics::Counter& counter)
+{
+  // Only this actor completes the promise. The count comes first, so that
+  // whoever the outcome wakes sees it.
+  if (!promise_.future().isPending()) {
+    return;
+  }
+  ++counter;
+
   if (outcome.isSome()) {
     promise_.set(Option<string>(outcome.get()));
   } else {
@@ -225,31 +257,35 @@ void ClassicRPCAuthenticatorSessionProcess::conclude(
 }
 
 
-void ClassicRPCAuthenticatorSessionProcess::end(const string& failure)
+void ClassicRPCAuthenticatorSessionProcess::end(
+    const string& failure,
+    process::metrics::Counter& counter)
 {
   status_ = Status::ENDED;
-  promise_.fail(failure);
+  complete(Error(failure), counter);
 }
 
 
 void ClassicRPCAuthenticatorSessionProcess::exited(const UPID& pid)
 {
   if (pid == pid_) {
-    end("Failed to communicate with authenticatee");
+    end("Failed to communicate with authenticatee", metrics_.sessions_failed);
   }
 }
 
 
 void ClassicRPCAuthenticatorSessionProcess::discarded()
 {
-  end("Authentication discarded");
+  end("Authentication discarded", metrics_.sessions_discarded);
 }
 
 
 void ClassicRPCAuthenticatorSessionProcess::finalize()
 {
   // Ended before the attempt was: by the module's destruction.
-  end("Authentication ended: the authenticator is shutting down");
+  end(
+      "Authentication ended: the authenticator is shutting down",
+      metrics_.sessions_discarded);
 }
 
 } // namespace ovra {

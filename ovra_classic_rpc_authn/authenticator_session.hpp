@@ -17,10 +17,13 @@
 #include <process/pid.hpp>
 #include <process/protobuf.hpp>
 
+#include <process/metrics/counter.hpp>
+
 #include <stout/option.hpp>
 #include <stout/try.hpp>
 
 #include "common/logfmt.hpp"
+#include "ovra_classic_rpc_authn/authenticator.hpp"
 #include "ovra_classic_rpc_authn/authenticator_flags.hpp"
 
 namespace corvanta {
@@ -31,13 +34,14 @@ class ClassicRPCAuthenticatorSessionProcess
 {
 public:
   // `id` is the actor's: one that only `pid` learns (unguessableId), so
-  // that no one else can step the session in its name. REQUIRES:
-  // `sentrelPublicKey` is set.
+  // that no one else can step the session in its name. The attempt's
+  // outcome is counted in `metrics`. REQUIRES: `sentrelPublicKey` is set.
   ClassicRPCAuthenticatorSessionProcess(
       const std::string& id,
       const process::UPID& pid,
       const AuthenticatorFlags& flags,
-      const std::shared_ptr<RSA>& sentrelPublicKey);
+      const std::shared_ptr<RSA>& sentrelPublicKey,
+      const ClassicAuthenticatorMetrics& metrics);
 
   // Asks the peer for its token. The future holds the token's uid once
   // the signature is valid and fails on every refusal or error, on the
@@ -71,23 +75,31 @@ private:
   // `data` is the token the peer sent.
   void step(const std::string& data);
 
-  // The token could not be read: tells the peer and fails the attempt.
-  void refuse(const std::string& error);
+  // The step or its token could not be read: tells the peer and fails the
+  // attempt, counted in `counter`.
+  void refuse(const std::string& error, process::metrics::Counter& counter);
 
   void discarded();
 
-  // Ends the attempt without a decision.
-  void end(const std::string& failure);
+  // Ends the attempt without a decision, counted in `counter`.
+  void end(const std::string& failure, process::metrics::Counter& counter);
 
   // Ends a check: sends `message` to the peer, writes the audit record
   // (`object`, `result`, `reason`) and completes the attempt with the
-  // principal or the failure of `outcome`.
+  // principal or the failure of `outcome`, counted in `counter`.
   void conclude(
       const google::protobuf::Message& message,
       const std::string& object,
       LogFmt::Result result,
       const std::string& reason,
-      const Try<std::string>& outcome);
+      const Try<std::string>& outcome,
+      process::metrics::Counter& counter);
+
+  // Completes the attempt with `outcome` and counts it in `counter`, unless
+  // it already has its outcome.
+  void complete(
+      const Try<std::string>& outcome,
+      process::metrics::Counter& counter);
 
   const process::UPID pid_;
   const AuthenticatorFlags flags_;
@@ -95,6 +107,7 @@ private:
   Status status_ = Status::READY;
   process::Promise<Option<std::string>> promise_;
   const LogFmt logfmt_;
+  ClassicAuthenticatorMetrics metrics_;
 };
 
 } // namespace ovra {

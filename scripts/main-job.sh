@@ -277,3 +277,22 @@ launch_ssl mesos 'ls -A; env | grep -c ^LIBPROCESS_SSL_ || true'
 section "The audit records of these decisions"
 grep -h 'type=audit' "$work/host.log" "$work/anonymous.log" "$work/classic.log" \
   | sed 's/^[^]]*] //'
+
+# The counts of the decisions above, as an operator reads them from each
+# master host's /metrics/snapshot (the modules' own metrics, "ovra/...").
+metrics() {
+  curl -s "http://$1/metrics/snapshot" | python3 -c '
+import json, sys
+for name, value in sorted(json.load(sys.stdin).items()):
+    if name.startswith("ovra/"):
+        print(f"{name} {value:g}")'
+}
+
+section "The metrics of the master host (HTTP authenticator and authorizer)"
+metrics "$host"
+
+section "The metrics of the master host with the anonymous principal"
+metrics "$anonymous"
+
+section "The metrics of the classic master host"
+metrics "$classic"

@@ -21,10 +21,12 @@ namespace secrets {
 
 SecretsHookProcess::SecretsHookProcess(
     const Flags& flags,
-    const corvanta::LogFmt& logfmt)
+    const corvanta::LogFmt& logfmt,
+    const SecretsMetrics& metrics)
   : ProcessBase(""),
     flags_(flags),
-    logfmt_(logfmt) {}
+    logfmt_(logfmt),
+    metrics_(metrics) {}
 
 
 Future<Option<DockerTaskExecutorPrepareInfo>> SecretsHookProcess::hook(
@@ -41,7 +43,7 @@ Future<Option<DockerTaskExecutorPrepareInfo>> SecretsHookProcess::hook(
     : None();
 
   return auditFailure(
-             fetchSecrets(flags_, executorInfo, taskInfo),
+             fetchSecrets(flags_, executorInfo, taskInfo, metrics_),
              logfmt_,
              uid,
              [task, executorInfo]() {
@@ -60,7 +62,7 @@ Future<Option<DockerTaskExecutorPrepareInfo>> SecretsHookProcess::hook(
 
 
 SecretsHook::SecretsHook(const Flags& flags)
-  : process(flags, corvanta::auditLog(flags))
+  : process(flags, corvanta::auditLog(flags), metrics)
 {
   process::spawn(process);
 }

@@ -4,7 +4,7 @@
 // The secrets hook: before the Docker containerizer starts a task, the
 // task's secrets, fetched from the store, as its environment. The hook
 // forwards each call to its actor, which only starts the fetch; the actor
-// holds nothing but its immutable flags and audit writer.
+// holds nothing but its immutable flags, audit writer and metrics.
 
 #include <map>
 #include <string>
@@ -18,6 +18,7 @@
 #include <stout/option.hpp>
 
 #include "common/logfmt.hpp"
+#include "secrets/common/metrics.hpp"
 #include "secrets/flags.hpp"
 
 namespace mesos {
@@ -26,7 +27,10 @@ namespace secrets {
 class SecretsHookProcess : public process::Process<SecretsHookProcess>
 {
 public:
-  SecretsHookProcess(const Flags& flags, const corvanta::LogFmt& logfmt);
+  SecretsHookProcess(
+      const Flags& flags,
+      const corvanta::LogFmt& logfmt,
+      const SecretsMetrics& metrics);
 
   // Ready none for a launch without a task: an executor alone gets no
   // secrets from the hook. Otherwise a prepare info whose
@@ -39,6 +43,7 @@ public:
 private:
   const Flags flags_;
   const corvanta::LogFmt logfmt_;
+  const SecretsMetrics metrics_;
 };
 
 
@@ -61,6 +66,8 @@ public:
       const Option<std::map<std::string, std::string>>& env) override;
 
 private:
+  // Served while the module lives; its actor counts into a copy.
+  SecretsMetrics metrics{HOOK_METRICS};
   SecretsHookProcess process;
 };
 

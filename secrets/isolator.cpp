@@ -22,10 +22,12 @@ namespace secrets {
 
 SecretsIsolatorProcess::SecretsIsolatorProcess(
     const Flags& flags,
-    const corvanta::LogFmt& logfmt)
+    const corvanta::LogFmt& logfmt,
+    const SecretsMetrics& metrics)
   : ProcessBase(""),
     flags_(flags),
-    logfmt_(logfmt) {}
+    logfmt_(logfmt),
+    metrics_(metrics) {}
 
 
 Future<Option<ContainerLaunchInfo>> SecretsIsolatorProcess::prepare(
@@ -44,7 +46,7 @@ Future<Option<ContainerLaunchInfo>> SecretsIsolatorProcess::prepare(
     : None();
 
   return auditFailure(
-             fetchSecrets(flags_, executor, task),
+             fetchSecrets(flags_, executor, task, metrics_),
              logfmt_,
              uid,
              [containerConfig]() {
@@ -63,7 +65,8 @@ Future<Option<ContainerLaunchInfo>> SecretsIsolatorProcess::prepare(
 
 
 SecretsIsolator::SecretsIsolator(const Flags& flags)
-  : process(new SecretsIsolatorProcess(flags, corvanta::auditLog(flags)))
+  : process(new SecretsIsolatorProcess(
+        flags, corvanta::auditLog(flags), metrics))
 {
   process::spawn(process.get());
 }

@@ -16,6 +16,7 @@
 #include <stout/option.hpp>
 
 #include "common/logfmt.hpp"
+#include "secrets/common/metrics.hpp"
 #include "secrets/flags.hpp"
 
 namespace mesos {
@@ -24,7 +25,10 @@ namespace secrets {
 class SecretsIsolatorProcess : public process::Process<SecretsIsolatorProcess>
 {
 public:
-  SecretsIsolatorProcess(const Flags& flags, const corvanta::LogFmt& logfmt);
+  SecretsIsolatorProcess(
+      const Flags& flags,
+      const corvanta::LogFmt& logfmt,
+      const SecretsMetrics& metrics);
 
   // None when the container asks for no secrets; else a launch info whose
   // `environment` holds them; or the fetch's failure after a deny record.
@@ -36,6 +40,7 @@ public:
 private:
   const Flags flags_;
   const corvanta::LogFmt logfmt_;
+  const SecretsMetrics metrics_;
 };
 
 
@@ -53,6 +58,8 @@ public:
       const mesos::slave::ContainerConfig& containerConfig) override;
 
 private:
+  // Served while the module lives; its actor counts into a copy.
+  SecretsMetrics metrics{ISOLATOR_METRICS};
   process::Owned<SecretsIsolatorProcess> process;
 };
 

@@ -2,6 +2,7 @@
 
 #include <process/future.hpp>
 
+#include <stout/error.hpp>
 #include <stout/none.hpp>
 #include <stout/nothing.hpp>
 #include <stout/try.hpp>
@@ -17,6 +18,46 @@ using process::Future;
 namespace corvanta {
 namespace ovra {
 namespace ssl_executor {
+
+namespace {
+
+// The copies under `containerWorkDirectory` and both environments, or the
+// first failure.
+Try<DockerTaskExecutorPrepareInfo> prepareInfo(
+    const Flags& flags,
+    const std::string& containerWorkDirectory,
+    const std::string& mappedSandboxDirectory)
+{
+  // The files are copied once, under the host path; the executor runs on
+  // the host, the task sees the same sandbox at the mapped path.
+  Try<Nothing> copied = copySSLAssets(flags, containerWorkDirectory);
+  if (copied.isError()) {
+    return Error("Failed to copy SSL assets: " + copied.error());
+  }
+
+  Try<mesos::Environment> executorEnvironment =
+    prepareEnvironment(flags, containerWorkDirectory);
+  if (executorEnvironment.isError()) {
+    return Error(
+        "Failed to prepare executor environment: " +
+        executorEnvironment.error());
+  }
+
+  Try<mesos::Environment> taskEnvironment =
+    prepareEnvironment(flags, mappedSandboxDirectory);
+  if (taskEnvironment.isError()) {
+    return Error(
+        "Failed to prepare task environment: " + taskEnvironment.error());
+  }
+
+  DockerTaskExecutorPrepareInfo info;
+  info.mutable_executorenvironment()->CopyFrom(executorEnvironment.get());
+  info.mutable_taskenvironment()->CopyFrom(taskEnvironment.get());
+  return info;
+}
+
+} // namespace {
+
 
 SSLExecutorHook::SSLExecutorHook(const Flags& flags) : flags_(flags) {}
 
@@ -37,32 +78,15 @@ SSLExecutorHook::slavePreLaunchDockerTaskExecutorDecorator(
     return None();
   }
 
-  // The files are copied once, under the host path; the executor runs on
-  // the host, the task sees the same sandbox at the mapped path.
-  Try<Nothing> copied = copySSLAssets(flags_, containerWorkDirectory);
-  if (copied.isError()) {
-    return Failure("Failed to copy SSL assets: " + copied.error());
+  Try<DockerTaskExecutorPrepareInfo> info =
+    prepareInfo(flags_, containerWorkDirectory, mappedSandboxDirectory);
+  if (info.isError()) {
+    ++metrics_.failures;
+    return Failure(info.error());
   }
 
-  Try<mesos::Environment> executorEnvironment =
-    prepareEnvironment(flags_, containerWorkDirectory);
-  if (executorEnvironment.isError()) {
-    return Failure(
-        "Failed to prepare executor environment: " +
-        executorEnvironment.error());
-  }
-
-  Try<mesos::Environment> taskEnvironment =
-    prepareEnvironment(flags_, mappedSandboxDirectory);
-  if (taskEnvironment.isError()) {
-    return Failure(
-        "Failed to prepare task environment: " + taskEnvironment.error());
-  }
-
-  DockerTaskExecutorPrepareInfo info;
-  info.mutable_executorenvironment()->CopyFrom(executorEnvironment.get());
-  info.mutable_taskenvironment()->CopyFrom(taskEnvironment.get());
-  return info;
+  ++metrics_.containers_prepared;
+  return Option<DockerTaskExecutorPrepareInfo>(info.get());
 }
 
 } // namespace ssl_executor {

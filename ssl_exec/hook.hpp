@@ -15,13 +15,27 @@
 
 #include <process/future.hpp>
 
+#include <process/metrics/counter.hpp>
+
 #include <stout/option.hpp>
 
+#include "common/metric_set.hpp"
 #include "ssl_exec/flags.hpp"
 
 namespace corvanta {
 namespace ovra {
 namespace ssl_executor {
+
+// The hook's counts of the containers it decorated on a strict SSL agent:
+// given the SSL files and environments, or failed.
+struct SSLExecutorHookMetrics
+{
+  MetricSet set{"ovra/ssl_executor_hook"};
+  process::metrics::Counter containers_prepared =
+    set.counter("containers_prepared");
+  process::metrics::Counter failures = set.counter("failures");
+};
+
 
 class SSLExecutorHook : public mesos::Hook
 {
@@ -42,6 +56,7 @@ public:
 
 private:
   const Flags flags_;
+  SSLExecutorHookMetrics metrics_;
 };
 
 } // namespace ssl_executor {

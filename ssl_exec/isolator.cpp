@@ -2,6 +2,7 @@
 
 #include <process/dispatch.hpp>
 
+#include <stout/error.hpp>
 #include <stout/none.hpp>
 #include <stout/nothing.hpp>
 #include <stout/try.hpp>
@@ -19,9 +20,41 @@ namespace corvanta {
 namespace ovra {
 namespace ssl_executor {
 
-SSLExecutorIsolatorProcess::SSLExecutorIsolatorProcess(const Flags& flags)
+namespace {
+
+// The copies under the sandbox and a launch info whose `environment`
+// points at them, or the first failure.
+Try<ContainerLaunchInfo> prepareInfo(
+    const Flags& flags,
+    const ContainerConfig& containerConfig)
+{
+  Try<Nothing> copied = copySSLAssets(flags, containerConfig.directory());
+  if (copied.isError()) {
+    return Error("Failed to make SSL assets available: " + copied.error());
+  }
+
+  // The host path even for a container with its own root file system.
+  Try<mesos::Environment> environment =
+    prepareEnvironment(flags, containerConfig.directory());
+  if (environment.isError()) {
+    return Error(
+        "Failed to prepare executor environment: " + environment.error());
+  }
+
+  ContainerLaunchInfo info;
+  info.mutable_environment()->CopyFrom(environment.get());
+  return info;
+}
+
+} // namespace {
+
+
+SSLExecutorIsolatorProcess::SSLExecutorIsolatorProcess(
+    const Flags& flags,
+    const SSLExecutorIsolatorMetrics& metrics)
   : ProcessBase(""),
-    flags_(flags) {}
+    flags_(flags),
+    metrics_(metrics) {}
 
 
 Future<Option<ContainerLaunchInfo>> SSLExecutorIsolatorProcess::prepare(
@@ -32,27 +65,19 @@ Future<Option<ContainerLaunchInfo>> SSLExecutorIsolatorProcess::prepare(
     return None();
   }
 
-  Try<Nothing> copied = copySSLAssets(flags_, containerConfig.directory());
-  if (copied.isError()) {
-    return Failure("Failed to make SSL assets available: " + copied.error());
+  Try<ContainerLaunchInfo> info = prepareInfo(flags_, containerConfig);
+  if (info.isError()) {
+    ++metrics_.failures;
+    return Failure(info.error());
   }
 
-  // The host path even for a container with its own root file system.
-  Try<mesos::Environment> environment =
-    prepareEnvironment(flags_, containerConfig.directory());
-  if (environment.isError()) {
-    return Failure(
-        "Failed to prepare executor environment: " + environment.error());
-  }
-
-  ContainerLaunchInfo info;
-  info.mutable_environment()->CopyFrom(environment.get());
-  return info;
+  ++metrics_.containers_prepared;
+  return Option<ContainerLaunchInfo>(info.get());
 }
 
 
 SSLExecutorIsolator::SSLExecutorIsolator(const Flags& flags)
-  : process(new SSLExecutorIsolatorProcess(flags))
+  : process(new SSLExecutorIsolatorProcess(flags, metrics_))
 {
   process::spawn(process.get());
 }

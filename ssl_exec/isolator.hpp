@@ -5,7 +5,8 @@
 // container on an agent that runs strict SSL, the agent's SSL files in the
 // sandbox and the LIBPROCESS_SSL_* environment pointing at them. The
 // isolator forwards `prepare` to its actor, which makes the copies one
-// container at a time and holds nothing but its immutable flags.
+// container at a time and holds nothing but its immutable flags and its
+// counts.
 
 #include <mesos/mesos.hpp>
 #include <mesos/slave/isolator.hpp>
@@ -14,19 +15,35 @@
 #include <process/owned.hpp>
 #include <process/process.hpp>
 
+#include <process/metrics/counter.hpp>
+
 #include <stout/option.hpp>
 
+#include "common/metric_set.hpp"
 #include "ssl_exec/flags.hpp"
 
 namespace corvanta {
 namespace ovra {
 namespace ssl_executor {
 
+// The isolator's counts of the containers it prepared on a strict SSL
+// agent: given the SSL files and environment, or failed.
+struct SSLExecutorIsolatorMetrics
+{
+  MetricSet set{"ovra/ssl_executor_isolator"};
+  process::metrics::Counter containers_prepared =
+    set.counter("containers_prepared");
+  process::metrics::Counter failures = set.counter("failures");
+};
+
+
 class SSLExecutorIsolatorProcess
   : public process::Process<SSLExecutorIsolatorProcess>
 {
 public:
-  explicit SSLExecutorIsolatorProcess(const Flags& flags);
+  SSLExecutorIsolatorProcess(
+      const Flags& flags,
+      const SSLExecutorIsolatorMetrics& metrics);
 
   // Ready none unless the agent runs strict SSL; else a launch info whose
   // `environment` points under the sandbox's host path, or the failure.
@@ -36,6 +53,7 @@ public:
 
 private:
   const Flags flags_;
+  SSLExecutorIsolatorMetrics metrics_;
 };
 
 
@@ -53,6 +71,7 @@ public:
       const mesos::slave::ContainerConfig& containerConfig) override;
 
 private:
+  SSLExecutorIsolatorMetrics metrics_;
   process::Owned<SSLExecutorIsolatorProcess> process;
 };
 

@@ -1,16 +1,22 @@
 #include "secrets/common/fetch.hpp"
 
+#include <atomic>
 #include <list>
+#include <memory>
 #include <string>
 
 #include <process/clock.hpp>
 #include <process/collect.hpp>
+
+#include <process/metrics/counter.hpp>
+#include <process/metrics/timer.hpp>
 
 #include <stout/json.hpp>
 #include <stout/none.hpp>
 #include <stout/nothing.hpp>
 #include <stout/protobuf.hpp>
 #include <stout/stringify.hpp>
+#include <stout/strings.hpp>
 
 #include "common/audit_flags.hpp"
 #include "common/logfmt.hpp"
@@ -23,6 +29,8 @@ using corvanta::LogFmt;
 
 using process::Failure;
 using process::Future;
+
+using process::metrics::Counter;
 
 namespace mesos {
 namespace secrets {
@@ -97,17 +105,69 @@ Future<Option<mesos::Environment>> fetchFromStore(
       });
 }
 
+
+// The stage of a login-and-store chain that a fetch has reached.
+enum class Stage
+{
+  LOGIN,
+  STORE,
+};
+
+
+// Times the chain `fetched` from now, and counts its end: its secrets, or
+// its failure by its time limit or else by the stage it stopped in. Only
+// the counters and the timer are kept, not their set: a chain that runs
+// on past its module does not keep the module's metrics served.
+void countEnd(
+    const SecretsMetrics& metrics,
+    const std::shared_ptr<const std::atomic<Stage>>& stage,
+    const Future<Option<mesos::Environment>>& fetched)
+{
+  process::metrics::Timer<Milliseconds> timer = metrics.fetch;
+  timer.time(fetched);
+
+  Counter secrets = metrics.secrets_fetched;
+  Counter login = metrics.failures_login;
+  Counter store = metrics.failures_store;
+  Counter timeout = metrics.failures_timeout;
+  fetched.onAny(
+      [secrets, login, store, timeout, stage](
+          const Future<Option<mesos::Environment>>& fetched) mutable {
+        if (fetched.isReady()) {
+          if (fetched->isSome()) {
+            secrets += fetched->get().variables_size();
+          }
+        } else if (fetched.isFailed()) {
+          if (strings::startsWith(fetched.failure(), CHAIN_TIMED_OUT)) {
+            ++timeout;
+          } else if (stage->load() == Stage::LOGIN) {
+            ++login;
+          } else {
+            ++store;
+          }
+        }
+      });
+}
+
 } // namespace {
 
 
 Future<Option<mesos::Environment>> fetchSecrets(
     const Flags& flags,
     const mesos::ExecutorInfo& executorInfo,
-    const Option<mesos::TaskInfo>& taskInfo)
+    const Option<mesos::TaskInfo>& taskInfo,
+    const Option<SecretsMetrics>& metrics)
 {
+  // Copies of the metrics count into the same metrics.
+  Option<SecretsMetrics> counts = metrics;
+
   const Result<std::string> space =
     extractSpace(flags.special_secret_space_label, executorInfo, taskInfo);
   if (space.isError()) {
+    if (counts.isSome()) {
+      ++counts->requests;
+      ++counts->failures_bad_request;
+    }
     return Failure(
         "Failed to extract space from label " +
         flags.special_secret_space_label + ": " + space.error());
@@ -119,6 +179,10 @@ Future<Option<mesos::Environment>> fetchSecrets(
   const Result<Secrets> secrets = extractSecrets(
       space.get(), flags.special_secret_protobuf_label, executorInfo, taskInfo);
   if (secrets.isError()) {
+    if (counts.isSome()) {
+      ++counts->requests;
+      ++counts->failures_bad_request;
+    }
     return Failure(
         "Failed to extract secrets from label " +
         flags.special_secret_protobuf_label + ": " + secrets.error());
@@ -129,6 +193,10 @@ Future<Option<mesos::Environment>> fetchSecrets(
 
   const Try<corvanta::Credential> credential = serviceAccount(flags);
   if (credential.isError()) {
+    if (counts.isSome()) {
+      ++counts->requests;
+      ++counts->failures_login;
+    }
     return Failure(credential.error());
   }
 
@@ -145,15 +213,23 @@ Future<Option<mesos::Environment>> fetchSecrets(
   const Flags copy = flags;
   const corvanta::Credential account = credential.get();
   const Secrets request = secrets.get();
+  const auto stage = std::make_shared<std::atomic<Stage>>(Stage::LOGIN);
 
-  return withinChainLimit(flags, [copy, logfmt, account, request]() {
-    return storeLogin(account, copy).then(
-        [copy, logfmt, account, request](const std::string& token) {
-          return fetchFromStore(copy, logfmt, account, request, token);
-        });
-  });
+  const Future<Option<mesos::Environment>> fetched = withinChainLimit(
+      flags, [copy, logfmt, account, request, stage]() {
+        return storeLogin(account, copy).then(
+            [copy, logfmt, account, request, stage](const std::string& token) {
+              stage->store(Stage::STORE);
+              return fetchFromStore(copy, logfmt, account, request, token);
+            });
+      });
+
+  if (counts.isSome()) {
+    ++counts->requests;
+    countEnd(counts.get(), stage, fetched);
+  }
+  return fetched;
 }
-
 
 
 Future<Option<mesos::Environment>> auditFailure(

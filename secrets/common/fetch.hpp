@@ -13,9 +13,11 @@
 
 #include <process/future.hpp>
 
+#include <stout/none.hpp>
 #include <stout/option.hpp>
 
 #include "common/logfmt.hpp"
+#include "secrets/common/metrics.hpp"
 #include "secrets/flags.hpp"
 
 namespace mesos {
@@ -27,10 +29,13 @@ namespace secrets {
 // after the audit records of the validated request, of the login and of
 // the store's answers. Failures carry the failing step's message; the
 // login and store stage is bounded by `network_timeout`. Returns at once.
+// With `metrics`, a request is counted, and its end before the future
+// completes.
 process::Future<Option<mesos::Environment>> fetchSecrets(
     const Flags& flags,
     const mesos::ExecutorInfo& executorInfo,
-    const Option<mesos::TaskInfo>& taskInfo);
+    const Option<mesos::TaskInfo>& taskInfo,
+    const Option<SecretsMetrics>& metrics = None());
 
 
 // `fetch` as it completes; should it fail, one "FETCH_SECRETS" deny

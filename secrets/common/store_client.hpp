@@ -41,13 +41,17 @@ process::Future<std::string> storeLogin(
     const corvanta::Credential& credential,
     const Flags& flags);
 
+// The failure of a login-and-fetch chain past its time limit: these words,
+// then the limit.
+constexpr char CHAIN_TIMED_OUT[] = "Failed to execute pong: Timed out after ";
+
 // Runs `chain()` (a login and what follows it) bounded by
-// `network_timeout` from now: past it the result fails with "Failed to
-// execute pong: Timed out after <limit>"; the work already started runs on
-// and its outcome is dropped. The limit is set before the chain's first
-// step starts, so that the steps' own limits, as long, come after it: a
-// chain still pending at network_timeout always ends with the chain's
-// failure, whichever step it waits on.
+// `network_timeout` from now: past it the result fails with
+// CHAIN_TIMED_OUT and the limit ("... Timed out after 5secs"); the work
+// already started runs on and its outcome is dropped. The limit is set
+// before the chain's first step starts, so that the steps' own limits, as
+// long, come after it: a chain still pending at network_timeout always
+// ends with the chain's failure, whichever step it waits on.
 template <typename Chain>
 auto withinChainLimit(const Flags& flags, Chain chain) -> decltype(chain())
 {
@@ -55,7 +59,7 @@ auto withinChainLimit(const Flags& flags, Chain chain) -> decltype(chain())
   const auto limited = sentrel::withTimeLimit(
       start->future().then([chain](const Nothing&) { return chain(); }),
       flags.network_timeout,
-      "Failed to execute pong: Timed out after ");
+      CHAIN_TIMED_OUT);
   start->set(Nothing());
   return limited;
 }

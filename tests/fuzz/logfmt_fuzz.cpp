@@ -1,7 +1,9 @@
 // Audit records with hostile values: any bytes in the uid, action, object,
 // reason and agent (fields of the input split at "\x01"). The line must
 // read back as exactly the record written, one line, with no field that
-// a value smuggled in.
+// a value smuggled in. The same record in the JSON form must be one line
+// of one JSON object with the same keys, every value a string, and each
+// short value of well-formed UTF-8 exactly as written.
 
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include <process/address.hpp>
 #include <process/clock.hpp>
 
+#include <stout/json.hpp>
 #include <stout/option.hpp>
 #include <stout/strings.hpp>
 
@@ -74,6 +77,56 @@ void expect(
   }
 }
 
+// U+FFFD, which the JSON form writes for bytes that are not UTF-8.
+constexpr char REPLACEMENT[] = "\xEF\xBF\xBD";
+
+// Values this short are never cut, even with every byte escaped.
+constexpr size_t UNCUT = 300;
+
+
+void expectTwin(
+    const JSON::Object& object,
+    const std::string& key,
+    const Option<std::string>& value)
+{
+  auto found = object.values.find(key);
+  if (value.isNone()) {
+    if (found != object.values.end()) {
+      fuzz::fail("JSON field '" + key + "' appeared from nowhere");
+    }
+    return;
+  }
+  if (found == object.values.end() || !found->second.is<JSON::String>()) {
+    fuzz::fail("JSON field '" + key + "' is missing or not a string");
+  }
+  const std::string& written = found->second.as<JSON::String>().value;
+  if (value->size() <= UNCUT && written.find(REPLACEMENT) == std::string::npos &&
+      written != value.get()) {
+    fuzz::fail("JSON field '" + key + "' does not read back as written");
+  }
+}
+
+
+void log(
+    LogFmt::Format format,
+    const Option<std::string>& uid,
+    const std::vector<std::string>& parts,
+    const Option<std::string>& reason,
+    const Option<std::string>& agent)
+{
+  LogFmt(LogFmt::Audit::ENABLED, format).log(
+      process::Clock::now(),
+      LogFmt::Authorizer::MESOS_MASTER,
+      uid,
+      parts[1],
+      parts[2],
+      LogFmt::Result::DENY,
+      reason,
+      None(),
+      None(),
+      agent);
+}
+
 } // namespace {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -101,19 +154,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   const Option<std::string> agent = optional(4);
 
   sink->line.clear();
-  LogFmt(LogFmt::Audit::ENABLED).log(
-      process::Clock::now(),
-      LogFmt::Authorizer::MESOS_MASTER,
-      uid,
-      parts[1],
-      parts[2],
-      LogFmt::Result::DENY,
-      reason,
-      None(),
-      None(),
-      agent);
+  log(LogFmt::Format::LOGFMT, uid, parts, reason, agent);
 
-  const std::string& line = sink->line;
+  const std::string line = sink->line;
   if (line.find('\n') != std::string::npos) {
     fuzz::fail("a record spans more than one line");
   }
@@ -132,5 +175,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   expect(record, "object", parts[2]);
   expect(record, "reason", reason);
   expect(record, "agent", agent);
+
+  sink->line.clear();
+  log(LogFmt::Format::JSON, uid, parts, reason, agent);
+  if (sink->line.find('\n') != std::string::npos) {
+    fuzz::fail("a JSON record spans more than one line");
+  }
+  const Try<JSON::Object> object = JSON::parse<JSON::Object>(sink->line);
+  if (object.isError()) {
+    fuzz::fail("a JSON record does not parse: " + object.error());
+  }
+  if (object->values.size() != record.size()) {
+    fuzz::fail("the JSON record has other keys than its twin: " + sink->line);
+  }
+  for (const auto& [key, value] : record) {
+    if (object->values.count(key) == 0) {
+      fuzz::fail("the JSON record lacks '" + key + "': " + sink->line);
+    }
+  }
+  expectTwin(object.get(), "uid", uid);
+  expectTwin(object.get(), "action", parts[1]);
+  expectTwin(object.get(), "object", parts[2]);
+  expectTwin(object.get(), "reason", reason);
+  expectTwin(object.get(), "agent", agent);
   return 0;
 }

@@ -31,6 +31,7 @@
 #include "support/test_keys.hpp"
 
 using corvanta::ovra::AuthenticatorFlags;
+using corvanta::ovra::ClassicAuthenticatorMetrics;
 using corvanta::ovra::ClassicRPCAuthenticatorSessionProcess;
 
 namespace {
@@ -45,6 +46,7 @@ public:
 
 std::shared_ptr<RSA> key;
 AuthenticatorFlags* authenticatorFlags = nullptr;
+ClassicAuthenticatorMetrics* metrics = nullptr;
 process::UPID peer;
 
 } // namespace {
@@ -59,6 +61,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
   }
   key = loaded.get();
   authenticatorFlags = new AuthenticatorFlags();
+  metrics = new ClassicAuthenticatorMetrics();
   peer = process::spawn(new Peer(), true);
   return 0;
 }
@@ -71,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         process::ID::generate("ovra_classic_rpc_authenticator_session"),
         peer,
         *authenticatorFlags,
-        key);
+        key,
+        *metrics);
   const process::UPID pid = process::spawn(session);
 
   const process::Future<Option<std::string>> principal = process::dispatch(

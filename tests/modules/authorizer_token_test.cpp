@@ -2,7 +2,8 @@
 // it presents (none on masters), its refresh on a paused clock, the retry
 // of failed logins and the bounded wait for the first token, one request
 // per principal at the service however many callers wait, and principals
-// that are not plain names.
+// that are not plain names. The module's metrics count its decisions,
+// fetches and logins.
 
 #include <memory>
 #include <string>
@@ -29,6 +30,7 @@
 #include "support/fake_iam.hpp"
 #include "support/futures.hpp"
 #include "support/log_waiter.hpp"
+#include "support/metrics_snapshot.hpp"
 #include "support/tokens.hpp"
 
 using mesos::ObjectApprover;
@@ -317,4 +319,70 @@ TEST_F(AuthorizerTokenTest, AnAgentWithoutCredentialFailsRequestsAtOnce)
       approver(authorizer, "alice"),
       "Sentrel authentication failed: 'service_account_credential' is "
       "required on non master nodes."));
+}
+
+
+TEST_F(AuthorizerTokenTest, MetricsCountDecisionsFetchesAndLogins)
+{
+  Clock::pause();
+  LogWaiter log;
+  iam_.answerLogins(200, iamToken(Hours(2)));
+  iam_.answerPermissions("alice", FLAGS_READER);
+  iam_.answerPermissions("bob", "{}");
+  OVRAAuthorizer& authorizer = start(flagsFor(iam_, "agent"));
+
+  // Fetched, then from the cache: two allowed.
+  ASSERT_TRUE(ready(approver(authorizer, "alice")));
+  Future<Owned<ObjectApprover>> alice = approver(authorizer, "alice");
+  ASSERT_TRUE(ready(alice));
+  EXPECT_TRUE(allows(alice));
+  EXPECT_TRUE(allows(alice));
+
+  // Two callers, one fetch: denied twice.
+  iam_.hold();
+  Future<Owned<ObjectApprover>> bob = approver(authorizer, "bob");
+  Future<Owned<ObjectApprover>> again = approver(authorizer, "bob");
+  ASSERT_TRUE(ready(iam_.permissionRequest(2)));
+  iam_.release();
+  ASSERT_TRUE(ready(bob));
+  ASSERT_TRUE(ready(again));
+  EXPECT_FALSE(allows(bob));
+  EXPECT_FALSE(allows(again));
+
+  // An unknown principal's fetch fails, and so does the request.
+  EXPECT_TRUE(failed(
+      approver(authorizer, "carol"),
+      "HTTP status code not OK (200) but 404"));
+
+  // A failed refresh, then a good one.
+  iam_.answerLogins(503, "");
+  Clock::advance(Minutes(90));
+  ASSERT_TRUE(ready(log.line(RETRYING)));
+  Clock::settle();
+  iam_.answerLogins(200, iamToken(Hours(2)));
+  Clock::advance(Seconds(1));
+  ASSERT_TRUE(ready(log.line(OBTAINED, 2)));
+
+  metrics_snapshot::Values counts =
+    metrics_snapshot::read("ovra/authorizer/").get();
+
+  // The fetch timer's statistics depend on when the fetches ended.
+  EXPECT_EQ(1u, counts.count("ovra/authorizer/permission_fetch_ms"));
+  for (auto it = counts.begin(); it != counts.end();) {
+    it = it->first.find("permission_fetch_ms") != std::string::npos
+      ? counts.erase(it) : std::next(it);
+  }
+
+  const metrics_snapshot::Values expected = {
+      {"ovra/authorizer/allowed", 2},
+      {"ovra/authorizer/denied", 2},
+      {"ovra/authorizer/failed", 1},
+      {"ovra/authorizer/permission_fetches", 3},
+      {"ovra/authorizer/permission_fetch_failures", 1},
+      {"ovra/authorizer/permission_cache_hits", 1},
+      {"ovra/authorizer/coalesced_requests", 1},
+      {"ovra/authorizer/logins", 2},
+      {"ovra/authorizer/login_failures", 1},
+      {"ovra/authorizer/token_refreshes", 1}};
+  EXPECT_EQ(expected, counts);
 }

@@ -2,7 +2,9 @@
 // service, on a paused clock: how long a key set is kept, refetches after
 // failed checks (at most one per interval however many tokens), key
 // rotation, the last good key serving while the service is down, up to
-// its bound, and failed fetches retried on a backoff. Without the cache every request fetches the key set.
+// its bound, and failed fetches retried on a backoff. Without the cache
+// every request fetches the key set. The module's metrics count each
+// outcome and each use of the cache.
 
 #include <algorithm>
 #include <list>
@@ -27,6 +29,7 @@
 #include "support/dev_iam_service.hpp"
 #include "support/futures.hpp"
 #include "support/log_capture.hpp"
+#include "support/metrics_snapshot.hpp"
 #include "support/test_keys.hpp"
 
 using mesos::ovra::OVRAHTTPAuthenticator;
@@ -93,15 +96,18 @@ protected:
     return count.isReady() ? count.get() : 0;
   }
 
-  // The principal the request was granted, or "401", or "failed: <why>".
+  // The principal the request was granted, or "401", or "failed: <why>";
+  // without a token, the request has no "Authorization" header.
   static std::string outcome(
       OVRAHTTPAuthenticator& authenticator,
-      const std::string& token)
+      const Option<std::string>& token)
   {
     Request request;
     request.method = "GET";
     request.url.path = "/master/state";
-    request.headers["Authorization"] = "token=" + token;
+    if (token.isSome()) {
+      request.headers["Authorization"] = "token=" + token.get();
+    }
 
     Future<AuthenticationResult> result = authenticator.authenticate(request);
     if (!completesWithin(result, Seconds(15))) {
@@ -313,4 +319,74 @@ TEST_F(HttpAuthenticatorCacheTest, AnOutageAtTheFirstFetchEndsForUsersWithinSeco
   ASSERT_TRUE(ready(iam_->answer(Endpoint::JWKS, None())));
   Clock::advance(Seconds(1));
   EXPECT_EQ("alice", outcome(*module, alice));
+}
+
+
+TEST_F(HttpAuthenticatorCacheTest, MetricsCountEveryOutcomeAndEveryUseOfTheCache)
+{
+  std::unique_ptr<OVRAHTTPAuthenticator> module = authenticator();
+  const std::string alice = token("alice");
+
+  EXPECT_EQ("alice", outcome(*module, alice));   // fetched
+  EXPECT_EQ("alice", outcome(*module, alice));   // from the cache
+
+  Clock::advance(Seconds(30));
+  EXPECT_EQ("401", outcome(*module, forged("mallory")));   // refetched
+  EXPECT_EQ("401", outcome(*module, None()));
+  EXPECT_EQ("401", outcome(*module, std::string("abc")));
+
+  Future<std::string> expired = mesos::sentrel::JWT::generateRS256(
+      dev_iam::rs256Credential("bob", test_keys::PRIVATE_KEY, "x"),
+      Clock::now() - Seconds(1));
+  ASSERT_TRUE(ready(expired));
+  EXPECT_EQ("401", outcome(*module, expired.get()));
+
+  // The service down: the last good key serves, then past its bound the
+  // request fails.
+  ASSERT_TRUE(ready(iam_->answer(
+      Endpoint::JWKS, process::http::InternalServerError("down"))));
+  Clock::advance(Seconds(60));
+  EXPECT_EQ("alice", outcome(*module, alice));
+  Clock::advance(Minutes(6));
+  EXPECT_EQ(0u, outcome(*module, alice).find("failed: "));
+
+  // Four fetches, each at its own time and taking no time on the paused
+  // clock.
+  const std::string fetch = "ovra/http_authenticator/key_fetch_ms";
+  metrics_snapshot::Values expected = {
+      {"ovra/http_authenticator/allowed", 3},
+      {"ovra/http_authenticator/allowed_anonymous", 0},
+      {"ovra/http_authenticator/denied_bad_signature", 1},
+      {"ovra/http_authenticator/denied_bad_token", 1},
+      {"ovra/http_authenticator/denied_expired", 1},
+      {"ovra/http_authenticator/denied_no_token", 1},
+      {"ovra/http_authenticator/failed", 1},
+      {"ovra/http_authenticator/key_cache_fallbacks", 1},
+      {"ovra/http_authenticator/key_cache_hits", 2},
+      {"ovra/http_authenticator/key_cache_refetches", 3},
+      {"ovra/http_authenticator/key_fetch_failures", 2},
+      {"ovra/http_authenticator/key_fetches", 4},
+      {fetch, 0},
+      {fetch + "/count", 4}};
+  for (const char* field :
+       {"/min", "/max", "/p50", "/p90", "/p95", "/p99", "/p999", "/p9999"}) {
+    expected[fetch + field] = 0;
+  }
+  EXPECT_EQ(expected, metrics_snapshot::read("ovra/http_authenticator/").get());
+
+  // A module's metrics go with it; the next one counts from zero.
+  module.reset();
+  OVRAHTTPAuthenticator::Flags flags;
+  flags.host = "master";
+  flags.iam = iam_->url();
+  flags.audit_log = false;
+  flags.anonymous_principal = "anonymous";
+  OVRAHTTPAuthenticator anonymous(flags, None());
+  EXPECT_EQ("anonymous", outcome(anonymous, None()));
+
+  const metrics_snapshot::Values counts =
+    metrics_snapshot::read("ovra/http_authenticator/").get();
+  EXPECT_EQ(1, counts.at("ovra/http_authenticator/allowed_anonymous"));
+  EXPECT_EQ(0, counts.at("ovra/http_authenticator/allowed"));
+  EXPECT_EQ(0u, counts.count(fetch + "/count"));
 }

@@ -39,6 +39,8 @@ extern mesos::modules::Module<mesos::slave::Isolator>
   com_corvanta_ovra_SecretsIsolator;
 
 using secrets_test::DB_URL_REQUEST;
+using secrets_test::container;
+using secrets_test::containerId;
 
 namespace {
 
@@ -65,27 +67,6 @@ protected:
          {"audit_log", "true"}});
   }
 
-  // A container as the Mesos containerizer describes it to its isolators.
-  static ContainerConfig container(
-      const mesos::ExecutorInfo& executor,
-      const Option<mesos::TaskInfo>& task)
-  {
-    ContainerConfig config;
-    config.mutable_executor_info()->CopyFrom(executor);
-    if (task.isSome()) {
-      config.mutable_task_info()->CopyFrom(task.get());
-    }
-    config.set_directory("/var/lib/mesos/slaves/a1/sandbox");
-    config.set_user("nobody");
-    return config;
-  }
-
-  static mesos::ContainerID containerId()
-  {
-    mesos::ContainerID id;
-    id.set_value("c1");
-    return id;
-  }
 };
 
 

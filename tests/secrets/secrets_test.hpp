@@ -16,6 +16,8 @@
 
 #include <mesos/mesos.hpp>
 
+#include <mesos/slave/isolator.hpp>
+
 #include <process/owned.hpp>
 
 #include <stout/duration.hpp>
@@ -182,6 +184,29 @@ protected:
 
   process::Owned<dev_secrets::DevSecrets> store_;
 };
+
+// A container as the Mesos containerizer describes it to its isolators.
+inline mesos::slave::ContainerConfig container(
+    const mesos::ExecutorInfo& executor,
+    const Option<mesos::TaskInfo>& task)
+{
+  mesos::slave::ContainerConfig config;
+  config.mutable_executor_info()->CopyFrom(executor);
+  if (task.isSome()) {
+    config.mutable_task_info()->CopyFrom(task.get());
+  }
+  config.set_directory("/var/lib/mesos/slaves/a1/sandbox");
+  config.set_user("nobody");
+  return config;
+}
+
+
+inline mesos::ContainerID containerId()
+{
+  mesos::ContainerID id;
+  id.set_value("c1");
+  return id;
+}
 
 } // namespace secrets_test {
 

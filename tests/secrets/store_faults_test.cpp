@@ -54,6 +54,7 @@ using remote_faults::Drive;
 using remote_faults::Fault;
 
 using secrets_test::DB_URL_REQUEST;
+using secrets_test::containerId;
 
 namespace {
 
@@ -96,20 +97,8 @@ fault_peer::Answer store(const fault_peer::Request& request)
 
 ContainerConfig container()
 {
-  ContainerConfig config;
-  config.mutable_executor_info()->CopyFrom(
-      secrets_test::executorWith("team1/app", DB_URL_REQUEST));
-  config.set_directory("/var/lib/mesos/slaves/a1/sandbox");
-  config.set_user("nobody");
-  return config;
-}
-
-
-mesos::ContainerID containerId()
-{
-  mesos::ContainerID id;
-  id.set_value("c1");
-  return id;
+  return secrets_test::container(
+      secrets_test::executorWith("team1/app", DB_URL_REQUEST), None());
 }
 
 

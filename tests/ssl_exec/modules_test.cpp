@@ -47,19 +47,6 @@ const std::string MAPPED = "/mnt/mesos/sandbox";
 class SslModulesTest : public SslExecTest
 {
 protected:
-  mesos::Parameters moduleParameters(
-      const Option<std::string>& executorEnvironment = None()) const
-  {
-    std::vector<std::pair<std::string, std::string>> pairs = {
-      {"ca_file", flags_.ca_file},
-      {"cert_file", flags_.cert_file},
-      {"key_file", flags_.key_file}};
-    if (executorEnvironment.isSome()) {
-      pairs.push_back({"executor_environment", executorEnvironment.get()});
-    }
-    return parameters(pairs);
-  }
-
   Future<Option<DockerTaskExecutorPrepareInfo>> decorate(
       const mesos::Parameters& given)
   {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -23,8 +24,11 @@
 
 #include <process/ssl/flags.hpp>
 
+#include <stout/option.hpp>
+
 #include "ssl_exec/flags.hpp"
 
+#include "support/module_parameters.hpp"
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
 #include "support/tls_files.hpp"
@@ -165,6 +169,21 @@ protected:
       result[variable.name()] = variable.value();
     }
     return result;
+  }
+
+  // The modules' parameters: the agent's files, and the executor
+  // environment when given.
+  mesos::Parameters moduleParameters(
+      const Option<std::string>& executorEnvironment = None()) const
+  {
+    std::vector<std::pair<std::string, std::string>> pairs = {
+      {"ca_file", flags_.ca_file},
+      {"cert_file", flags_.cert_file},
+      {"key_file", flags_.key_file}};
+    if (executorEnvironment.isSome()) {
+      pairs.push_back({"executor_environment", executorEnvironment.get()});
+    }
+    return parameters(pairs);
   }
 
   static std::vector<std::string> names(const mesos::Environment& environment)

@@ -17,9 +17,23 @@ namespace process {
 // when no actor is set). It converts to any std::function whose arguments
 // the callable takes, or takes none of, so it can be handed to then(),
 // onAny() and the like.
+// A deferred call kept under its signature, as Gauge keeps it.
+template <typename F>
+struct Deferred : std::function<F>
+{
+  explicit Deferred(const std::function<F>& f) : std::function<F>(f) {}
+};
+
+
 template <typename F>
 struct _Deferred
 {
+  template <typename R, typename... P>
+  operator Deferred<R(P...)>() const
+  {
+    return Deferred<R(P...)>(static_cast<std::function<R(P...)>>(*this));
+  }
+
   _Deferred(const Option<UPID>& pid, F f) : pid_(pid), f_(std::move(f)) {}
 
   template <typename R, typename... P>

@@ -202,10 +202,12 @@ protected:
 
 
 // Starts the runtime: worker threads, the clock and the HTTP server on
-// LIBPROCESS_IP:LIBPROCESS_PORT (127.0.0.1 and a free port when unset).
-// Runs once; every other entry point calls it. Returns true on the call
-// that did the work. A server that cannot listen is fatal, as in
-// libprocess. The realms are accepted for compatibility and unused.
+// LIBPROCESS_IP:LIBPROCESS_PORT (127.0.0.1 and a free port when unset),
+// and the metrics process ("/metrics/snapshot", authenticated in
+// `readonlyAuthenticationRealm` when given). Runs once; every other entry
+// point calls it. Returns true on the call that did the work. A server
+// that cannot listen is fatal, as in libprocess. The other realms are
+// accepted for compatibility and unused.
 bool initialize(
     const Option<std::string>& delegate = None(),
     const Option<std::string>& readwriteAuthenticationRealm = None(),

@@ -19,6 +19,7 @@
 #include <process/event.hpp>
 #include <process/id.hpp>
 #include <process/process.hpp>
+#include <process/metrics/metrics.hpp>
 #include <process/timer.hpp>
 
 #include <stout/strings.hpp>
@@ -502,9 +503,56 @@ std::mutex* settleMutex = new std::mutex();
 std::condition_variable* settleChanged = new std::condition_variable();
 
 
+// Starts the runtime once; returns true on the call that did.
+bool startManager()
+{
+  static std::once_flag once;
+  bool first = false;
+
+  std::call_once(once, [&first]() {
+    first = true;
+
+    ProcessManager* processes = new ProcessManager();
+
+    Try<network::inet::Address> address = internal::startServer();
+    if (address.isError()) {
+      LOG(FATAL) << "Failed to initialize: " << address.error();
+    }
+    processes->setAddress(address.get());
+
+    manager.store(processes);
+    VLOG(1) << "libprocess is initialized on " << address.get();
+  });
+
+  return first;
+}
+
+
+// Spawns the metrics process once, as libprocess's initialize() does.
+// Its construction reaches this function again on the same thread, which
+// then returns at once; other threads wait until it is running.
+thread_local bool startingMetrics = false;
+
+void startMetrics(const Option<std::string>& authenticationRealm)
+{
+  if (startingMetrics) {
+    return;
+  }
+
+  static std::once_flag once;
+  std::call_once(once, [&authenticationRealm]() {
+    startingMetrics = true;
+    metrics::internal::metrics = spawn(
+        metrics::internal::MetricsProcess::create(authenticationRealm), true);
+    startingMetrics = false;
+  });
+}
+
+
 ProcessManager& processManager()
 {
-  process::initialize();
+  startManager();
+  startMetrics(None());
   return *manager.load();
 }
 
@@ -627,26 +675,10 @@ void routeHttp(
 bool initialize(
     const Option<std::string>&,
     const Option<std::string>&,
-    const Option<std::string>&)
+    const Option<std::string>& readonlyAuthenticationRealm)
 {
-  static std::once_flag once;
-  bool first = false;
-
-  std::call_once(once, [&first]() {
-    first = true;
-
-    ProcessManager* processes = new ProcessManager();
-
-    Try<network::inet::Address> address = internal::startServer();
-    if (address.isError()) {
-      LOG(FATAL) << "Failed to initialize: " << address.error();
-    }
-    processes->setAddress(address.get());
-
-    manager.store(processes);
-    VLOG(1) << "libprocess is initialized on " << address.get();
-  });
-
+  const bool first = startManager();
+  startMetrics(readonlyAuthenticationRealm);
   return first;
 }
 
