@@ -504,7 +504,40 @@ void appendJson(std::string* line, unsigned parts, const Values& values)
 } // namespace {
 
 
+void LogFmt::write(const Record& record) const
+{
+  emit(
+      record.timestamp,
+      record.authorizer,
+      record.uid,
+      record.action,
+      record.object,
+      record.result,
+      record.reason,
+      record.source,
+      record.destination,
+      record.agent);
+}
+
+
 void LogFmt::log(
+    const process::Time& timestamp,
+    Authorizer authorizer,
+    const Option<std::string>& uid,
+    const std::string& action,
+    const std::string& object,
+    Result result,
+    const Option<std::string>& reason,
+    const Option<Address>& source,
+    const Option<Address>& destination,
+    const Option<std::string>& agent) const
+{
+  emit(timestamp, authorizer, uid, action, object, result, reason, source,
+       destination, agent);
+}
+
+
+void LogFmt::emit(
     const process::Time& timestamp,
     Authorizer authorizer,
     const Option<std::string>& uid,

@@ -36,6 +36,21 @@ public:
   // in a fixed order and the timestamp with a "T" between date and time.
   enum class Format { LOGFMT = 0, JSON = 1 };
 
+  // One record by field. The optional ones appear only when set.
+  struct Record
+  {
+    process::Time timestamp;
+    Authorizer authorizer = Authorizer::MESOS_MASTER;
+    Option<std::string> uid;
+    std::string action;
+    std::string object;
+    Result result = Result::DENY;
+    Option<std::string> reason;
+    Option<process::network::Address> source;
+    Option<process::network::Address> destination;
+    Option<std::string> agent;
+  };
+
   explicit LogFmt(Audit audit, Format format = Format::LOGFMT)
     : audit_(audit), format_(format) {}
 
@@ -43,12 +58,14 @@ public:
   // a record that would be dropped.
   bool enabled() const { return audit_ == Audit::ENABLED; }
 
-  // Writes one record, unless auditing is disabled. The optional fields
-  // appear only when set; free-text values are quoted, and cut with a
-  // marker of their size beyond a few KiB (the object and the reason) or
-  // one KiB (the others), so that a record stays whole within glog's limit
-  // on a message. In the logfmt form the order of the pairs on the line is
-  // not fixed: readers find fields by key.
+  // Writes one record, unless auditing is disabled. Free-text values are
+  // quoted, and cut with a marker of their size beyond a few KiB (the
+  // object and the reason) or one KiB (the others), so that a record stays
+  // whole within glog's limit on a message. In the logfmt form the order
+  // of the pairs on the line is not fixed: readers find fields by key.
+  void write(const Record& record) const;
+
+  // The same with the record's fields in a row.
   void log(
       const process::Time& timestamp,
       Authorizer authorizer,
@@ -62,6 +79,19 @@ public:
       const Option<std::string>& agent) const;
 
 private:
+  // Both forms of call end here, with the fields by reference.
+  void emit(
+      const process::Time& timestamp,
+      Authorizer authorizer,
+      const Option<std::string>& uid,
+      const std::string& action,
+      const std::string& object,
+      Result result,
+      const Option<std::string>& reason,
+      const Option<process::network::Address>& source,
+      const Option<process::network::Address>& destination,
+      const Option<std::string>& agent) const;
+
   const Audit audit_;
   const Format format_;
 };

@@ -42,6 +42,9 @@ namespace {
 
 constexpr char AUTHORIZATION_FAILED[] = "OVRA authorization failed";
 
+constexpr char FETCH_TIMED_OUT[] =
+  "Failed to contact sentrel: Timed out after ";
+
 
 // The request's object as approvers take it, pointing into `request`.
 Option<mesos::ObjectApprover::Object> objectOf(const authz::Request& request)
@@ -53,51 +56,40 @@ Option<mesos::ObjectApprover::Object> objectOf(const authz::Request& request)
 }
 
 
-// ASCII only, whatever the locale.
-bool unreserved(unsigned char c)
+
+// The permissions in the IAM service's answer, or why there are none.
+Try<SharedPermissions> permissionsIn(
+    const std::string& principal,
+    const Future<http::Response>& response)
 {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-         (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
-         c == '~';
-}
-
-
-// The characters that RFC 3986 allows unencoded in a path segment besides
-// the unreserved ones.
-bool segmentSafe(unsigned char c)
-{
-  return unreserved(c) || c == '!' || c == '$' || c == '&' || c == '\'' ||
-         c == '(' || c == ')' || c == '*' || c == '+' || c == ',' ||
-         c == ';' || c == '=' || c == ':' || c == '@';
-}
-
-
-// `value` as one path segment: "/", "?", "#", "%", blanks and other bytes
-// that would end or change the segment are percent-encoded, and so are the
-// dots that begin it, so that neither a dot-segment ("." or "..") nor a
-// "/.." can appear. Ordinary names stay as they are.
-std::string encodeSegment(const std::string& value)
-{
-  static const char HEX[] = "0123456789ABCDEF";
-
-  std::string result;
-  result.reserve(value.size());
-
-  bool leading = true;
-  for (const char c : value) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    leading = leading && c == '.';
-
-    if (segmentSafe(byte) && !leading) {
-      result += c;
-    } else {
-      result += '%';
-      result += HEX[byte >> 4];
-      result += HEX[byte & 0x0F];
-    }
+  if (response.isDiscarded()) {
+    return Error("Request discarded");
   }
 
-  return result;
+  if (response.isFailed()) {
+    return Error("HTTP get from OVRA IAM failed: " + response.failure());
+  }
+
+  if (response->code != http::Status::OK) {
+    LOG(ERROR) << "HTTP status code: " << response->code;
+    for (const auto& [name, value] : response->headers) {
+      LOG(ERROR) << "HTTP header: " << name << ": " << value;
+    }
+    LOG(ERROR) << "HTTP body:\n" << sentrel::excerpt(response->body);
+
+    return Error(
+        "HTTP status code not OK (200) but " + stringify(response->code));
+  }
+
+  VLOG(2) << "Principal '" << principal << "' has permissions '"
+          << sentrel::excerpt(response->body) << "'";
+
+  Try<Permissions> permissions = parsePermissions(response->body);
+  if (permissions.isError()) {
+    return Error(permissions.error());
+  }
+
+  return std::make_shared<const PermissionIndex>(std::move(permissions.get()));
 }
 
 } // namespace {
@@ -108,9 +100,8 @@ OVRAAuthorizerProcess::OVRAAuthorizerProcess(
     const Option<ResponseGetter>& get)
   : ProcessBase(process::ID::generate("ovra_authorizer")),
     flags_(flags),
-    cache_(flags.cache_size),
-    logfmt_(corvanta::auditLog(flags)),
-    loginRetry_(LOGIN_RETRY_MIN)
+    permissions_(flags.cache_size, flags.cache_timeout),
+    logfmt_(corvanta::auditLog(flags))
 {
   if (get.isSome()) {
     get_ = get.get();
@@ -143,12 +134,8 @@ void OVRAAuthorizerProcess::finalize()
   // their waiters pending for ever.
   const std::string terminated = "OVRA authorizer terminated";
 
-  tokenReady_.fail(terminated);
-
-  for (auto& [principal, promise] : fetching_) {
-    promise->fail(terminated);
-  }
-  fetching_.clear();
+  token_.close(terminated);
+  permissions_.failAll(terminated);
 }
 
 
@@ -245,29 +232,28 @@ Try<authz::Subject> OVRAAuthorizerProcess::principal(
 Future<SharedPermissions> OVRAAuthorizerProcess::permissionsOf(
     const authz::Subject& used)
 {
-  return tokenReady().then(defer(self(), &Self::getPermissions, used.value()));
+  return token_.ready().then(
+      defer(self(), &Self::getPermissions, used.value()));
 }
 
 
 Future<SharedPermissions> OVRAAuthorizerProcess::getPermissions(
     const std::string& principal)
 {
-  const Option<CacheEntry> entry = cache_.get(principal);
-  if (entry.isSome()) {
-    if (Clock::now() - entry->creationTime <= flags_.cache_timeout) {
-      VLOG(1) << "Using cached ACL for principal '" << principal << "'";
-      ++metrics_.permission_cache_hits;
-      return entry->permissions;
-    }
-
-    VLOG(1) << "Cached ACL for principal '" << principal << "' expired";
+  const Option<SharedPermissions> cached =
+    permissions_.fresh(principal, Clock::now());
+  if (cached.isSome()) {
+    ++metrics_.permission_cache_hits;
+    return cached.get();
   }
 
-  if (fetching_.contains(principal)) {
+  const Option<Future<SharedPermissions>> shared =
+    permissions_.inFlight(principal);
+  if (shared.isSome()) {
     LOG(INFO) << "Skipping permission fetch for principal '" << principal
               << "' as we have a pending one already";
     ++metrics_.coalesced_requests;
-    return fetching_.at(principal)->future();
+    return shared.get();
   }
 
   VLOG(1) << "Fetching ACL for principal '" << principal << "'";
@@ -280,11 +266,10 @@ Future<SharedPermissions> OVRAAuthorizerProcess::getPermissions(
 
   VLOG(1) << "Hitting Sentrel at '" << url.get() << "'";
 
-  Owned<Promise<SharedPermissions>> promise(new Promise<SharedPermissions>());
-  fetching_.put(principal, promise);
+  const PermissionCache::Fetch fetch = permissions_.start(principal);
 
   ++metrics_.permission_fetches;
-  metrics_.permission_fetch.time(promise->future())
+  metrics_.permission_fetch.time(fetch->future())
     .onFailed([failures = metrics_.permission_fetch_failures](
                   const std::string&) mutable { ++failures; });
 
@@ -297,109 +282,63 @@ Future<SharedPermissions> OVRAAuthorizerProcess::getPermissions(
   const process::PID<OVRAAuthorizerProcess> pid = self();
   response.after(
       flags_.network_timeout,
-      [pid, principal, promise](const Future<http::Response>& pending) {
-        process::dispatch(pid, &Self::fetchTimedOut, principal, promise);
+      [pid, principal, fetch](const Future<http::Response>& pending) {
+        process::dispatch(pid, &Self::fetchTimedOut, principal, fetch);
         Future<http::Response>(pending).discard();
         return pending;
       });
 
   response.onAny(
-      defer(self(), &Self::_getPermissions, principal, promise, lambda::_1));
+      defer(self(), &Self::_getPermissions, principal, fetch, lambda::_1));
 
-  return promise->future();
-}
-
-
-bool OVRAAuthorizerProcess::pending(
-    const std::string& principal,
-    const Owned<Promise<SharedPermissions>>& promise) const
-{
-  const Option<Owned<Promise<SharedPermissions>>> current =
-    fetching_.get(principal);
-  return current.isSome() && current.get() == promise;
+  return fetch->future();
 }
 
 
 void OVRAAuthorizerProcess::fetchTimedOut(
     const std::string& principal,
-    const Owned<Promise<SharedPermissions>>& promise)
+    const PermissionCache::Fetch& fetch)
 {
   // Only the fetch that timed out, not a later one for the principal.
-  if (!pending(principal, promise)) {
+  if (!permissions_.pending(principal, fetch)) {
     return;
   }
 
-  fetching_.erase(principal);
-  promise->fail(
-      "Failed to contact sentrel: Timed out after " +
-      stringify(flags_.network_timeout));
+  permissions_.end(principal);
+  fetch->fail(FETCH_TIMED_OUT + stringify(flags_.network_timeout));
 }
 
 
 void OVRAAuthorizerProcess::_getPermissions(
     const std::string& principal,
-    const Owned<Promise<SharedPermissions>>& promise,
+    const PermissionCache::Fetch& fetch,
     const Future<http::Response>& response)
 {
   // A fetch that timed out may answer while a later one for the principal
   // is pending: its answer is stale and must not decide for the later one.
-  if (!pending(principal, promise)) {
+  if (!permissions_.pending(principal, fetch)) {
     VLOG(1) << "Skipping further processing for principal '" << principal
             << "' as the fetch had been canceled";
     return;
   }
 
-  fetching_.erase(principal);
-
-  if (response.isDiscarded()) {
-    promise->fail("Request discarded");
-    return;
-  }
-
-  if (response.isFailed()) {
-    promise->fail("HTTP get from OVRA IAM failed: " + response.failure());
-    return;
-  }
-
-  if (response->code != http::Status::OK) {
-    LOG(ERROR) << "HTTP status code: " << response->code;
-    for (const auto& [name, value] : response->headers) {
-      LOG(ERROR) << "HTTP header: " << name << ": " << value;
-    }
-    LOG(ERROR) << "HTTP body:\n" << sentrel::excerpt(response->body);
-
-    promise->fail(
-        "HTTP status code not OK (200) but " + stringify(response->code));
-    return;
-  }
-
-  VLOG(2) << "Principal '" << principal << "' has permissions '"
-          << sentrel::excerpt(response->body) << "'";
-
-  Try<Permissions> permissions = parsePermissions(response->body);
+  const Try<SharedPermissions> permissions =
+    permissionsIn(principal, response);
   if (permissions.isError()) {
-    promise->fail(permissions.error());
+    permissions_.end(principal);
+    fetch->fail(permissions.error());
     return;
   }
 
-  const SharedPermissions shared =
-    std::make_shared<const PermissionIndex>(std::move(permissions.get()));
-
-  // A cache of size 0 is caching switched off: every request fetches, and
-  // only concurrent requests share a fetch.
-  if (flags_.cache_size > 0) {
-    VLOG(1) << "Caching ACL for principal '" << principal << "'";
-    cache_.put(principal, CacheEntry{shared, Clock::now()});
-  }
-
-  promise->set(shared);
+  permissions_.end(principal, permissions.get(), Clock::now());
+  fetch->set(permissions.get());
 }
 
 
 void OVRAAuthorizerProcess::getToken()
 {
   if (flags_.host != std::string("agent")) {
-    tokenReady_.set(Nothing());
+    token_.open();
     return;
   }
 
@@ -409,7 +348,7 @@ void OVRAAuthorizerProcess::getToken()
     const std::string failure =
       "'service_account_credential' is required on non master nodes.";
     fail("Sentrel authentication failed", failure);
-    tokenReady_.fail("Sentrel authentication failed: " + failure);
+    token_.close("Sentrel authentication failed: " + failure);
     return;
   }
 
@@ -431,112 +370,35 @@ void OVRAAuthorizerProcess::_getToken(const Future<std::string>& token)
          token.isFailed() ? token.failure() : "discarded");
 
     // The previous token, if any, stays in use meanwhile.
-    LOG(INFO) << "Retrying the service account login in " << loginRetry_;
-    process::delay(loginRetry_, self(), &Self::getToken);
-    loginRetry_ = std::min(loginRetry_ * 2, LOGIN_RETRY_MAX);
+    const Duration retry = token_.failed();
+    LOG(INFO) << "Retrying the service account login in " << retry;
+    process::delay(retry, self(), &Self::getToken);
     return;
   }
 
   ++metrics_.logins;
-  if (token_.isSome()) {
+  if (token_.token().isSome()) {
     ++metrics_.token_refreshes;
   }
-  loginRetry_ = LOGIN_RETRY_MIN;
-  token_ = token.get();
-  tokenReady_.set(Nothing());
 
-  const Duration refresh =
-    refreshDelay(getExpiration(token.get()), Clock::now());
+  const Duration refresh = token_.obtained(token.get(), Clock::now());
   LOG(INFO) << "Obtained an IAM token for the service account; refreshing "
             << "it in " << refresh;
   process::delay(refresh, self(), &Self::getToken);
 }
 
 
-Future<Nothing> OVRAAuthorizerProcess::tokenReady()
-{
-  const Future<Nothing> gate = tokenReady_.future();
-  if (!gate.isPending()) {
-    return gate;
-  }
-
-  return sentrel::withTimeLimit(
-      gate,
-      TOKEN_WAIT_LIMIT,
-      "Failed to obtain an IAM token for the service account: Timed out "
-      "after ");
-}
-
-
 Future<http::Response> OVRAAuthorizerProcess::defaultGet(const http::URL& url)
 {
   Option<http::Headers> headers;
-  if (token_.isSome()) {
-    headers = http::Headers({{"Authorization", "token=" + token_.get()}});
+  if (token_.token().isSome()) {
+    headers =
+      http::Headers({{"Authorization", "token=" + token_.token().get()}});
   }
 
-  // The actor's own time limit discards the request, which closes its
+  // The fetch's time limit discards the request, which closes its
   // connection.
   return sentrel::boundedGet(url, headers, sentrel::RequestLimits());
-}
-
-
-Result<Time> OVRAAuthorizerProcess::getExpiration(const std::string& token)
-{
-  const Try<JWT> jwt = JWT::parse(token);
-  if (jwt.isError()) {
-    return Error("Failed to parse JWT token: " + jwt.error());
-  }
-
-  if (jwt->payload.exp.isNone()) {
-    return None();
-  }
-
-  // The claim is read on libprocess's clock, as the token's own expiry
-  // check reads it.
-  const Try<Duration> exp =
-    Duration::create(static_cast<double>(jwt->payload.exp.get()));
-  if (exp.isError()) {
-    return Error(exp.error());
-  }
-
-  return Time::epoch() + exp.get();
-}
-
-
-Duration OVRAAuthorizerProcess::refreshDelay(
-    const Result<Time>& expiration,
-    const Time& now)
-{
-  Duration delay = TOKEN_DEFAULT_LIFETIME;
-  if (expiration.isSome() && expiration.get() >= now) {
-    delay = expiration.get() - now;
-  }
-
-  if (delay >= TOKEN_REFRESH_MARGIN) {
-    delay -= TOKEN_REFRESH_MARGIN;
-  }
-
-  return delay;
-}
-
-
-Try<http::URL> OVRAAuthorizerProcess::permissionsURL(
-    const OVRAAuthorizer::Flags& flags,
-    const std::string& principal)
-{
-  // An empty segment would leave ".../users//permissions", which servers
-  // may read as another resource.
-  if (principal.empty()) {
-    return Error("Cannot fetch the permissions of an empty principal");
-  }
-
-  http::URL url = flags.iam;
-  url.query["format"] = "json";
-  url.path += flags.users + "/" + encodeSegment(principal) + "/" +
-              flags.permissions;
-
-  return url;
 }
 
 

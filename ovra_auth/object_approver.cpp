@@ -141,17 +141,20 @@ void OVRAAuthorizerObjectApprover::audit(
     const Option<Object>& object,
     bool allowed) const
 {
-  context_->logfmt.log(
-      process::Clock::now(),
-      context_->authorizer,
-      subject_.has_value() ? Option<std::string>(subject_.value()) : None(),
-      authz::Action_Name(action_),
-      object.isSome() ? ResourceMapping::stringifyObject(object.get()) : "",
-      allowed ? LogFmt::Result::ALLOW : LogFmt::Result::DENY,
-      std::string(),
-      None(),
-      process::network::Address(context_->pid.address),
-      None());
+  LogFmt::Record record;
+  record.timestamp = process::Clock::now();
+  record.authorizer = context_->authorizer;
+  if (subject_.has_value()) {
+    record.uid = subject_.value();
+  }
+  record.action = authz::Action_Name(action_);
+  if (object.isSome()) {
+    record.object = ResourceMapping::stringifyObject(object.get());
+  }
+  record.result = allowed ? LogFmt::Result::ALLOW : LogFmt::Result::DENY;
+  record.reason = std::string();
+  record.destination = process::network::Address(context_->pid.address);
+  context_->logfmt.write(record);
 }
 
 } // namespace ovra {

@@ -222,17 +222,17 @@ void ClassicRPCAuthenticatorSessionProcess::conclude(
   status_ = Status::ENDED;
   send(pid_, message);
 
-  logfmt_.log(
-      process::Clock::now(),
-      LogFmt::Authorizer::MESOS_MASTER,
-      stringify(pid_),
-      AUDIT_ACTION,
-      object,
-      result,
-      reason,
-      process::network::Address(pid_.address),
-      process::network::Address(self().address),
-      None());
+  LogFmt::Record record;
+  record.timestamp = process::Clock::now();
+  record.authorizer = LogFmt::Authorizer::MESOS_MASTER;
+  record.uid = stringify(pid_);
+  record.action = AUDIT_ACTION;
+  record.object = object;
+  record.result = result;
+  record.reason = reason;
+  record.source = process::network::Address(pid_.address);
+  record.destination = process::network::Address(self().address);
+  logfmt_.write(record);
 
   complete(outcome, counter);
 }

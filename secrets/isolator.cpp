@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include <process/dispatch.hpp>
-
 #include <stout/json.hpp>
 #include <stout/none.hpp>
 #include <stout/protobuf.hpp>
@@ -22,12 +20,10 @@ namespace secrets {
 
 SecretsIsolatorProcess::SecretsIsolatorProcess(
     const Flags& flags,
-    const corvanta::LogFmt& logfmt,
-    const SecretsMetrics& metrics)
+    const corvanta::LogFmt& logfmt)
   : ProcessBase(""),
     flags_(flags),
-    logfmt_(logfmt),
-    metrics_(metrics) {}
+    logfmt_(logfmt) {}
 
 
 Future<Option<ContainerLaunchInfo>> SecretsIsolatorProcess::prepare(
@@ -65,30 +61,8 @@ Future<Option<ContainerLaunchInfo>> SecretsIsolatorProcess::prepare(
 
 
 SecretsIsolator::SecretsIsolator(const Flags& flags)
-  : process(new SecretsIsolatorProcess(
-        flags, corvanta::auditLog(flags), metrics))
-{
-  process::spawn(process.get());
-}
-
-
-SecretsIsolator::~SecretsIsolator()
-{
-  process::terminate(process.get());
-  process::wait(process.get());
-}
-
-
-Future<Option<ContainerLaunchInfo>> SecretsIsolator::prepare(
-    const mesos::ContainerID& containerId,
-    const ContainerConfig& containerConfig)
-{
-  return process::dispatch(
-      process.get(),
-      &SecretsIsolatorProcess::prepare,
-      containerId,
-      containerConfig);
-}
+  : IsolatorAdapter(process::Owned<corvanta::IsolatorProcess>(
+        new SecretsIsolatorProcess(flags, corvanta::auditLog(flags)))) {}
 
 } // namespace secrets {
 } // namespace mesos {

@@ -1,7 +1,5 @@
 #include "ssl_exec/isolator.hpp"
 
-#include <process/dispatch.hpp>
-
 #include <stout/error.hpp>
 #include <stout/none.hpp>
 #include <stout/nothing.hpp>
@@ -49,12 +47,9 @@ Try<ContainerLaunchInfo> prepareInfo(
 } // namespace {
 
 
-SSLExecutorIsolatorProcess::SSLExecutorIsolatorProcess(
-    const Flags& flags,
-    const SSLExecutorIsolatorMetrics& metrics)
+SSLExecutorIsolatorProcess::SSLExecutorIsolatorProcess(const Flags& flags)
   : ProcessBase(""),
-    flags_(flags),
-    metrics_(metrics) {}
+    flags_(flags) {}
 
 
 Future<Option<ContainerLaunchInfo>> SSLExecutorIsolatorProcess::prepare(
@@ -77,29 +72,9 @@ Future<Option<ContainerLaunchInfo>> SSLExecutorIsolatorProcess::prepare(
 
 
 SSLExecutorIsolator::SSLExecutorIsolator(const Flags& flags)
-  : process(new SSLExecutorIsolatorProcess(flags, metrics_))
-{
-  process::spawn(process.get());
-}
-
-
-SSLExecutorIsolator::~SSLExecutorIsolator()
-{
-  process::terminate(process.get());
-  process::wait(process.get());
-}
-
-
-Future<Option<ContainerLaunchInfo>> SSLExecutorIsolator::prepare(
-    const mesos::ContainerID& containerId,
-    const ContainerConfig& containerConfig)
-{
-  return process::dispatch(
-      process.get(),
-      &SSLExecutorIsolatorProcess::prepare,
-      containerId,
-      containerConfig);
-}
+  : IsolatorAdapter(
+        process::Owned<IsolatorProcess>(new SSLExecutorIsolatorProcess(flags)))
+{}
 
 } // namespace ssl_executor {
 } // namespace ovra {

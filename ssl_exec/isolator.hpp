@@ -4,21 +4,20 @@
 // The SSL executor isolator: when the Mesos containerizer prepares a
 // container on an agent that runs strict SSL, the agent's SSL files in the
 // sandbox and the LIBPROCESS_SSL_* environment pointing at them. The
-// isolator forwards `prepare` to its actor, which makes the copies one
-// container at a time and holds nothing but its immutable flags and its
-// counts.
+// isolator forwards every call to its actor, which acts on `prepare` only:
+// it makes the copies one container at a time and holds nothing but its
+// immutable flags and its counts.
 
 #include <mesos/mesos.hpp>
 #include <mesos/slave/isolator.hpp>
 
 #include <process/future.hpp>
-#include <process/owned.hpp>
-#include <process/process.hpp>
 
 #include <process/metrics/counter.hpp>
 
 #include <stout/option.hpp>
 
+#include "common/isolator_adapter.hpp"
 #include "common/metric_set.hpp"
 #include "ssl_exec/flags.hpp"
 
@@ -37,42 +36,29 @@ struct SSLExecutorIsolatorMetrics
 };
 
 
-class SSLExecutorIsolatorProcess
-  : public process::Process<SSLExecutorIsolatorProcess>
+class SSLExecutorIsolatorProcess : public IsolatorProcess
 {
 public:
-  SSLExecutorIsolatorProcess(
-      const Flags& flags,
-      const SSLExecutorIsolatorMetrics& metrics);
+  explicit SSLExecutorIsolatorProcess(const Flags& flags);
 
   // Ready none unless the agent runs strict SSL; else a launch info whose
   // `environment` points under the sandbox's host path, or the failure.
-  virtual process::Future<Option<mesos::slave::ContainerLaunchInfo>> prepare(
-      const mesos::ContainerID& containerId,
-      const mesos::slave::ContainerConfig& containerConfig);
-
-private:
-  const Flags flags_;
-  SSLExecutorIsolatorMetrics metrics_;
-};
-
-
-class SSLExecutorIsolator : public mesos::slave::Isolator
-{
-public:
-  explicit SSLExecutorIsolator(const Flags& flags);
-  ~SSLExecutorIsolator() override;
-
-  SSLExecutorIsolator(const SSLExecutorIsolator&) = delete;
-  SSLExecutorIsolator& operator=(const SSLExecutorIsolator&) = delete;
-
   process::Future<Option<mesos::slave::ContainerLaunchInfo>> prepare(
       const mesos::ContainerID& containerId,
       const mesos::slave::ContainerConfig& containerConfig) override;
 
 private:
+  const Flags flags_;
+
+  // Served while the module lives.
   SSLExecutorIsolatorMetrics metrics_;
-  process::Owned<SSLExecutorIsolatorProcess> process;
+};
+
+
+class SSLExecutorIsolator : public IsolatorAdapter
+{
+public:
+  explicit SSLExecutorIsolator(const Flags& flags);
 };
 
 } // namespace ssl_executor {

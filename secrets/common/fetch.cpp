@@ -45,17 +45,15 @@ void audit(
     const std::string& object,
     const std::string& reason)
 {
-  logfmt.log(
-      process::Clock::now(),
-      LogFmt::Authorizer::MESOS_SECRETS,
-      uid,
-      action,
-      object,
-      LogFmt::Result::ALLOW,
-      reason,
-      None(),
-      None(),
-      None());
+  LogFmt::Record record;
+  record.timestamp = process::Clock::now();
+  record.authorizer = LogFmt::Authorizer::MESOS_SECRETS;
+  record.uid = uid;
+  record.action = action;
+  record.object = object;
+  record.result = LogFmt::Result::ALLOW;
+  record.reason = reason;
+  logfmt.write(record);
 }
 
 
@@ -246,17 +244,15 @@ Future<Option<mesos::Environment>> auditFailure(
   // that chained on later has already seen the failure.
   return fetch.repair(
       [logfmt, uid, object](const Future<Option<mesos::Environment>>& failed) {
-        logfmt.log(
-            process::Clock::now(),
-            LogFmt::Authorizer::MESOS_SECRETS,
-            uid,
-            "FETCH_SECRETS",
-            object(),
-            LogFmt::Result::DENY,
-            failed.failure(),
-            None(),
-            None(),
-            None());
+        LogFmt::Record record;
+        record.timestamp = process::Clock::now();
+        record.authorizer = LogFmt::Authorizer::MESOS_SECRETS;
+        record.uid = uid;
+        record.action = "FETCH_SECRETS";
+        record.object = object();
+        record.result = LogFmt::Result::DENY;
+        record.reason = failed.failure();
+        logfmt.write(record);
         return failed;
       });
 }

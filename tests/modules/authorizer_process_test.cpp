@@ -35,7 +35,7 @@ namespace http = process::http;
 using mesos::ObjectApprover;
 
 using mesos::ovra::OVRAAuthorizer;
-using mesos::ovra::OVRAAuthorizerProcess;
+using mesos::ovra::TokenKeeper;
 using mesos::ovra::ResponseGetter;
 
 using process::Clock;
@@ -532,7 +532,7 @@ TEST_F(AuthorizerProcessTest, ThePermissionsURLHoldsThePrincipalAsOneSegment)
 
   for (const auto& c : cases) {
     Try<http::URL> url =
-      OVRAAuthorizerProcess::permissionsURL(masterFlags(), c.principal);
+      mesos::ovra::permissionsURL(masterFlags(), c.principal);
     ASSERT_TRUE(url.isSome()) << c.principal;
     EXPECT_EQ("//acs/api/v1/users/" + c.segment + "/permissions", url->path)
       << c.principal;
@@ -549,7 +549,7 @@ TEST_F(AuthorizerProcessTest, ThePermissionsURLHoldsThePrincipalAsOneSegment)
   flags.iam.query["tenant"] = "t1";
   flags.users = "/v2/principals";
   flags.permissions = "grants";
-  Try<http::URL> url = OVRAAuthorizerProcess::permissionsURL(flags, "bob");
+  Try<http::URL> url = mesos::ovra::permissionsURL(flags, "bob");
   ASSERT_TRUE(url.isSome());
   EXPECT_EQ("/base/v2/principals/bob/grants", url->path);
   EXPECT_EQ(2u, url->query.size());
@@ -645,7 +645,7 @@ TEST(TokenRefreshTest, DelaysFollowTheTokensExpiry)
   };
 
   for (const auto& c : cases) {
-    EXPECT_EQ(c.delay, OVRAAuthorizerProcess::refreshDelay(c.expiration, now))
+    EXPECT_EQ(c.delay, TokenKeeper::refreshDelay(c.expiration, now))
       << c.name;
   }
 }
@@ -656,13 +656,13 @@ TEST(TokenRefreshTest, TheExpiryIsReadFromTheTokensExpClaim)
   const std::string header = "{\"alg\":\"RS256\",\"typ\":\"JWT\"}";
   const long exp = static_cast<long>(Clock::now().secs()) + 3600;
 
-  Result<process::Time> expiry = OVRAAuthorizerProcess::getExpiration(
+  Result<process::Time> expiry = TokenKeeper::getExpiration(
       test_tokens::token(header, "{\"uid\":\"a\",\"exp\":" + stringify(exp) +
                                    "}"));
   ASSERT_TRUE(expiry.isSome());
   EXPECT_EQ(process::Time::epoch() + Seconds(exp), expiry.get());
 
-  expiry = OVRAAuthorizerProcess::getExpiration(
+  expiry = TokenKeeper::getExpiration(
       test_tokens::token(header, "{\"uid\":\"a\"}"));
   EXPECT_TRUE(expiry.isNone());
 
@@ -670,7 +670,7 @@ TEST(TokenRefreshTest, TheExpiryIsReadFromTheTokensExpClaim)
        {std::string("garbage"),
         test_tokens::token("{\"alg\":\"none\"}", "{\"uid\":\"a\"}"),
         test_tokens::token(header, "{\"uid\":\"a\",\"exp\":1}")}) {
-    expiry = OVRAAuthorizerProcess::getExpiration(token);
+    expiry = TokenKeeper::getExpiration(token);
     ASSERT_TRUE(expiry.isError()) << token;
     EXPECT_EQ(0u, expiry.error().find("Failed to parse JWT token: "))
       << expiry.error();
