@@ -506,8 +506,7 @@ void appendJson(std::string* line, unsigned parts, const Values& values)
 
 void LogFmt::write(const Record& record) const
 {
-  emit(
-      record.timestamp,
+  log(record.timestamp,
       record.authorizer,
       record.uid,
       record.action,
@@ -521,23 +520,6 @@ void LogFmt::write(const Record& record) const
 
 
 void LogFmt::log(
-    const process::Time& timestamp,
-    Authorizer authorizer,
-    const Option<std::string>& uid,
-    const std::string& action,
-    const std::string& object,
-    Result result,
-    const Option<std::string>& reason,
-    const Option<Address>& source,
-    const Option<Address>& destination,
-    const Option<std::string>& agent) const
-{
-  emit(timestamp, authorizer, uid, action, object, result, reason, source,
-       destination, agent);
-}
-
-
-void LogFmt::emit(
     const process::Time& timestamp,
     Authorizer authorizer,
     const Option<std::string>& uid,

@@ -65,7 +65,7 @@ public:
   // of the pairs on the line is not fixed: readers find fields by key.
   void write(const Record& record) const;
 
-  // The same with the record's fields in a row.
+  // The same with the record's fields in a row, each by reference.
   void log(
       const process::Time& timestamp,
       Authorizer authorizer,
@@ -79,19 +79,6 @@ public:
       const Option<std::string>& agent) const;
 
 private:
-  // Both forms of call end here, with the fields by reference.
-  void emit(
-      const process::Time& timestamp,
-      Authorizer authorizer,
-      const Option<std::string>& uid,
-      const std::string& action,
-      const std::string& object,
-      Result result,
-      const Option<std::string>& reason,
-      const Option<process::network::Address>& source,
-      const Option<process::network::Address>& destination,
-      const Option<std::string>& agent) const;
-
   const Audit audit_;
   const Format format_;
 };
