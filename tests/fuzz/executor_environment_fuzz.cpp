@@ -14,6 +14,8 @@
 
 #include "fuzz/fuzz_support.hpp"
 
+using namespace ovra_test;
+
 using namespace corvanta::ovra::ssl_executor;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

@@ -19,6 +19,7 @@
 #include <stout/duration.hpp>
 #include <stout/stringify.hpp>
 
+namespace ovra_test {
 namespace fuzz {
 
 // The signed part (header.payload) of the one token of the seed corpora
@@ -73,5 +74,6 @@ const process::Future<T>& settle(
 }
 
 } // namespace fuzz {
+} // namespace ovra_test {
 
 #endif // __TESTS_FUZZ_FUZZ_SUPPORT_HPP__

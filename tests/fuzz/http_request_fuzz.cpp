@@ -20,6 +20,8 @@
 #include "fuzz/fuzz_support.hpp"
 #include "fuzz/loopback.hpp"
 
+using namespace ovra_test;
+
 namespace http = process::http;
 
 using http::authentication::AuthenticationResult;

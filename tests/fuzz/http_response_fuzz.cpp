@@ -16,6 +16,8 @@
 #include "fuzz/fuzz_support.hpp"
 #include "fuzz/loopback.hpp"
 
+using namespace ovra_test;
+
 namespace http = process::http;
 
 namespace {

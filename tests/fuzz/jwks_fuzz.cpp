@@ -13,6 +13,8 @@
 
 #include "fuzz/fuzz_support.hpp"
 
+using namespace ovra_test;
+
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
   fuzz::quietLogs();

@@ -20,6 +20,8 @@
 #include "fuzz/fuzz_support.hpp"
 #include "support/test_keys.hpp"
 
+using namespace ovra_test;
+
 using mesos::sentrel::JWT;
 
 namespace {

@@ -22,6 +22,8 @@
 #include "fuzz/fuzz_support.hpp"
 #include "support/audit_records.hpp"
 
+using namespace ovra_test;
+
 using corvanta::LogFmt;
 
 namespace {

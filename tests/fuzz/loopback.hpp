@@ -19,6 +19,7 @@
 
 #include "fuzz/fuzz_support.hpp"
 
+namespace ovra_test {
 namespace fuzz {
 
 // How long a peer may stay silent before it counts as hung.
@@ -161,5 +162,6 @@ private:
 };
 
 } // namespace fuzz {
+} // namespace ovra_test {
 
 #endif // __TESTS_FUZZ_LOOPBACK_HPP__

@@ -30,6 +30,8 @@
 #include "fuzz/loopback.hpp"
 #include "support/test_keys.hpp"
 
+using namespace ovra_test;
+
 using corvanta::ovra::AuthenticatorFlags;
 using corvanta::ovra::ClassicAuthenticatorMetrics;
 using corvanta::ovra::ClassicRPCAuthenticatorSessionProcess;

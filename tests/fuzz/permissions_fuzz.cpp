@@ -15,6 +15,8 @@
 
 #include "fuzz/fuzz_support.hpp"
 
+using namespace ovra_test;
+
 using namespace mesos::ovra;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

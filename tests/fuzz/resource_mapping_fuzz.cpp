@@ -18,6 +18,8 @@
 
 #include "fuzz/fuzz_support.hpp"
 
+using namespace ovra_test;
+
 using mesos::ObjectApprover;
 using mesos::ovra::ResourceAction;
 using mesos::ovra::ResourceMapping;

@@ -36,6 +36,8 @@
 
 #include "secrets/secrets_test.hpp"
 
+using namespace ovra_test;
+
 using process::Clock;
 using process::Future;
 using process::Owned;

@@ -39,6 +39,8 @@
 
 #include "secrets/secrets_test.hpp"
 
+using namespace ovra_test;
+
 // Named, not anonymous: the test files are compiled several to a unit.
 namespace secrets_metrics_test {
 

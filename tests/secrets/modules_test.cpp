@@ -28,6 +28,8 @@
 
 #include "secrets/secrets_test.hpp"
 
+using namespace ovra_test;
+
 using mesos::DockerTaskExecutorPrepareInfo;
 using mesos::slave::ContainerConfig;
 using mesos::slave::ContainerLaunchInfo;

@@ -30,6 +30,7 @@
 #include "support/log_capture.hpp"
 #include "support/test_keys.hpp"
 
+namespace ovra_test {
 namespace secrets_test {
 
 constexpr char SPACE_LABEL[] = "SPACE";
@@ -209,5 +210,6 @@ inline mesos::ContainerID containerId()
 }
 
 } // namespace secrets_test {
+} // namespace ovra_test {
 
 #endif // __TESTS_SECRETS_SECRETS_TEST_HPP__

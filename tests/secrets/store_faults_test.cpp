@@ -44,6 +44,8 @@
 
 #include "secrets/secrets_test.hpp"
 
+using namespace ovra_test;
+
 using mesos::slave::ContainerConfig;
 using mesos::slave::ContainerLaunchInfo;
 

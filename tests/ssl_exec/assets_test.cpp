@@ -17,6 +17,8 @@
 
 #include "ssl_exec/ssl_exec_test.hpp"
 
+using namespace ovra_test;
+
 using corvanta::ovra::ssl_executor::copySSLAssets;
 using corvanta::ovra::ssl_executor::copySSLAssetToSandbox;
 using corvanta::ovra::ssl_executor::MAX_ASSET_SIZE;

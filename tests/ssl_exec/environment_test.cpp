@@ -19,6 +19,8 @@
 
 #include "ssl_exec/ssl_exec_test.hpp"
 
+using namespace ovra_test;
+
 using corvanta::ovra::ssl_executor::executorEnvironment;
 using corvanta::ovra::ssl_executor::MAX_EXECUTOR_ENVIRONMENT_SIZE;
 using corvanta::ovra::ssl_executor::prepareEnvironment;

@@ -29,6 +29,8 @@
 
 #include "ssl_exec/ssl_exec_test.hpp"
 
+using namespace ovra_test;
+
 extern mesos::modules::Module<mesos::Hook> com_corvanta_ovra_SSLExecutorHook;
 extern mesos::modules::Module<mesos::slave::Isolator>
   com_corvanta_ovra_SSLExecutorIsolator;

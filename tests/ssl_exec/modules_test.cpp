@@ -27,6 +27,8 @@
 
 #include "ssl_exec/ssl_exec_test.hpp"
 
+using namespace ovra_test;
+
 using mesos::DockerTaskExecutorPrepareInfo;
 using mesos::modules::Module;
 using mesos::slave::ContainerConfig;

@@ -43,6 +43,8 @@ void reinitialize();
 } // namespace network {
 } // namespace process {
 
+namespace ovra_test {
+
 enum class SslMode { OFF, DOWNGRADE, STRICT };
 
 inline const char* name(SslMode mode)
@@ -201,5 +203,7 @@ protected:
   std::string outside_;
   corvanta::ovra::ssl_executor::Flags flags_;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SSL_EXEC_SSL_EXEC_TEST_HPP__

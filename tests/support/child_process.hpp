@@ -18,6 +18,8 @@
 
 extern char** environ;
 
+namespace ovra_test {
+
 class ChildProcess
 {
 public:
@@ -124,5 +126,7 @@ private:
   int stdin_ = -1;
   int stdout_ = -1;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_CHILD_PROCESS_HPP__

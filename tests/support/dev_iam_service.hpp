@@ -23,6 +23,7 @@
 
 #include "support/test_keys.hpp"
 
+namespace ovra_test {
 namespace test_iam {
 
 const char SERVICE_ACCOUNT[] = "svc-agent";
@@ -75,5 +76,6 @@ protected:
 };
 
 } // namespace test_iam {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_DEV_IAM_SERVICE_HPP__

@@ -31,6 +31,8 @@
 
 #include "support/fault_peer.hpp"
 
+namespace ovra_test {
+
 class FakeIAM
 {
 public:
@@ -284,5 +286,7 @@ private:
   // down.
   fault_peer::FaultPeer peer_;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_FAKE_IAM_HPP__

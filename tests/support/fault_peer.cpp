@@ -19,6 +19,9 @@
 #include <boost/asio/streambuf.hpp>
 #include <boost/asio/write.hpp>
 
+using namespace ovra_test;
+
+namespace ovra_test {
 namespace fault_peer {
 
 class FaultPeer::Impl
@@ -654,3 +657,4 @@ bool FaultPeer::waitForBytesSent(uint64_t bytes, Wait limit)
 uint64_t FaultPeer::bytesSent() const { return impl_->bytesSent(); }
 
 } // namespace fault_peer {
+} // namespace ovra_test {

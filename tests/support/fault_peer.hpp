@@ -37,6 +37,7 @@
 #include <strings.h>
 
 
+namespace ovra_test {
 namespace fault_peer {
 
 // One request as the peer read it.
@@ -296,5 +297,6 @@ private:
 };
 
 } // namespace fault_peer {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_FAULT_PEER_HPP__

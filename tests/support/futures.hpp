@@ -17,6 +17,8 @@
 
 #include <stout/duration.hpp>
 
+namespace ovra_test {
+
 // Whether `future` leaves PENDING within `limit` of real time.
 template <typename T>
 bool completesWithin(const process::Future<T>& future, const Duration& limit)
@@ -68,5 +70,7 @@ template <typename T>
   }
   return ::testing::AssertionSuccess();
 }
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_FUTURES_HPP__

@@ -14,6 +14,8 @@
 
 #include <process/future.hpp>
 
+namespace ovra_test {
+
 class LogWaiter : public google::LogSink
 {
 public:
@@ -85,5 +87,7 @@ private:
   std::vector<std::string> lines_;
   std::vector<Waiting> waiting_;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_LOG_WAITER_HPP__

@@ -17,6 +17,8 @@
 
 #include <string>
 
+namespace ovra_test {
+
 class RawClient
 {
 public:
@@ -100,5 +102,7 @@ private:
   int fd_ = -1;
   bool connected_ = false;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_RAW_CLIENT_HPP__

@@ -26,6 +26,7 @@
 #include "support/fault_peer.hpp"
 #include "support/futures.hpp"
 
+namespace ovra_test {
 namespace remote_faults {
 
 enum class Fault
@@ -284,5 +285,6 @@ inline ::testing::AssertionResult logs(
 }
 
 } // namespace remote_faults {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_REMOTE_FAULTS_HPP__

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+namespace ovra_test {
+
 // A fresh directory under /tmp, removed with everything in it when the
 // object goes away.
 class TemporaryDirectory
@@ -41,5 +43,7 @@ public:
 private:
   std::string path_;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_TEMPORARY_DIRECTORY_HPP__

@@ -5,6 +5,7 @@
 // also in JSON Web Key form, and keys that must be refused (an encrypted RSA
 // key, an EC key pair). Made with the openssl command-line tool.
 
+namespace ovra_test {
 namespace test_keys {
 
 // The main key pair, PKCS#1 private key and SubjectPublicKeyInfo public key.
@@ -138,5 +139,6 @@ const char EC_PUBLIC_KEY[] =
   "-----END PUBLIC KEY-----\n";
 
 } // namespace test_keys {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_TEST_KEYS_HPP__

@@ -19,6 +19,8 @@
 #include "support/temporary_directory.hpp"
 #include "support/test_keys.hpp"
 
+namespace ovra_test {
+
 class TlsFiles
 {
 public:
@@ -83,5 +85,7 @@ private:
   std::string key_;
   std::string cert_;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_TLS_FILES_HPP__

@@ -14,6 +14,7 @@
 #include "common/openssl.hpp"
 #include "common/sentrel/base64url.hpp"
 
+namespace ovra_test {
 namespace test_tokens {
 
 // header.payload.signature with the two JSON texts base64url-encoded and
@@ -52,5 +53,6 @@ inline std::string signedToken(
 }
 
 } // namespace test_tokens {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_TOKENS_HPP__

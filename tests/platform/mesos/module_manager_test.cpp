@@ -17,6 +17,8 @@
 
 #include "support/module_parameters.hpp"
 
+using namespace ovra_test;
+
 using mesos::Environment;
 using mesos::ExecutorInfo;
 using mesos::Hook;

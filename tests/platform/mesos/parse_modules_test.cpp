@@ -12,6 +12,8 @@
 
 #include "support/temporary_directory.hpp"
 
+using namespace ovra_test;
+
 using mesos::Environment;
 using mesos::ExecutorInfo;
 using mesos::Hook;

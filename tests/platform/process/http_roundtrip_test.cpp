@@ -28,6 +28,8 @@
 #include "support/fault_peer.hpp"
 #include "support/raw_client.hpp"
 
+using namespace ovra_test;
+
 namespace http = process::http;
 
 using process::Clock;

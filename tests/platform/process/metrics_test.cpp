@@ -18,6 +18,8 @@
 #include "support/futures.hpp"
 #include "support/metrics_snapshot.hpp"
 
+using namespace ovra_test;
+
 using process::Future;
 using process::Promise;
 

@@ -16,6 +16,8 @@
 #include "support/log_capture.hpp"
 #include "platform/process/process_test_messages.pb.h"
 
+using namespace ovra_test;
+
 using ovra::test::PingMessage;
 using ovra::test::PongMessage;
 

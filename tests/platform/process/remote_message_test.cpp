@@ -29,6 +29,8 @@
 #include "support/child_process.hpp"
 #include "support/raw_client.hpp"
 
+using namespace ovra_test;
+
 using mesos::internal::AuthenticationStepMessage;
 
 using process::Future;

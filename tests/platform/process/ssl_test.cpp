@@ -21,6 +21,8 @@
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
 
+using namespace ovra_test;
+
 namespace http = process::http;
 namespace openssl = process::network::openssl;
 

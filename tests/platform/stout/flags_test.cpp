@@ -18,6 +18,8 @@
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
 
+using namespace ovra_test;
+
 namespace stout {
 namespace tests {
 

@@ -13,6 +13,8 @@
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
 
+using namespace ovra_test;
+
 namespace {
 
 class OsTest : public ::testing::Test
