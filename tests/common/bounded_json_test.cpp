@@ -41,14 +41,16 @@ TEST(BoundedJsonTest, NestingUpToTheBoundParsesBeyondItFails)
     EXPECT_TRUE(checkJsonNesting(deepest).isNone()) << objects;
     EXPECT_TRUE(parseJson<JSON::Value>(deepest).isSome()) << objects;
 
-    const Try<JSON::Value> deeper = parseJson<JSON::Value>(nested(101, objects));
+    const Try<JSON::Value> deeper =
+        parseJson<JSON::Value>(nested(101, objects));
     ASSERT_TRUE(deeper.isError()) << objects;
     EXPECT_EQ(TOO_DEEP, deeper.error());
   }
 
   // Arrays and objects count together; siblings do not add up.
-  EXPECT_EQ(TOO_DEEP,
-            parseJson<JSON::Value>("{\"a\":" + nested(100, false) + "}").error());
+  EXPECT_EQ(
+      TOO_DEEP,
+      parseJson<JSON::Value>("{\"a\":" + nested(100, false) + "}").error());
   EXPECT_TRUE(checkJsonNesting("[" + std::string(5000, '[') + "]").isSome());
   std::string siblings = "[";
   for (int i = 0; i < 1000; ++i) {
@@ -57,8 +59,9 @@ TEST(BoundedJsonTest, NestingUpToTheBoundParsesBeyondItFails)
   siblings += "1]";
   EXPECT_TRUE(parseJson<JSON::Array>(siblings).isSome());
   EXPECT_TRUE(checkJsonNesting(nested(3, false), 3).isNone());
-  EXPECT_EQ("JSON nests deeper than 2 levels",
-            checkJsonNesting(nested(3, false), 2)->message);
+  EXPECT_EQ(
+      "JSON nests deeper than 2 levels",
+      checkJsonNesting(nested(3, false), 2)->message);
 }
 
 
@@ -70,20 +73,20 @@ TEST(BoundedJsonTest, BracketsInStringsDoNotCount)
     std::string text;
     bool bounded;
   } cases[] = {
-    {"[\"" + brackets + "\"]", true},
-    {"{\"" + brackets + "\":\"" + std::string(5000, '{') + "\"}", true},
-    // An escaped quote does not end the string; an escaped backslash
-    // before the quote does.
-    {"[\"\\\"" + brackets + "\"]", true},
-    {"[\"\\\\\"" + brackets + "]", false},
-    {"[\"\\\\\\\"" + brackets + "\"]", true},
-    // An unterminated string ends the text; the parser rejects it.
-    {"[\"" + brackets, true},
+      {"[\"" + brackets + "\"]", true},
+      {"{\"" + brackets + "\":\"" + std::string(5000, '{') + "\"}", true},
+      // An escaped quote does not end the string; an escaped backslash
+      // before the quote does.
+      {"[\"\\\"" + brackets + "\"]", true},
+      {"[\"\\\\\"" + brackets + "]", false},
+      {"[\"\\\\\\\"" + brackets + "\"]", true},
+      // An unterminated string ends the text; the parser rejects it.
+      {"[\"" + brackets, true},
   };
 
   for (const auto& c : cases) {
     EXPECT_EQ(c.bounded, checkJsonNesting(c.text).isNone())
-      << c.text.substr(0, 12);
+        << c.text.substr(0, 12);
   }
 }
 
@@ -92,7 +95,8 @@ TEST(BoundedJsonTest, HostileDocumentsFailAtOnceAndParseErrorsPassThrough)
 {
   // Far past the depth at which a parse would overflow the stack.
   for (const std::string& text :
-       {std::string(1 << 20, '['), std::string(100000, '{'),
+       {std::string(1 << 20, '['),
+        std::string(100000, '{'),
         "{\"keys\":" + nested(100000, true) + "}"}) {
     const Try<JSON::Object> parsed = parseJson<JSON::Object>(text);
     ASSERT_TRUE(parsed.isError());
@@ -107,5 +111,6 @@ TEST(BoundedJsonTest, HostileDocumentsFailAtOnceAndParseErrorsPassThrough)
     EXPECT_EQ(JSON::parse(text).error(), parsed.error()) << text;
   }
 
-  EXPECT_EQ("Unexpected JSON type parsed", parseJson<JSON::Object>("[]").error());
+  EXPECT_EQ(
+      "Unexpected JSON type parsed", parseJson<JSON::Object>("[]").error());
 }

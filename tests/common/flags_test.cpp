@@ -28,14 +28,14 @@ using namespace ovra_test;
 namespace {
 
 const char CREDENTIAL_JSON[] =
-  R"({"scheme":"RS256","uid":"svc-agent","private_key":"PEM",)"
-  R"("login_endpoint":"http://127.0.0.1:8101/acs/api/v1/auth/login"})";
+    R"({"scheme":"RS256","uid":"svc-agent","private_key":"PEM",)"
+    R"("login_endpoint":"http://127.0.0.1:8101/acs/api/v1/auth/login"})";
 
 const char ABSOLUTE_PATH_WARNING[] =
-  "Specifying an absolute filename to read a command line option out of "
-  "without using 'file:// is deprecated and will be removed in a future "
-  "release. Simply adding 'file://' to the beginning of the path should "
-  "eliminate this warning.";
+    "Specifying an absolute filename to read a command line option out of "
+    "without using 'file:// is deprecated and will be removed in a future "
+    "release. Simply adding 'file://' to the beginning of the path should "
+    "eliminate this warning.";
 
 // The flag environment must not leak in from the machine running the tests.
 class FlagGroupsTest : public ::testing::Test
@@ -43,10 +43,14 @@ class FlagGroupsTest : public ::testing::Test
 protected:
   void SetUp() override
   {
-    for (const char* name : {"OVRA_NETWORK_TIMEOUT", "OVRA_HOST", "OVRA_IAM",
-                             "OVRA_ANONYMOUS_PRINCIPAL", "OVRA_AUDIT_LOG",
-                             "OVRA_SERVICE_ACCOUNT_CREDENTIAL",
-                             "OVRA_JWT_EXP_TIMEOUT"}) {
+    for (const char* name :
+         {"OVRA_NETWORK_TIMEOUT",
+          "OVRA_HOST",
+          "OVRA_IAM",
+          "OVRA_ANONYMOUS_PRINCIPAL",
+          "OVRA_AUDIT_LOG",
+          "OVRA_SERVICE_ACCOUNT_CREDENTIAL",
+          "OVRA_JWT_EXP_TIMEOUT"}) {
       environment_.unset(name);
     }
   }
@@ -60,8 +64,9 @@ protected:
 TEST_F(FlagGroupsTest, DefaultsWhenNotGiven)
 {
   mesos::ovra::OVRAAuthorizerFlags flags;
-  ASSERT_TRUE(corvanta::loadModuleFlags(
-      &flags, parameters({{"host", "master"}})).isSome());
+  ASSERT_TRUE(
+      corvanta::loadModuleFlags(&flags, parameters({{"host", "master"}}))
+          .isSome());
 
   EXPECT_EQ("5secs", stringify(flags.network_timeout));
   EXPECT_EQ("5mins", stringify(flags.jwt_exp_timeout));
@@ -84,10 +89,12 @@ TEST_F(FlagGroupsTest, DefaultsWhenNotGiven)
   EXPECT_EQ("OVRA_SPACE", flags.ovra_space_label);
 
   corvanta::ovra::ssl_executor::Flags ssl;
-  ASSERT_TRUE(corvanta::loadModuleFlags(
-      &ssl,
-      parameters({{"ca_file", "/a"}, {"cert_file", "/b"}, {"key_file", "/c"}}))
-      .isSome());
+  ASSERT_TRUE(
+      corvanta::loadModuleFlags(
+          &ssl,
+          parameters(
+              {{"ca_file", "/a"}, {"cert_file", "/b"}, {"key_file", "/c"}}))
+          .isSome());
   EXPECT_EQ(".ssl", ssl.sandbox_subfolder);
   EXPECT_TRUE(ssl.executor_environment.isNone());
 }
@@ -97,12 +104,14 @@ TEST_F(FlagGroupsTest, ParametersAreParsedByType)
 {
   mesos::ovra::OVRAHTTPAuthenticatorFlags flags;
   ASSERT_TRUE(corvanta::loadModuleFlags(
-      &flags,
-      parameters({{"host", "agent"},
-                  {"network_timeout", "90secs"},
-                  {"iam", "https://iam.example:9443/base"},
-                  {"anonymous_principal", "anon"},
-                  {"audit_log", "false"}})).isSome());
+                  &flags,
+                  parameters(
+                      {{"host", "agent"},
+                       {"network_timeout", "90secs"},
+                       {"iam", "https://iam.example:9443/base"},
+                       {"anonymous_principal", "anon"},
+                       {"audit_log", "false"}}))
+                  .isSome());
 
   EXPECT_EQ("90secs", stringify(flags.network_timeout));
   EXPECT_EQ("https", flags.iam.scheme.getOrElse(""));
@@ -123,17 +132,18 @@ TEST_F(FlagGroupsTest, LoadFailuresNameTheFlag)
   };
 
   const Case cases[] = {
-    {{{"host", "master"}, {"network_timeout", "5x"}},
-     "Failed to parse parameters: Failed to load flag 'network_timeout': "
-     "Failed to load value '5x': Unknown duration unit 'x'; supported units "
-     "are 'ns', 'us', 'ms', 'secs', 'mins', 'hrs', 'days', and 'weeks'"},
-    {{{"host", "master"}, {"no_such_flag", "1"}},
-     "Failed to parse parameters: Failed to load unknown flag 'no_such_flag'"},
-    {{{"host", ""}}, "Failed to parse parameters: 'host' is required"},
-    {{}, "Failed to parse parameters: 'host' is required"},
-    {{{"host", "master"}, {"iam", "leader.mesos:8101"}},
-     "Failed to parse parameters: Failed to load flag 'iam': Failed to load "
-     "value 'leader.mesos:8101': Missing scheme in url string"},
+      {{{"host", "master"}, {"network_timeout", "5x"}},
+       "Failed to parse parameters: Failed to load flag 'network_timeout': "
+       "Failed to load value '5x': Unknown duration unit 'x'; supported units "
+       "are 'ns', 'us', 'ms', 'secs', 'mins', 'hrs', 'days', and 'weeks'"},
+      {{{"host", "master"}, {"no_such_flag", "1"}},
+       "Failed to parse parameters: Failed to load unknown flag "
+       "'no_such_flag'"},
+      {{{"host", ""}}, "Failed to parse parameters: 'host' is required"},
+      {{}, "Failed to parse parameters: 'host' is required"},
+      {{{"host", "master"}, {"iam", "leader.mesos:8101"}},
+       "Failed to parse parameters: Failed to load flag 'iam': Failed to load "
+       "value 'leader.mesos:8101': Missing scheme in url string"},
   };
 
   for (const Case& c : cases) {
@@ -175,10 +185,12 @@ TEST_F(FlagGroupsTest, LaterDuplicateParameterWins)
 {
   mesos::ovra::OVRAHTTPAuthenticatorFlags flags;
   ASSERT_TRUE(corvanta::loadModuleFlags(
-      &flags,
-      parameters({{"host", "master"},
-                  {"network_timeout", "1secs"},
-                  {"network_timeout", "7secs"}})).isSome());
+                  &flags,
+                  parameters(
+                      {{"host", "master"},
+                       {"network_timeout", "1secs"},
+                       {"network_timeout", "7secs"}}))
+                  .isSome());
   EXPECT_EQ("7secs", stringify(flags.network_timeout));
 }
 
@@ -193,10 +205,10 @@ TEST_F(FlagGroupsTest, EnvironmentFillsWhatParametersLeaveOpen)
 
   mesos::ovra::OVRAHTTPAuthenticatorFlags flags;
   ASSERT_TRUE(corvanta::loadModuleFlags(
-      &flags, parameters({{"network_timeout", "3secs"}})).isSome());
+                  &flags, parameters({{"network_timeout", "3secs"}}))
+                  .isSome());
 
-  EXPECT_EQ(Option<std::string>("from-environment"),
-            flags.anonymous_principal);
+  EXPECT_EQ(Option<std::string>("from-environment"), flags.anonymous_principal);
   EXPECT_EQ(Option<std::string>("agent"), flags.host);
   // The parameter beats the environment.
   EXPECT_EQ("3secs", stringify(flags.network_timeout));
@@ -211,10 +223,11 @@ TEST_F(FlagGroupsTest, CredentialFromJsonFileAndDeprecatedPath)
   {
     LogCapture log;
     mesos::sentrel::Flags flags;
-    ASSERT_TRUE(corvanta::loadModuleFlags(
-        &flags,
-        parameters({{"service_account_credential", "file://" + path}}))
-        .isSome());
+    ASSERT_TRUE(
+        corvanta::loadModuleFlags(
+            &flags,
+            parameters({{"service_account_credential", "file://" + path}}))
+            .isSome());
     ASSERT_TRUE(flags.service_account_credential.isSome());
     EXPECT_EQ("svc-agent", flags.service_account_credential->uid());
     EXPECT_EQ("RS256", flags.service_account_credential->scheme());
@@ -226,10 +239,12 @@ TEST_F(FlagGroupsTest, CredentialFromJsonFileAndDeprecatedPath)
     LogCapture log;
     mesos::sentrel::Flags flags;
     ASSERT_TRUE(corvanta::loadModuleFlags(
-        &flags, parameters({{"service_account_credential", path}})).isSome());
+                    &flags, parameters({{"service_account_credential", path}}))
+                    .isSome());
     ASSERT_TRUE(flags.service_account_credential.isSome());
-    EXPECT_EQ("http://127.0.0.1:8101/acs/api/v1/auth/login",
-              flags.service_account_credential->login_endpoint());
+    EXPECT_EQ(
+        "http://127.0.0.1:8101/acs/api/v1/auth/login",
+        flags.service_account_credential->login_endpoint());
     EXPECT_TRUE(log.contains(google::GLOG_WARNING, ABSOLUTE_PATH_WARNING));
   }
 }
@@ -247,27 +262,31 @@ TEST_F(FlagGroupsTest, CredentialFailures)
   };
 
   const std::string prefix =
-    "Failed to parse parameters: Failed to load flag "
-    "'service_account_credential': Failed to load value '";
+      "Failed to parse parameters: Failed to load flag "
+      "'service_account_credential': Failed to load value '";
 
   // An inline value is never quoted (it would hold a private key), nor is
   // the text a JSON error would show; a path is.
   const std::string inline_ = "<inline credential, not shown>";
   const Case cases[] = {
-    {R"({"scheme":"RS256","uid":"u","login_endpoint":"http://x/"})",
-     inline_ + "': Missing required fields: private_key"},
-    {R"({"uid":"u"})",
-     inline_ + "': Missing required fields: scheme, private_key, "
-     "login_endpoint"},
-    {R"({"scheme":"RS256","uid":7,"private_key":"k","login_endpoint":"e"})",
-     inline_ + "': Not expecting a JSON number for field 'uid'"},
-    {"[1, 2]", inline_ + "': Unexpected JSON type parsed"},
-    {"not json", inline_ + "': syntax error at line 1"},
-    {"{} trailing", inline_ + "': Parsed JSON included non-whitespace "
-     "trailing characters"},
-    {missing,
-     missing + "': Error reading file '" + missing + "': Failed to open "
-     "file: No such file or directory"},
+      {R"({"scheme":"RS256","uid":"u","login_endpoint":"http://x/"})",
+       inline_ + "': Missing required fields: private_key"},
+      {R"({"uid":"u"})",
+       inline_ +
+           "': Missing required fields: scheme, private_key, "
+           "login_endpoint"},
+      {R"({"scheme":"RS256","uid":7,"private_key":"k","login_endpoint":"e"})",
+       inline_ + "': Not expecting a JSON number for field 'uid'"},
+      {"[1, 2]", inline_ + "': Unexpected JSON type parsed"},
+      {"not json", inline_ + "': syntax error at line 1"},
+      {"{} trailing",
+       inline_ +
+           "': Parsed JSON included non-whitespace "
+           "trailing characters"},
+      {missing,
+       missing + "': Error reading file '" + missing +
+           "': Failed to open "
+           "file: No such file or directory"},
   };
 
   for (const Case& c : cases) {
@@ -281,35 +300,40 @@ TEST_F(FlagGroupsTest, CredentialFailures)
   // A "file://" path that cannot be read fails before parsing.
   mesos::sentrel::Flags flags;
   Try<Nothing> load = corvanta::loadModuleFlags(
-      &flags, parameters({{"service_account_credential", "file://" + missing}}));
+      &flags,
+      parameters({{"service_account_credential", "file://" + missing}}));
   ASSERT_TRUE(load.isError());
-  EXPECT_EQ(prefix + "file://" + missing + "': Error reading file '" + missing +
-                "': Failed to open file: No such file or directory",
-            load.error());
+  EXPECT_EQ(
+      prefix + "file://" + missing + "': Error reading file '" + missing +
+          "': Failed to open file: No such file or directory",
+      load.error());
 }
 
 
 TEST_F(FlagGroupsTest, AuthorizerValidation)
 {
   mesos::ovra::OVRAAuthorizerFlags agent;
-  ASSERT_TRUE(corvanta::loadModuleFlags(
-      &agent, parameters({{"host", "agent"}})).isSome());
+  ASSERT_TRUE(corvanta::loadModuleFlags(&agent, parameters({{"host", "agent"}}))
+                  .isSome());
   Try<Nothing> validate = agent.validate();
   ASSERT_TRUE(validate.isError());
-  EXPECT_EQ("'service_account_credential' is required on non master nodes.",
-            validate.error());
+  EXPECT_EQ(
+      "'service_account_credential' is required on non master nodes.",
+      validate.error());
 
   mesos::ovra::OVRAAuthorizerFlags master;
-  ASSERT_TRUE(corvanta::loadModuleFlags(
-      &master, parameters({{"host", "master"}})).isSome());
+  ASSERT_TRUE(
+      corvanta::loadModuleFlags(&master, parameters({{"host", "master"}}))
+          .isSome());
   EXPECT_TRUE(master.validate().isSome());
 
   mesos::ovra::OVRAAuthorizerFlags withAccount;
   ASSERT_TRUE(corvanta::loadModuleFlags(
-      &withAccount,
-      parameters({{"host", "agent"},
-                  {"service_account_credential", CREDENTIAL_JSON}}))
-      .isSome());
+                  &withAccount,
+                  parameters(
+                      {{"host", "agent"},
+                       {"service_account_credential", CREDENTIAL_JSON}}))
+                  .isSome());
   EXPECT_TRUE(withAccount.validate().isSome());
 }
 
@@ -321,16 +345,17 @@ TEST_F(FlagGroupsTest, ClassicAuthenticatorIgnoresUnknownParameters)
 
   corvanta::ovra::AuthenticatorFlags flags;
   ASSERT_TRUE(corvanta::loadModuleFlags(
-      &flags,
-      parameters({{"network_timeout", "3secs"}, {"unknown", "x"}}),
-      true).isSome());
+                  &flags,
+                  parameters({{"network_timeout", "3secs"}, {"unknown", "x"}}),
+                  true)
+                  .isSome());
 
   EXPECT_EQ("9secs", stringify(flags.shell_timeout));
   EXPECT_EQ("3secs", stringify(flags.network_timeout));
   EXPECT_TRUE(flags.audit_log);
 
-  Try<Nothing> load = corvanta::loadModuleFlags(
-      &flags, parameters({{"audit_log", "maybe"}}));
+  Try<Nothing> load =
+      corvanta::loadModuleFlags(&flags, parameters({{"audit_log", "maybe"}}));
   ASSERT_TRUE(load.isError());
   EXPECT_EQ(
       "Failed to parse parameters: Failed to load flag 'audit_log': Failed to "

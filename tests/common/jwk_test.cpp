@@ -58,7 +58,8 @@ const std::string GOOD = document(quoted(test_keys::MODULUS), quoted("AQAB"));
 // True if `key` verifies a signature made with test_keys::PRIVATE_KEY.
 bool isTestKey(const std::shared_ptr<RSA>& key)
 {
-  std::shared_ptr<RSA> privateKey = openssl::privateKey(test_keys::PRIVATE_KEY).get();
+  std::shared_ptr<RSA> privateKey =
+      openssl::privateKey(test_keys::PRIVATE_KEY).get();
   const std::string signature = openssl::signature("message", privateKey).get();
   Try<bool> valid = openssl::validateSignature("message", signature, key);
   return valid.isSome() && valid.get();
@@ -75,12 +76,12 @@ protected:
   }
 
   // The key fetched while the key set endpoint answers `response`.
-  Future<std::shared_ptr<RSA>> fetchWith(const process::http::Response& response)
+  Future<std::shared_ptr<RSA>> fetchWith(
+      const process::http::Response& response)
   {
     EXPECT_TRUE(ready(iam_->answer(dev_iam::Endpoint::JWKS, response)));
     return querySentrelPublicKey(iam_->jwksUrl(), Seconds(5));
   }
-
 };
 
 } // namespace {
@@ -89,7 +90,7 @@ protected:
 TEST(ExtractPublicKeyTest, AcceptsTheFirstKey)
 {
   const std::string padded =
-    document(quoted(std::string(test_keys::MODULUS) + "=="), quoted("AQAB="));
+      document(quoted(std::string(test_keys::MODULUS) + "=="), quoted("AQAB="));
 
   for (const std::string& jwk : {GOOD, padded}) {
     Try<std::shared_ptr<RSA>> key = extractPublicKey(jwk);
@@ -120,30 +121,34 @@ TEST(ExtractPublicKeyTest, RejectsBadDocuments)
     std::string jwk;
     std::string error;
   } cases[] = {
-    {"[]", "Could not parse JSON Web Key string: Unexpected JSON type parsed"},
-    {"{}", "Could not locate 'keys' in JSON Web Key string"},
-    {R"({"keys":null})",
-     "Error when extracting 'keys' field from JSON Web Key string: Found "
-     "JSON value of wrong type"},
-    {R"({"keys":{}})",
-     "Error when extracting 'keys' field from JSON Web Key string: Found "
-     "JSON value of wrong type"},
-    {R"({"keys":[]})", "Field 'keys' in JSON Web Key string is empty"},
-    {R"({"keys":["key"]})", "Key in JSON Web Key string is not a map as expected"},
-    {R"({"keys":[{"e":"AQAB"}]})", "Could not locate 'n' in JSON Web Key string"},
-    {document("5", e),
-     "Error when extracting 'n' field from JSON Web Key string: Found JSON "
-     "value of wrong type"},
-    {document(quoted("ab*"), e),
-     "Could not base64-decode field 'n' in JSON Web Key string: Invalid "
-     "character '*'"},
-    {R"({"keys":[{"n":)" + n + "}]}", "Could not locate 'e' in JSON Web Key string"},
-    {document(n, "[]"),
-     "Error when extracting 'e' field from JSON Web Key string: Found JSON "
-     "value of wrong type"},
-    {document(n, quoted("AQ.B")),
-     "Could not base64-decode field 'e' in JSON Web Key string: Invalid "
-     "character '.'"},
+      {"[]",
+       "Could not parse JSON Web Key string: Unexpected JSON type parsed"},
+      {"{}", "Could not locate 'keys' in JSON Web Key string"},
+      {R"({"keys":null})",
+       "Error when extracting 'keys' field from JSON Web Key string: Found "
+       "JSON value of wrong type"},
+      {R"({"keys":{}})",
+       "Error when extracting 'keys' field from JSON Web Key string: Found "
+       "JSON value of wrong type"},
+      {R"({"keys":[]})", "Field 'keys' in JSON Web Key string is empty"},
+      {R"({"keys":["key"]})",
+       "Key in JSON Web Key string is not a map as expected"},
+      {R"({"keys":[{"e":"AQAB"}]})",
+       "Could not locate 'n' in JSON Web Key string"},
+      {document("5", e),
+       "Error when extracting 'n' field from JSON Web Key string: Found JSON "
+       "value of wrong type"},
+      {document(quoted("ab*"), e),
+       "Could not base64-decode field 'n' in JSON Web Key string: Invalid "
+       "character '*'"},
+      {R"({"keys":[{"n":)" + n + "}]}",
+       "Could not locate 'e' in JSON Web Key string"},
+      {document(n, "[]"),
+       "Error when extracting 'e' field from JSON Web Key string: Found JSON "
+       "value of wrong type"},
+      {document(n, quoted("AQ.B")),
+       "Could not base64-decode field 'e' in JSON Web Key string: Invalid "
+       "character '.'"},
   };
 
   for (const auto& c : cases) {
@@ -161,7 +166,7 @@ TEST(ExtractPublicKeyTest, TruncatedAndBinaryDocumentsFail)
     Try<std::shared_ptr<RSA>> key = extractPublicKey(GOOD.substr(0, length));
     ASSERT_TRUE(key.isError()) << length;
     EXPECT_EQ(0u, key.error().rfind("Could not parse JSON Web Key string: ", 0))
-      << key.error();
+        << key.error();
   }
 
   std::string binary;
@@ -177,7 +182,7 @@ TEST(ExtractPublicKeyTest, TruncatedAndBinaryDocumentsFail)
 TEST_F(JWKSTest, FetchedKeyVerifiesTokensOfTheService)
 {
   Future<std::shared_ptr<RSA>> key =
-    querySentrelPublicKey(iam_->jwksUrl(), Seconds(5));
+      querySentrelPublicKey(iam_->jwksUrl(), Seconds(5));
   ASSERT_TRUE(ready(key));
   EXPECT_TRUE(isTestKey(key.get()));
 
@@ -185,7 +190,8 @@ TEST_F(JWKSTest, FetchedKeyVerifiesTokensOfTheService)
   Future<std::string> token = iam_->issueToken("alice");
   ASSERT_TRUE(ready(token));
 
-  Future<bool> valid = mesos::sentrel::validateSignature(token.get(), key.get());
+  Future<bool> valid =
+      mesos::sentrel::validateSignature(token.get(), key.get());
   ASSERT_TRUE(ready(valid));
   EXPECT_TRUE(valid.get());
 }
@@ -198,15 +204,19 @@ TEST_F(JWKSTest, NonSuccessStatusesFail)
     process::http::Response response;
     std::string error;
   } cases[] = {
-    {process::http::NotFound("no keys"),
-     std::string(FAILURE) + ": Received non-success code (404 Not Found) "
-     "when querying Sentrel's public key: no keys"},
-    {process::http::InternalServerError("boom"),
-     std::string(FAILURE) + ": Received non-success code (500 Internal "
-     "Server Error) when querying Sentrel's public key: boom"},
-    {process::http::Response(GOOD, 201),
-     std::string(FAILURE) + ": Received non-success code (201 Created) when "
-     "querying Sentrel's public key: " + GOOD},
+      {process::http::NotFound("no keys"),
+       std::string(FAILURE) +
+           ": Received non-success code (404 Not Found) "
+           "when querying Sentrel's public key: no keys"},
+      {process::http::InternalServerError("boom"),
+       std::string(FAILURE) +
+           ": Received non-success code (500 Internal "
+           "Server Error) when querying Sentrel's public key: boom"},
+      {process::http::Response(GOOD, 201),
+       std::string(FAILURE) +
+           ": Received non-success code (201 Created) when "
+           "querying Sentrel's public key: " +
+           GOOD},
   };
 
   for (const auto& c : cases) {
@@ -222,27 +232,28 @@ TEST_F(JWKSTest, NonSuccessStatusesFail)
   EXPECT_EQ(
       0u,
       key.failure().rfind(
-          std::string(FAILURE) + ": Received non-success code (404 Not Found)", 0))
-    << key.failure();
+          std::string(FAILURE) + ": Received non-success code (404 Not Found)",
+          0))
+      << key.failure();
 }
 
 
 TEST_F(JWKSTest, BadDocumentsFail)
 {
   const std::string prefix = std::string(FAILURE) +
-    ": Error while extracting public key from Sentrel response: ";
+      ": Error while extracting public key from Sentrel response: ";
 
   const struct
   {
     std::string body;
     std::string error;
   } cases[] = {
-    {"{}", "Could not locate 'keys' in JSON Web Key string"},
-    {R"({"keys":[]})", "Field 'keys' in JSON Web Key string is empty"},
-    {GOOD.substr(0, GOOD.size() - 2),
-     extractPublicKey(GOOD.substr(0, GOOD.size() - 2)).error()},
-    {std::string("\x00\xff\x7f", 3),
-     extractPublicKey(std::string("\x00\xff\x7f", 3)).error()},
+      {"{}", "Could not locate 'keys' in JSON Web Key string"},
+      {R"({"keys":[]})", "Field 'keys' in JSON Web Key string is empty"},
+      {GOOD.substr(0, GOOD.size() - 2),
+       extractPublicKey(GOOD.substr(0, GOOD.size() - 2)).error()},
+      {std::string("\x00\xff\x7f", 3),
+       extractPublicKey(std::string("\x00\xff\x7f", 3)).error()},
   };
 
   for (const auto& c : cases) {
@@ -267,19 +278,19 @@ TEST_F(JWKSTest, HostileAnswersFailWithBoundedMessages)
   EXPECT_TRUE(failed(
       fetchWith(process::http::OK(deep, "application/json")),
       std::string(FAILURE) +
-        ": Error while extracting public key from Sentrel response: Could "
-        "not parse JSON Web Key string: JSON nests deeper than 100 levels"));
+          ": Error while extracting public key from Sentrel response: Could "
+          "not parse JSON Web Key string: JSON nests deeper than 100 levels"));
 
   const std::string huge(8 * 1024 * 1024, 'x');
-  Future<std::shared_ptr<RSA>> key =
-    fetchWith(process::http::NotFound(huge));
+  Future<std::shared_ptr<RSA>> key = fetchWith(process::http::NotFound(huge));
   ASSERT_TRUE(key.await(Seconds(15)));
   ASSERT_TRUE(key.isFailed());
   EXPECT_GT(4096u + 200u, key.failure().size());
   EXPECT_EQ(
-      std::string(FAILURE) + ": Received non-success code (404 Not Found) "
-      "when querying Sentrel's public key: " + std::string(4096, 'x') +
-      "... (8388608 bytes in all)",
+      std::string(FAILURE) +
+          ": Received non-success code (404 Not Found) "
+          "when querying Sentrel's public key: " +
+          std::string(4096, 'x') + "... (8388608 bytes in all)",
       key.failure());
 
   // A broken document of megabytes is quoted no further than a short
@@ -309,7 +320,8 @@ TEST_F(JWKSTest, SilentServiceTimesOutAtTheLimit)
 
   Clock::advance(Nanoseconds(1));
   Clock::settle();
-  EXPECT_TRUE(failed(key, std::string(FAILURE) + ": Request timed out after 5secs"));
+  EXPECT_TRUE(
+      failed(key, std::string(FAILURE) + ": Request timed out after 5secs"));
 }
 
 
@@ -321,14 +333,17 @@ TEST_F(JWKSTest, TimedOutFetchClosesItsConnection)
   peer.setDefault(fault_peer::Behaviour::endless());
   Clock::pause();
   Future<std::shared_ptr<RSA>> key = querySentrelPublicKey(
-      URL("http", net::IP(INADDR_LOOPBACK), peer.port(),
+      URL("http",
+          net::IP(INADDR_LOOPBACK),
+          peer.port(),
           "/acs/api/v1/auth/jwks"),
       Seconds(5));
   ASSERT_TRUE(peer.waitForRequest(1));
 
   Clock::advance(Seconds(5));
   Clock::settle();
-  EXPECT_TRUE(failed(key, std::string(FAILURE) + ": Request timed out after 5secs"));
+  EXPECT_TRUE(
+      failed(key, std::string(FAILURE) + ": Request timed out after 5secs"));
   Clock::resume();
 
   EXPECT_TRUE(peer.waitForClientClose(1));

@@ -41,7 +41,8 @@ namespace {
 Duration clockSkew()
 {
   const double wall = std::chrono::duration<double>(
-      std::chrono::system_clock::now().time_since_epoch()).count();
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
   return Seconds(static_cast<int64_t>(Clock::now().secs() - wall));
 }
 
@@ -66,7 +67,7 @@ std::string theirs(const std::string& privateKey, std::chrono::seconds lifetime)
   using namespace jwt::params;
 
   jwt::jwt_object object{
-    algorithm("RS256"), secret(privateKey), payload({{"uid", "alice"}})};
+      algorithm("RS256"), secret(privateKey), payload({{"uid", "alice"}})};
   object.add_claim("exp", std::chrono::system_clock::now() + lifetime);
 
   std::error_code error;
@@ -105,7 +106,8 @@ TEST(JWTInteropTest, OurTokenVerifiesWithCppJwt)
 
 TEST(JWTInteropTest, CppJwtTokenVerifiesWithOurs)
 {
-  const std::string token = theirs(test_keys::PRIVATE_KEY, std::chrono::seconds(300));
+  const std::string token =
+      theirs(test_keys::PRIVATE_KEY, std::chrono::seconds(300));
   ASSERT_FALSE(token.empty());
 
   Try<JWT> jwt = JWT::parse(token);
@@ -114,9 +116,10 @@ TEST(JWTInteropTest, CppJwtTokenVerifiesWithOurs)
   EXPECT_EQ(JWT::Header::Alg::RS256, jwt->header.alg);
   ASSERT_TRUE(jwt->payload.exp.isSome());
 
-  const std::shared_ptr<RSA> key = openssl::publicKey(test_keys::PUBLIC_KEY).get();
+  const std::shared_ptr<RSA> key =
+      openssl::publicKey(test_keys::PUBLIC_KEY).get();
   const std::shared_ptr<RSA> otherKey =
-    openssl::publicKey(test_keys::OTHER_PUBLIC_KEY).get();
+      openssl::publicKey(test_keys::OTHER_PUBLIC_KEY).get();
 
   Future<bool> valid = mesos::sentrel::validateSignature(token, key);
   ASSERT_TRUE(ready(valid));
@@ -127,7 +130,7 @@ TEST(JWTInteropTest, CppJwtTokenVerifiesWithOurs)
   EXPECT_FALSE(valid.get());
 
   const std::string foreign =
-    theirs(test_keys::OTHER_PRIVATE_KEY, std::chrono::seconds(300));
+      theirs(test_keys::OTHER_PRIVATE_KEY, std::chrono::seconds(300));
   valid = mesos::sentrel::validateSignature(foreign, key);
   ASSERT_TRUE(ready(valid));
   EXPECT_FALSE(valid.get());

@@ -100,13 +100,13 @@ protected:
 TEST(Base64URLTest, EncodesWithoutPadding)
 {
   const std::vector<std::pair<std::string, std::string>> cases = {
-    {"", ""},
-    {"f", "Zg"},
-    {"ab", "YWI"},
-    {"foo", "Zm9v"},
-    {"foob", "Zm9vYg"},
-    {"\xfb\xff", "-_8"},
-    {std::string("\0\0\0", 3), "AAAA"},
+      {"", ""},
+      {"f", "Zg"},
+      {"ab", "YWI"},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg"},
+      {"\xfb\xff", "-_8"},
+      {std::string("\0\0\0", 3), "AAAA"},
   };
 
   for (const auto& [bytes, text] : cases) {
@@ -125,15 +125,15 @@ TEST(Base64URLTest, EncodesWithoutPadding)
 TEST(Base64URLTest, DecodesPaddedAndStandardAlphabet)
 {
   const std::vector<std::pair<std::string, std::string>> cases = {
-    {"YWI=", "ab"},
-    {"Zg==", "f"},
-    {"Zg=", "f"},
-    {"+/8", "\xfb\xff"},
-    {"-_8=", "\xfb\xff"},
-    {"Z", ""},
-    {"Zm9vZ", "foo"},
-    {"Zg==!!", "f"},
-    {"Zm9vYmFy", "foobar"},
+      {"YWI=", "ab"},
+      {"Zg==", "f"},
+      {"Zg=", "f"},
+      {"+/8", "\xfb\xff"},
+      {"-_8=", "\xfb\xff"},
+      {"Z", ""},
+      {"Zm9vZ", "foo"},
+      {"Zg==!!", "f"},
+      {"Zm9vYmFy", "foobar"},
   };
 
   for (const auto& [text, bytes] : cases) {
@@ -145,7 +145,8 @@ TEST(Base64URLTest, DecodesPaddedAndStandardAlphabet)
   for (const char* text : {"ab*c", "abc*", "Zm9v*b", "Zm9vYm*", "ab.c"}) {
     Try<std::string> bytes = base64::decode_uri(text);
     ASSERT_TRUE(bytes.isError()) << text;
-    const char bad = std::string(text).find('*') != std::string::npos ? '*' : '.';
+    const char bad =
+        std::string(text).find('*') != std::string::npos ? '*' : '.';
     EXPECT_EQ(std::string("Invalid character '") + bad + "'", bytes.error());
   }
   for (const char* text : {"a b", "ab\nc"}) {
@@ -164,65 +165,65 @@ TEST_F(JWTTest, MalformedTokensAreRejectedInOrder)
     std::string token;
     std::string error;
   } cases[] = {
-    {"", "Expected three components in token, got 1"},
-    {"a.b", "Expected three components in token, got 2"},
-    {token(HEADER, good) + ".", "Expected three components in token, got 4"},
-    {"!.e30.c2ln",
-     "Could not parse header: Could not base64-decode token header: "
-     "Invalid character '!'"},
-    {token("[]", good),
-     "Could not parse header: Could not parse token JSON header: "
-     "Unexpected JSON type parsed"},
-    {token(R"({"alg":"RS256"})", good),
-     "Could not parse header: Failed to locate 'typ' in token JSON header"},
-    {token(R"({"alg":"RS256","typ":null})", good),
-     "Could not parse header: Token typ field is not a string as expected"},
-    {token(R"({"alg":"RS256","typ":1})", good),
-     "Could not parse header: Token typ field is not a string as expected"},
-    {token(R"({"alg":"RS256","typ":"jwt"})", good),
-     "Could not parse header: Unknown token type: jwt"},
-    {token(R"({"typ":"JWT"})", good),
-     "Could not parse header: Failed to locate 'alg' in token JSON header"},
-    {token(R"({"alg":["RS256"],"typ":"JWT"})", good),
-     "Could not parse header: Token alg field is not a string as expected"},
-    {token(R"({"alg":"none","typ":"JWT"})", good),
-     "Could not parse header: Unknown token algorithm: none"},
-    {token(R"({"alg":"rs256","typ":"JWT"})", good),
-     "Could not parse header: Unknown token algorithm: rs256"},
-    // The header is checked before the payload.
-    {token(R"({"alg":"none","typ":"JWT"})", "[]"),
-     "Could not parse header: Unknown token algorithm: none"},
-    {base64::encode_uri(HEADER) + ".*.c2ln",
-     "Could not tokenize payload: Could not base64-decode token payload: "
-     "Invalid character '*'"},
-    {token(HEADER, "[1]"),
-     "Could not tokenize payload: Could not parse token JSON payload: "
-     "Unexpected JSON type parsed"},
-    {token(HEADER, R"({"uid":"alice","exp":"123"})"),
-     "Could not parse payload: Token expiration time is not a number as "
-     "expected"},
-    {token(HEADER, R"({"uid":"alice","exp":true})"),
-     "Could not parse payload: Token expiration time is not a number as "
-     "expected"},
-    // A null claim is present, not absent: a null "exp" never means "no
-    // expiry".
-    {token(HEADER, R"({"uid":"alice","exp":null})"),
-     "Could not parse payload: Token expiration time is not a number as "
-     "expected"},
-    {token(HEADER, R"({"uid":null})"),
-     "Could not parse payload: Field 'uid' of token payload is not a string "
-     "as expected"},
-    {token(HEADER, R"({"exp":)" + future + "}"),
-     "Could not parse payload: Failed to locate 'uid' in token JSON payload"},
-    {token(HEADER, R"({"uid":42})"),
-     "Could not parse payload: Field 'uid' of token payload is not a string "
-     "as expected"},
-    // The expiry is checked before the signature's encoding.
-    {token(HEADER, payload("1"), "*"),
-     "Token for uid 'alice' has expired: exp(1) < now(" + stringify(now_) +
-     ")"},
-    {token(HEADER, good, "sig*"),
-     "Could not base64-decode token signature: Invalid character '*'"},
+      {"", "Expected three components in token, got 1"},
+      {"a.b", "Expected three components in token, got 2"},
+      {token(HEADER, good) + ".", "Expected three components in token, got 4"},
+      {"!.e30.c2ln",
+       "Could not parse header: Could not base64-decode token header: "
+       "Invalid character '!'"},
+      {token("[]", good),
+       "Could not parse header: Could not parse token JSON header: "
+       "Unexpected JSON type parsed"},
+      {token(R"({"alg":"RS256"})", good),
+       "Could not parse header: Failed to locate 'typ' in token JSON header"},
+      {token(R"({"alg":"RS256","typ":null})", good),
+       "Could not parse header: Token typ field is not a string as expected"},
+      {token(R"({"alg":"RS256","typ":1})", good),
+       "Could not parse header: Token typ field is not a string as expected"},
+      {token(R"({"alg":"RS256","typ":"jwt"})", good),
+       "Could not parse header: Unknown token type: jwt"},
+      {token(R"({"typ":"JWT"})", good),
+       "Could not parse header: Failed to locate 'alg' in token JSON header"},
+      {token(R"({"alg":["RS256"],"typ":"JWT"})", good),
+       "Could not parse header: Token alg field is not a string as expected"},
+      {token(R"({"alg":"none","typ":"JWT"})", good),
+       "Could not parse header: Unknown token algorithm: none"},
+      {token(R"({"alg":"rs256","typ":"JWT"})", good),
+       "Could not parse header: Unknown token algorithm: rs256"},
+      // The header is checked before the payload.
+      {token(R"({"alg":"none","typ":"JWT"})", "[]"),
+       "Could not parse header: Unknown token algorithm: none"},
+      {base64::encode_uri(HEADER) + ".*.c2ln",
+       "Could not tokenize payload: Could not base64-decode token payload: "
+       "Invalid character '*'"},
+      {token(HEADER, "[1]"),
+       "Could not tokenize payload: Could not parse token JSON payload: "
+       "Unexpected JSON type parsed"},
+      {token(HEADER, R"({"uid":"alice","exp":"123"})"),
+       "Could not parse payload: Token expiration time is not a number as "
+       "expected"},
+      {token(HEADER, R"({"uid":"alice","exp":true})"),
+       "Could not parse payload: Token expiration time is not a number as "
+       "expected"},
+      // A null claim is present, not absent: a null "exp" never means "no
+      // expiry".
+      {token(HEADER, R"({"uid":"alice","exp":null})"),
+       "Could not parse payload: Token expiration time is not a number as "
+       "expected"},
+      {token(HEADER, R"({"uid":null})"),
+       "Could not parse payload: Field 'uid' of token payload is not a string "
+       "as expected"},
+      {token(HEADER, R"({"exp":)" + future + "}"),
+       "Could not parse payload: Failed to locate 'uid' in token JSON payload"},
+      {token(HEADER, R"({"uid":42})"),
+       "Could not parse payload: Field 'uid' of token payload is not a string "
+       "as expected"},
+      // The expiry is checked before the signature's encoding.
+      {token(HEADER, payload("1"), "*"),
+       "Token for uid 'alice' has expired: exp(1) < now(" + stringify(now_) +
+           ")"},
+      {token(HEADER, good, "sig*"),
+       "Could not base64-decode token signature: Invalid character '*'"},
   };
 
   for (const auto& c : cases) {
@@ -244,25 +245,26 @@ TEST_F(JWTTest, ExpiryClaims)
     Option<long> parsed;
     bool valid;
   } cases[] = {
-    {now, now_, true},
-    {stringify(now_ + 1), now_ + 1, true},
-    {stringify(now_ - 1), now_ - 1, false},
-    {"0", 0, true},
-    {"0.5", 0, true},
-    {stringify(now_) + ".9", now_, true},
-    {"1.9", 1, false},
-    {"-5", -5, false},
-    {"9223372036854775807", 9223372036854775807L, true},
-    // Beyond a long: clamped, so far future stays future, far past past.
-    {"9223372036854775808", 9223372036854775807L, true},
-    {"1e300", 9223372036854775807L, true},
-    {"-1e300", -9223372036854775807L - 1, false},
+      {now, now_, true},
+      {stringify(now_ + 1), now_ + 1, true},
+      {stringify(now_ - 1), now_ - 1, false},
+      {"0", 0, true},
+      {"0.5", 0, true},
+      {stringify(now_) + ".9", now_, true},
+      {"1.9", 1, false},
+      {"-5", -5, false},
+      {"9223372036854775807", 9223372036854775807L, true},
+      // Beyond a long: clamped, so far future stays future, far past past.
+      {"9223372036854775808", 9223372036854775807L, true},
+      {"1e300", 9223372036854775807L, true},
+      {"-1e300", -9223372036854775807L - 1, false},
   };
 
   for (const auto& c : cases) {
     const std::string text = token(HEADER, payload(c.exp));
 
-    Try<JSON::Object> claims = JWT::Payload::parse(base64::encode_uri(payload(c.exp)));
+    Try<JSON::Object> claims =
+        JWT::Payload::parse(base64::encode_uri(payload(c.exp)));
     ASSERT_TRUE(claims.isSome()) << c.exp << ": " << claims.error();
 
     Try<JWT::Payload> parsed = JWT::Payload::create("p", claims.get());
@@ -301,7 +303,7 @@ TEST_F(JWTTest, ExpiryFollowsTheClock)
   ASSERT_TRUE(expiration.isError());
   EXPECT_EQ(
       "Token for uid 'alice' has expired: exp(" + stringify(now_ + 10) +
-      ") < now(" + stringify(now_ + 10) + ")",
+          ") < now(" + stringify(now_ + 10) + ")",
       expiration.error());
 }
 
@@ -310,9 +312,9 @@ TEST_F(JWTTest, ParsedTokenKeepsComponentsAsReceived)
 {
   // A padded header component, extra fields and claims.
   const std::string header =
-    base64::encode_uri(R"({"alg":"HS256","typ":"JWT","kid":"k1"})") + "==";
+      base64::encode_uri(R"({"alg":"HS256","typ":"JWT","kid":"k1"})") + "==";
   const std::string claims =
-    base64::encode_uri(R"({"uid":"alice","iss":"x","exp":0})");
+      base64::encode_uri(R"({"uid":"alice","iss":"x","exp":0})");
   const std::string text = header + "." + claims + "." + "YWI";
 
   Try<JWT> jwt = JWT::parse(text);
@@ -352,7 +354,8 @@ TEST_F(JWTTest, GenerateRS256WritesCompactClaims)
       decoded(strings::split(generated.get(), ".")[1]));
 
   // Whole seconds keep a fraction digit, as stout writes doubles.
-  generated = JWT::generateRS256(credential(), Time::epoch() + Seconds(1700000000));
+  generated =
+      JWT::generateRS256(credential(), Time::epoch() + Seconds(1700000000));
   ASSERT_TRUE(generated.isReady());
   EXPECT_EQ(
       R"({"exp":1700000000.0,"uid":"svc-agent"})",
@@ -363,15 +366,16 @@ TEST_F(JWTTest, GenerateRS256WritesCompactClaims)
 TEST_F(JWTTest, GeneratedTokenVerifies)
 {
   Future<std::string> generated =
-    JWT::generateRS256(credential(), Clock::now() + Minutes(5));
+      JWT::generateRS256(credential(), Clock::now() + Minutes(5));
   ASSERT_TRUE(ready(generated));
 
-  Future<bool> valid = mesos::sentrel::validateSignature(generated.get(), publicKey_);
+  Future<bool> valid =
+      mesos::sentrel::validateSignature(generated.get(), publicKey_);
   ASSERT_TRUE(valid.isReady());
   EXPECT_TRUE(valid.get());
 
   std::shared_ptr<RSA> otherKey =
-    openssl::publicKey(test_keys::OTHER_PUBLIC_KEY).get();
+      openssl::publicKey(test_keys::OTHER_PUBLIC_KEY).get();
   valid = mesos::sentrel::validateSignature(generated.get(), otherKey);
   ASSERT_TRUE(valid.isReady());
   EXPECT_FALSE(valid.get());
@@ -379,7 +383,8 @@ TEST_F(JWTTest, GeneratedTokenVerifies)
   // Changing the claims after signing breaks the signature.
   std::vector<std::string> parts = strings::split(generated.get(), ".");
   parts[1] = base64::encode_uri(R"({"uid":"root"})");
-  valid = mesos::sentrel::validateSignature(strings::join(".", parts), publicKey_);
+  valid =
+      mesos::sentrel::validateSignature(strings::join(".", parts), publicKey_);
   ASSERT_TRUE(valid.isReady());
   EXPECT_FALSE(valid.get());
 }
@@ -388,15 +393,17 @@ TEST_F(JWTTest, GeneratedTokenVerifies)
 TEST_F(JWTTest, GenerateRS256WithBadKeyFails)
 {
   for (const std::string& key :
-       {std::string("not a key"), std::string(test_keys::PUBLIC_KEY),
-        std::string(test_keys::EC_PRIVATE_KEY), std::string()}) {
+       {std::string("not a key"),
+        std::string(test_keys::PUBLIC_KEY),
+        std::string(test_keys::EC_PRIVATE_KEY),
+        std::string()}) {
     corvanta::Credential bad = credential();
     bad.set_private_key(key);
 
     Future<std::string> generated = JWT::generateRS256(bad, None());
     ASSERT_TRUE(generated.isFailed()) << key;
     EXPECT_EQ(0u, generated.failure().rfind("Could not convert key: ", 0))
-      << generated.failure();
+        << generated.failure();
   }
 }
 
@@ -413,8 +420,10 @@ TEST_F(JWTTest, ValidateSignatureIgnoresTheClaimedAlgorithm)
   EXPECT_TRUE(valid.get());
 
   // An HMAC-style signature over the same input is just a wrong signature.
-  const std::string hs256 =
-    token(R"({"alg":"HS256","typ":"JWT"})", claims, base64::encode_uri(std::string(32, 'k')));
+  const std::string hs256 = token(
+      R"({"alg":"HS256","typ":"JWT"})",
+      claims,
+      base64::encode_uri(std::string(32, 'k')));
   valid = mesos::sentrel::validateSignature(hs256, publicKey_);
   ASSERT_TRUE(valid.isReady());
   EXPECT_FALSE(valid.get());
@@ -426,7 +435,7 @@ TEST_F(JWTTest, UnparsableTokenIsFalseAndLogged)
   LogCapture log;
 
   const std::string expired =
-    signedToken(HEADER, payload(stringify(now_ - 1)), test_keys::PRIVATE_KEY);
+      signedToken(HEADER, payload(stringify(now_ - 1)), test_keys::PRIVATE_KEY);
 
   Future<bool> valid = mesos::sentrel::validateSignature(expired, publicKey_);
   ASSERT_TRUE(valid.isReady());
@@ -434,15 +443,16 @@ TEST_F(JWTTest, UnparsableTokenIsFalseAndLogged)
 
   EXPECT_TRUE(log.contains(
       google::GLOG_INFO,
-      "Failed to parse JWT from token: Token for uid 'alice' has expired: exp(" +
-        stringify(now_ - 1) + ") < now(" + stringify(now_) + ")"));
+      "Failed to parse JWT from token: Token for uid 'alice' has expired: "
+      "exp(" +
+          stringify(now_ - 1) + ") < now(" + stringify(now_) + ")"));
 }
 
 
 TEST_F(JWTTest, VerificationErrorFailsTheFuture)
 {
-  const std::string text =
-    signedToken(HEADER, payload(stringify(now_ + 60)), test_keys::PRIVATE_KEY);
+  const std::string text = signedToken(
+      HEADER, payload(stringify(now_ + 60)), test_keys::PRIVATE_KEY);
 
   Future<bool> valid = mesos::sentrel::validateSignature(text, nullptr);
   ASSERT_TRUE(valid.isFailed());
@@ -456,13 +466,13 @@ TEST_F(JWTTest, VerificationErrorFailsTheFuture)
 // content, are refused without a crash.
 TEST_F(JWTTest, TruncatedBinaryAndOversizedTokensAreRefused)
 {
-  const std::string text =
-    signedToken(HEADER, payload(stringify(now_ + 60)), test_keys::PRIVATE_KEY);
+  const std::string text = signedToken(
+      HEADER, payload(stringify(now_ + 60)), test_keys::PRIVATE_KEY);
   ASSERT_FALSE(text.empty());
 
   for (size_t length = 0; length < text.size(); ++length) {
     Future<bool> valid =
-      mesos::sentrel::validateSignature(text.substr(0, length), publicKey_);
+        mesos::sentrel::validateSignature(text.substr(0, length), publicKey_);
     ASSERT_TRUE(valid.isReady()) << length;
     EXPECT_FALSE(valid.get()) << length;
   }
@@ -473,11 +483,11 @@ TEST_F(JWTTest, TruncatedBinaryAndOversizedTokensAreRefused)
   }
 
   const std::vector<std::string> bad = {
-    binary,
-    std::string("a\0b.c\0d.e\0f", 11),
-    token(HEADER, std::string(1 << 20, '{')),
-    token(HEADER, std::string(100000, '[') + std::string(100000, ']')),
-    std::string(1 << 20, '.'),
+      binary,
+      std::string("a\0b.c\0d.e\0f", 11),
+      token(HEADER, std::string(1 << 20, '{')),
+      token(HEADER, std::string(100000, '[') + std::string(100000, ']')),
+      std::string(1 << 20, '.'),
   };
 
   for (const std::string& token : bad) {

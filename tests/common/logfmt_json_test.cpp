@@ -67,9 +67,17 @@ struct Call
 std::string line(const LogFmt& writer, const Call& call)
 {
   LogCapture capture;
-  writer.log(call.timestamp, call.authorizer, call.uid, call.action,
-             call.object, call.result, call.reason, call.source,
-             call.destination, call.agent);
+  writer.log(
+      call.timestamp,
+      call.authorizer,
+      call.uid,
+      call.action,
+      call.object,
+      call.result,
+      call.reason,
+      call.source,
+      call.destination,
+      call.agent);
   const std::vector<std::string> lines = capture.texts(google::GLOG_INFO);
   EXPECT_EQ(1u, lines.size());
   return lines.empty() ? "" : lines.front();
@@ -133,8 +141,19 @@ const LogFmt LOGFMT{LogFmt::Audit::ENABLED, LogFmt::Format::LOGFMT};
 const LogFmt JSON_FORM{LogFmt::Audit::ENABLED, LogFmt::Format::JSON};
 
 const std::vector<std::string> KEY_ORDER = {
-  "type", "timestamp", "authorizer", "uid", "action", "object", "result",
-  "reason", "srcip", "srcport", "dstip", "dstport", "agent",
+    "type",
+    "timestamp",
+    "authorizer",
+    "uid",
+    "action",
+    "object",
+    "result",
+    "reason",
+    "srcip",
+    "srcport",
+    "dstip",
+    "dstport",
+    "agent",
 };
 
 } // namespace {
@@ -146,33 +165,37 @@ const std::vector<std::string> KEY_ORDER = {
 TEST(AuditJsonTest, RecordsAreTheirLogfmtTwinsInOrder)
 {
   const std::vector<std::string> texts = {
-    "", "plain", "a\\b\"c\n", "cr\rtab\t", "caf\xc3\xa9", "k=v other=x",
-    std::string(5000, 'x') + "tail",
+      "",
+      "plain",
+      "a\\b\"c\n",
+      "cr\rtab\t",
+      "caf\xc3\xa9",
+      "k=v other=x",
+      std::string(5000, 'x') + "tail",
   };
 
   size_t checked = 0;
   for (unsigned parts = 0; parts < 32; ++parts) {
     for (const std::string& text : texts) {
       const Call call{
-        RECORD_TIME + Milliseconds(parts * 7),
-        parts % 2 ? LogFmt::Authorizer::MESOS_MASTER
-                  : LogFmt::Authorizer::MESOS_SECRETS,
-        parts & 1 ? Option<std::string>("uid " + text) : None(),
-        "action " + text,
-        text,
-        parts % 3 ? LogFmt::Result::ALLOW : LogFmt::Result::DENY,
-        parts & 2 ? Option<std::string>(text) : None(),
-        parts & 4 ? Option<Address>(inet("10.0.0.1", 5050)) : None(),
-        parts & 8 ? Option<Address>(inet("192.168.1.20", 80)) : None(),
-        parts & 16 ? Option<std::string>(text + " agent") : None(),
+          RECORD_TIME + Milliseconds(parts * 7),
+          parts % 2 ? LogFmt::Authorizer::MESOS_MASTER
+                    : LogFmt::Authorizer::MESOS_SECRETS,
+          parts & 1 ? Option<std::string>("uid " + text) : None(),
+          "action " + text,
+          text,
+          parts % 3 ? LogFmt::Result::ALLOW : LogFmt::Result::DENY,
+          parts & 2 ? Option<std::string>(text) : None(),
+          parts & 4 ? Option<Address>(inet("10.0.0.1", 5050)) : None(),
+          parts & 8 ? Option<Address>(inet("192.168.1.20", 80)) : None(),
+          parts & 16 ? Option<std::string>(text + " agent") : None(),
       };
 
       const std::string json = line(JSON_FORM, call);
       auto record = parseJson(json);
       ASSERT_FALSE(record.isError()) << record.error() << json;
 
-      audit_records::Record twin =
-        audit_records::parse(line(LOGFMT, call));
+      audit_records::Record twin = audit_records::parse(line(LOGFMT, call));
       std::map<std::string, std::string> expected;
       for (const auto& [key, value] : twin) {
         expected[key] = unquote(value);
@@ -204,10 +227,16 @@ TEST(AuditJsonTest, RecordsAreTheirLogfmtTwinsInOrder)
 TEST(AuditJsonTest, ExactLine)
 {
   const Call call{
-    RECORD_TIME + Milliseconds(40), LogFmt::Authorizer::MESOS_AGENT,
-    std::string("alice"), "POST", "/slave(1)/api", LogFmt::Result::DENY,
-    std::string("Token \"expired\""), inet("10.0.0.1", 5050),
-    inet("192.168.1.20", 80), std::string("curl/7.88"),
+      RECORD_TIME + Milliseconds(40),
+      LogFmt::Authorizer::MESOS_AGENT,
+      std::string("alice"),
+      "POST",
+      "/slave(1)/api",
+      LogFmt::Result::DENY,
+      std::string("Token \"expired\""),
+      inet("10.0.0.1", 5050),
+      inet("192.168.1.20", 80),
+      std::string("curl/7.88"),
   };
 
   EXPECT_EQ(
@@ -229,27 +258,35 @@ TEST(AuditJsonTest, ExactLine)
 TEST(AuditJsonTest, EveryValueIsValidJson)
 {
   const std::vector<std::pair<std::string, std::string>> cases = {
-    {"\x01\x1f\x7f", "\"\\u0001\\u001f\x7f\""},
-    {"\b\f", "\"\\u0008\\u000c\""},
-    {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x94\x91",
-     "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x94\x91\""},
-    {"\xff", "\"\\ufffd\""},
-    {"\xc3", "\"\\ufffd\""},                // Cut short.
-    {"\xc0\xaf", "\"\\ufffd\\ufffd\""},     // Overlong "/".
-    {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""}, // A surrogate.
-    {"\xf4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""}, // > U+10FFFF.
-    {"\x80x", "\"\\ufffdx\""},
+      {"\x01\x1f\x7f", "\"\\u0001\\u001f\x7f\""},
+      {"\b\f", "\"\\u0008\\u000c\""},
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x94\x91",
+       "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x94\x91\""},
+      {"\xff", "\"\\ufffd\""},
+      {"\xc3", "\"\\ufffd\""}, // Cut short.
+      {"\xc0\xaf", "\"\\ufffd\\ufffd\""}, // Overlong "/".
+      {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""}, // A surrogate.
+      {"\xf4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""}, // > U+10FFFF.
+      {"\x80x", "\"\\ufffdx\""},
   };
 
   for (const auto& [value, expected] : cases) {
     const Call call{
-      RECORD_TIME, LogFmt::Authorizer::MESOS_MASTER, None(), "GET", value,
-      LogFmt::Result::ALLOW, None(), None(), None(), None(),
+        RECORD_TIME,
+        LogFmt::Authorizer::MESOS_MASTER,
+        None(),
+        "GET",
+        value,
+        LogFmt::Result::ALLOW,
+        None(),
+        None(),
+        None(),
+        None(),
     };
     const std::string json = line(JSON_FORM, call);
     const size_t start = json.find("\"object\":") + 9;
     EXPECT_EQ(expected, json.substr(start, json.find(",\"result\"") - start))
-      << json;
+        << json;
     EXPECT_FALSE(parseJson(json).isError()) << json;
   }
 }
@@ -262,9 +299,16 @@ TEST(AuditJsonTest, EscapeHeavyRecordsStayWhole)
 {
   const std::string controls(1 << 20, '\x01');
   const Call call{
-    RECORD_TIME, LogFmt::Authorizer::MESOS_MASTER, controls, controls,
-    controls, LogFmt::Result::DENY, controls, inet("10.0.0.1", 1),
-    inet("10.0.0.2", 2), controls,
+      RECORD_TIME,
+      LogFmt::Authorizer::MESOS_MASTER,
+      controls,
+      controls,
+      controls,
+      LogFmt::Result::DENY,
+      controls,
+      inet("10.0.0.1", 1),
+      inet("10.0.0.2", 2),
+      controls,
   };
 
   const std::string json = line(JSON_FORM, call);
@@ -273,10 +317,10 @@ TEST(AuditJsonTest, EscapeHeavyRecordsStayWhole)
   ASSERT_FALSE(record.isError()) << record.error();
   EXPECT_EQ(13u, record->size());
   for (const auto& [key, value] : record.get()) {
-    if (key == "uid" || key == "action" || key == "object" ||
-        key == "reason" || key == "agent") {
+    if (key == "uid" || key == "action" || key == "object" || key == "reason" ||
+        key == "agent") {
       EXPECT_NE(std::string::npos, value.find("... (1048576 bytes in all)"))
-        << key;
+          << key;
     }
   }
 }
@@ -287,8 +331,16 @@ TEST(AuditJsonTest, EscapeHeavyRecordsStayWhole)
 TEST(AuditJsonTest, AuditFormatFlag)
 {
   const Call call{
-    RECORD_TIME, LogFmt::Authorizer::MESOS_MASTER, None(), "GET", "/",
-    LogFmt::Result::ALLOW, None(), None(), None(), None(),
+      RECORD_TIME,
+      LogFmt::Authorizer::MESOS_MASTER,
+      None(),
+      "GET",
+      "/",
+      LogFmt::Result::ALLOW,
+      None(),
+      None(),
+      None(),
+      None(),
   };
 
   corvanta::AuditLogFlags defaults;
@@ -296,13 +348,14 @@ TEST(AuditJsonTest, AuditFormatFlag)
   EXPECT_NE('{', line(corvanta::auditLog(defaults), call).front());
 
   corvanta::AuditLogFlags json;
-  ASSERT_FALSE(corvanta::loadModuleFlags(
-      &json, parameters({{"audit_format", "json"}})).isError());
+  ASSERT_FALSE(
+      corvanta::loadModuleFlags(&json, parameters({{"audit_format", "json"}}))
+          .isError());
   EXPECT_EQ('{', line(corvanta::auditLog(json), call).front());
 
   corvanta::AuditLogFlags typo;
-  Try<Nothing> load = corvanta::loadModuleFlags(
-      &typo, parameters({{"audit_format", "JSON"}}));
+  Try<Nothing> load =
+      corvanta::loadModuleFlags(&typo, parameters({{"audit_format", "JSON"}}));
   ASSERT_TRUE(load.isError());
   EXPECT_EQ(
       "Failed to parse parameters: 'audit_format' must be 'logfmt' or "

@@ -126,8 +126,17 @@ protected:
   std::string action(const std::string& value)
   {
     return pairs(line([&]() {
-      audit_.log(TIMESTAMP, LogFmt::Authorizer::MESOS_AGENT, None(), value,
-                 "", LogFmt::Result::ALLOW, None(), None(), None(), None());
+      audit_.log(
+          TIMESTAMP,
+          LogFmt::Authorizer::MESOS_AGENT,
+          None(),
+          value,
+          "",
+          LogFmt::Result::ALLOW,
+          None(),
+          None(),
+          None(),
+          None());
     }))["action"];
   }
 
@@ -140,16 +149,25 @@ protected:
 TEST_F(LogFmtTest, MinimalRecordHoldsTheSixFixedKeys)
 {
   const std::string record = line([&]() {
-    audit_.log(TIMESTAMP, LogFmt::Authorizer::MESOS_MASTER, None(), "GET",
-               "/master/state", LogFmt::Result::DENY, None(), None(), None(),
-               None());
+    audit_.log(
+        TIMESTAMP,
+        LogFmt::Authorizer::MESOS_MASTER,
+        None(),
+        "GET",
+        "/master/state",
+        LogFmt::Result::DENY,
+        None(),
+        None(),
+        None(),
+        None());
   });
 
   const std::map<std::string, std::string> fields = pairs(record);
   EXPECT_EQ(
       std::set<std::string>(
           {"type", "timestamp", "authorizer", "action", "object", "result"}),
-      keys(fields)) << record;
+      keys(fields))
+      << record;
 
   EXPECT_EQ("audit", fields.at("type"));
   EXPECT_EQ("2023-11-14 22:13:20+00:00", fields.at("timestamp"));
@@ -168,11 +186,17 @@ TEST_F(LogFmtTest, MinimalRecordHoldsTheSixFixedKeys)
 TEST_F(LogFmtTest, FullRecord)
 {
   const std::string record = line([&]() {
-    audit_.log(TIMESTAMP + Milliseconds(250), LogFmt::Authorizer::MESOS_AGENT,
-               std::string("alice"), "POST", "/slave(1)/api",
-               LogFmt::Result::ALLOW, std::string("Valid token"),
-               inet("10.0.0.1", 5050), inet("192.168.1.20", 80),
-               std::string("curl/7.88"));
+    audit_.log(
+        TIMESTAMP + Milliseconds(250),
+        LogFmt::Authorizer::MESOS_AGENT,
+        std::string("alice"),
+        "POST",
+        "/slave(1)/api",
+        LogFmt::Result::ALLOW,
+        std::string("Valid token"),
+        inet("10.0.0.1", 5050),
+        inet("192.168.1.20", 80),
+        std::string("curl/7.88"));
   });
 
   EXPECT_EQ(
@@ -191,21 +215,22 @@ TEST_F(LogFmtTest, FullRecord)
           {"dstport", "80"},
           {"agent", "\"curl/7.88\""},
       }),
-      pairs(record)) << record;
+      pairs(record))
+      << record;
 }
 
 
 TEST_F(LogFmtTest, ValuesAreQuotedAndEscaped)
 {
   const std::vector<std::pair<std::string, std::string>> cases = {
-    {"", "\"\""},
-    {"plain", "\"plain\""},
-    {"a\\b\"c\n", "\"a\\\\b\\\"c\\n\""},
-    {"\\n", "\"\\\\n\""},
-    {"\"\"", "\"\\\"\\\"\""},
-    {"cr\rtab\t", "\"cr\rtab\t\""},
-    {"caf\xc3\xa9 \x01", "\"caf\xc3\xa9 \x01\""},
-    {"k=v other=x", "\"k=v other=x\""},
+      {"", "\"\""},
+      {"plain", "\"plain\""},
+      {"a\\b\"c\n", "\"a\\\\b\\\"c\\n\""},
+      {"\\n", "\"\\\\n\""},
+      {"\"\"", "\"\\\"\\\"\""},
+      {"cr\rtab\t", "\"cr\rtab\t\""},
+      {"caf\xc3\xa9 \x01", "\"caf\xc3\xa9 \x01\""},
+      {"k=v other=x", "\"k=v other=x\""},
   };
 
   for (const auto& [value, quoted] : cases) {
@@ -227,28 +252,49 @@ TEST_F(LogFmtTest, LongValuesAreCutAndTheRecordKeepsEveryKey)
   const std::string object = "\xc3\xa9" + quotes;
 
   const std::string record = line([&]() {
-    audit_.log(TIMESTAMP, LogFmt::Authorizer::MESOS_MASTER, uid, quotes,
-               object, LogFmt::Result::DENY, quotes,
-               inet("10.0.0.1", 5050), inet("10.0.0.2", 80), agent);
+    audit_.log(
+        TIMESTAMP,
+        LogFmt::Authorizer::MESOS_MASTER,
+        uid,
+        quotes,
+        object,
+        LogFmt::Result::DENY,
+        quotes,
+        inet("10.0.0.1", 5050),
+        inet("10.0.0.2", 80),
+        agent);
   });
 
   ASSERT_GT(30000u, record.size());
   const std::map<std::string, std::string> fields = pairs(record);
   EXPECT_EQ(
       std::set<std::string>(
-          {"type", "timestamp", "authorizer", "uid", "action", "object",
-           "result", "reason", "srcip", "srcport", "dstip", "dstport",
+          {"type",
+           "timestamp",
+           "authorizer",
+           "uid",
+           "action",
+           "object",
+           "result",
+           "reason",
+           "srcip",
+           "srcport",
+           "dstip",
+           "dstport",
            "agent"}),
-      keys(fields)) << record.substr(0, 200);
+      keys(fields))
+      << record.substr(0, 200);
   EXPECT_EQ("deny", fields.at("result"));
   EXPECT_EQ("10.0.0.2", fields.at("dstip"));
 
   // The expected texts escape only the prefix a record keeps: escaping a
   // whole megabyte of quotes one replace at a time is quadratic.
-  const auto cut = [](const std::string& value, const std::string& from,
-                      const std::string& to, size_t bytes) {
-    return "\"" + strings::replace(value.substr(0, bytes), from, to) +
-           "... (" + std::to_string(value.size()) + " bytes in all)\"";
+  const auto cut = [](const std::string& value,
+                      const std::string& from,
+                      const std::string& to,
+                      size_t bytes) {
+    return "\"" + strings::replace(value.substr(0, bytes), from, to) + "... (" +
+        std::to_string(value.size()) + " bytes in all)\"";
   };
   EXPECT_EQ(cut(quotes, "\"", "\\\"", 4096), fields.at("reason"));
   EXPECT_EQ(cut(quotes, "\"", "\\\"", 1024), fields.at("action"));
@@ -259,11 +305,21 @@ TEST_F(LogFmtTest, LongValuesAreCutAndTheRecordKeepsEveryKey)
   // A cut that would fall inside a character keeps the character whole.
   const std::string accents = std::string(4095, 'a') + "\xc3\xa9";
   const std::string accented = line([&]() {
-    audit_.log(TIMESTAMP, LogFmt::Authorizer::MESOS_MASTER, None(), "GET",
-               accents, LogFmt::Result::DENY, None(), None(), None(), None());
+    audit_.log(
+        TIMESTAMP,
+        LogFmt::Authorizer::MESOS_MASTER,
+        None(),
+        "GET",
+        accents,
+        LogFmt::Result::DENY,
+        None(),
+        None(),
+        None(),
+        None());
   });
-  EXPECT_EQ("\"" + std::string(4095, 'a') + "... (4097 bytes in all)\"",
-            pairs(accented).at("object"));
+  EXPECT_EQ(
+      "\"" + std::string(4095, 'a') + "... (4097 bytes in all)\"",
+      pairs(accented).at("object"));
 }
 
 
@@ -276,20 +332,37 @@ TEST_F(LogFmtTest, EnumerationTexts)
     std::string authorizerText;
     std::string resultText;
   } cases[] = {
-    {LogFmt::Authorizer::MESOS_MASTER, LogFmt::Result::ALLOW,
-     "\"mesos-master\"", "allow"},
-    {LogFmt::Authorizer::MESOS_AGENT, LogFmt::Result::DENY,
-     "\"mesos-agent\"", "deny"},
-    {LogFmt::Authorizer::MESOS_SECRETS, LogFmt::Result::ALLOW,
-     "\"mesos secrets hook/isolator\"", "allow"},
-    {static_cast<LogFmt::Authorizer>(7), static_cast<LogFmt::Result>(9),
-     "\"\"", ""},
+      {LogFmt::Authorizer::MESOS_MASTER,
+       LogFmt::Result::ALLOW,
+       "\"mesos-master\"",
+       "allow"},
+      {LogFmt::Authorizer::MESOS_AGENT,
+       LogFmt::Result::DENY,
+       "\"mesos-agent\"",
+       "deny"},
+      {LogFmt::Authorizer::MESOS_SECRETS,
+       LogFmt::Result::ALLOW,
+       "\"mesos secrets hook/isolator\"",
+       "allow"},
+      {static_cast<LogFmt::Authorizer>(7),
+       static_cast<LogFmt::Result>(9),
+       "\"\"",
+       ""},
   };
 
   for (const auto& c : cases) {
     std::map<std::string, std::string> fields = pairs(line([&]() {
-      audit_.log(TIMESTAMP, c.authorizer, None(), "a", "o", c.result, None(),
-                 None(), None(), None());
+      audit_.log(
+          TIMESTAMP,
+          c.authorizer,
+          None(),
+          "a",
+          "o",
+          c.result,
+          None(),
+          None(),
+          None(),
+          None());
     }));
     EXPECT_EQ(c.authorizerText, fields["authorizer"]);
     EXPECT_EQ(c.resultText, fields["result"]);
@@ -300,9 +373,17 @@ TEST_F(LogFmtTest, EnumerationTexts)
 TEST_F(LogFmtTest, AddressesOfOtherFamiliesAreLeftOut)
 {
   std::map<std::string, std::string> fields = pairs(line([&]() {
-    audit_.log(TIMESTAMP, LogFmt::Authorizer::MESOS_MASTER, None(), "a", "o",
-               LogFmt::Result::ALLOW, None(), unixDomain("/tmp/socket"),
-               inet("127.0.0.1", 5051), None());
+    audit_.log(
+        TIMESTAMP,
+        LogFmt::Authorizer::MESOS_MASTER,
+        None(),
+        "a",
+        "o",
+        LogFmt::Result::ALLOW,
+        None(),
+        unixDomain("/tmp/socket"),
+        inet("127.0.0.1", 5051),
+        None());
   }));
 
   EXPECT_EQ(0u, fields.count("srcip"));
@@ -317,10 +398,17 @@ TEST_F(LogFmtTest, DisabledWriterWritesNothing)
   const LogFmt disabled(LogFmt::Audit::DISABLED);
 
   LogCapture capture;
-  disabled.log(TIMESTAMP, LogFmt::Authorizer::MESOS_MASTER,
-               std::string("alice"), "GET", "/", LogFmt::Result::DENY,
-               std::string("reason"), inet("10.0.0.1", 1), inet("10.0.0.2", 2),
-               std::string("agent"));
+  disabled.log(
+      TIMESTAMP,
+      LogFmt::Authorizer::MESOS_MASTER,
+      std::string("alice"),
+      "GET",
+      "/",
+      LogFmt::Result::DENY,
+      std::string("reason"),
+      inet("10.0.0.1", 1),
+      inet("10.0.0.2", 2),
+      std::string("agent"));
 
   EXPECT_TRUE(capture.texts(google::GLOG_INFO).empty());
 }
@@ -350,7 +438,7 @@ void referenceAddress(
   }
 
   Try<process::network::inet::Address> inet =
-    process::network::convert<process::network::inet::Address>(address.get());
+      process::network::convert<process::network::inet::Address>(address.get());
   if (inet.isError()) {
     return;
   }
@@ -411,22 +499,22 @@ std::string referenceLine(
 TEST_F(LogFmtTest, LinesMatchTheMapBuiltReference)
 {
   const std::vector<Option<std::string>> texts = {
-    None(),
-    std::string("alice"),
-    std::string(""),
-    std::string("a\\b\"c\nd \\\\n \"\" \r\t end\\"),
+      None(),
+      std::string("alice"),
+      std::string(""),
+      std::string("a\\b\"c\nd \\\\n \"\" \r\t end\\"),
   };
   const std::vector<Option<Address>> addresses = {
-    None(),
-    inet("10.0.0.1", 5050),
-    inet("255.255.255.255", 65535),
-    inet("0.0.0.0", 0),
-    unixDomain("/tmp/socket"),
+      None(),
+      inet("10.0.0.1", 5050),
+      inet("255.255.255.255", 65535),
+      inet("0.0.0.0", 0),
+      unixDomain("/tmp/socket"),
   };
   const std::vector<std::pair<std::string, std::string>> fixed = {
-    {"GET", "/master/state"},
-    {"", ""},
-    {"say \"hi\"\n", "C:\\path\\\"x\"\n\n"},
+      {"GET", "/master/state"},
+      {"", ""},
+      {"say \"hi\"\n", "C:\\path\\\"x\"\n\n"},
   };
 
   std::vector<std::string> expected;
@@ -438,12 +526,28 @@ TEST_F(LogFmtTest, LinesMatchTheMapBuiltReference)
           for (const Option<std::string>& agent : texts) {
             for (const auto& [action, object] : fixed) {
               const Time time = TIMESTAMP + Nanoseconds(expected.size());
-              audit_.log(time, LogFmt::Authorizer::MESOS_SECRETS, uid, action,
-                         object, LogFmt::Result::DENY, reason, source,
-                         destination, agent);
+              audit_.log(
+                  time,
+                  LogFmt::Authorizer::MESOS_SECRETS,
+                  uid,
+                  action,
+                  object,
+                  LogFmt::Result::DENY,
+                  reason,
+                  source,
+                  destination,
+                  agent);
               expected.push_back(referenceLine(
-                  time, "mesos secrets hook/isolator", uid, action, object,
-                  "deny", reason, source, destination, agent));
+                  time,
+                  "mesos secrets hook/isolator",
+                  uid,
+                  action,
+                  object,
+                  "deny",
+                  reason,
+                  source,
+                  destination,
+                  agent));
             }
           }
         }
@@ -468,20 +572,20 @@ TEST_F(LogFmtTest, LinesMatchTheMapBuiltReference)
 TEST_F(LogFmtTest, TimestampsMatchTheRFC3339Formatter)
 {
   std::vector<Time> times = {
-    Time::epoch(),
-    Time::epoch() + Nanoseconds(1),
-    Time::epoch() + Nanoseconds(999999999),
-    Time::epoch() + Seconds(951782400),     // 2000-02-29
-    Time::epoch() + Seconds(951868800),     // 2000-03-01
-    Time::epoch() + Seconds(4107542400),    // 2100-03-01
-    Time::epoch() + Seconds(4107456000),    // 2100-02-28
-    Time::epoch() + Seconds(946684799),     // 1999-12-31 23:59:59
-    Time::epoch() + Nanoseconds(std::numeric_limits<int64_t>::max()),
-    Time::epoch() + Nanoseconds(1700000000999999999),
-    Time::epoch() - Seconds(1),
-    Time::epoch() - Milliseconds(500),
-    TIMESTAMP + Milliseconds(250),
-    TIMESTAMP + Microseconds(1),
+      Time::epoch(),
+      Time::epoch() + Nanoseconds(1),
+      Time::epoch() + Nanoseconds(999999999),
+      Time::epoch() + Seconds(951782400), // 2000-02-29
+      Time::epoch() + Seconds(951868800), // 2000-03-01
+      Time::epoch() + Seconds(4107542400), // 2100-03-01
+      Time::epoch() + Seconds(4107456000), // 2100-02-28
+      Time::epoch() + Seconds(946684799), // 1999-12-31 23:59:59
+      Time::epoch() + Nanoseconds(std::numeric_limits<int64_t>::max()),
+      Time::epoch() + Nanoseconds(1700000000999999999),
+      Time::epoch() - Seconds(1),
+      Time::epoch() - Milliseconds(500),
+      TIMESTAMP + Milliseconds(250),
+      TIMESTAMP + Microseconds(1),
   };
 
   // Spread over the clock's range, with and without fractions.
@@ -489,22 +593,41 @@ TEST_F(LogFmtTest, TimestampsMatchTheRFC3339Formatter)
   for (int i = 0; i < 2000; ++i) {
     const int64_t secs = static_cast<int64_t>(random() % 9223372035ull);
     const int64_t nanos =
-      i % 3 == 0 ? 0 : static_cast<int64_t>(random() % 1000000000);
+        i % 3 == 0 ? 0 : static_cast<int64_t>(random() % 1000000000);
     times.push_back(Time::epoch() + Seconds(secs) + Nanoseconds(nanos));
   }
 
   LogCapture capture;
   for (const Time& time : times) {
-    audit_.log(time, LogFmt::Authorizer::MESOS_MASTER, None(), "a", "o",
-               LogFmt::Result::ALLOW, None(), None(), None(), None());
+    audit_.log(
+        time,
+        LogFmt::Authorizer::MESOS_MASTER,
+        None(),
+        "a",
+        "o",
+        LogFmt::Result::ALLOW,
+        None(),
+        None(),
+        None(),
+        None());
   }
 
   const std::vector<std::string> written = capture.texts(google::GLOG_INFO);
   ASSERT_EQ(times.size(), written.size());
   for (size_t i = 0; i < times.size(); ++i) {
     ASSERT_EQ(
-        referenceLine(times[i], "mesos-master", None(), "a", "o", "allow",
-                      None(), None(), None(), None()),
-        written[i]) << times[i].duration().ns() << " ns since the epoch";
+        referenceLine(
+            times[i],
+            "mesos-master",
+            None(),
+            "a",
+            "o",
+            "allow",
+            None(),
+            None(),
+            None(),
+            None()),
+        written[i])
+        << times[i].duration().ns() << " ns since the epoch";
   }
 }

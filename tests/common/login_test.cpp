@@ -86,7 +86,7 @@ protected:
       const Option<Time>& exp = None())
   {
     Future<std::string> jwt =
-      JWT::generateRS256(credential, Clock::now() + Minutes(5));
+        JWT::generateRS256(credential, Clock::now() + Minutes(5));
     EXPECT_TRUE(jwt.isReady());
     return getSignedTokenFromSentrel(credential, jwt.get(), exp, Seconds(5));
   }
@@ -116,10 +116,11 @@ TEST_F(LoginTest, LoginYieldsATokenOfTheService)
 
   // Signed by the service's key, as its key set publishes it.
   Future<std::shared_ptr<RSA>> key =
-    mesos::sentrel::JWK::querySentrelPublicKey(iam_->jwksUrl(), Seconds(5));
+      mesos::sentrel::JWK::querySentrelPublicKey(iam_->jwksUrl(), Seconds(5));
   ASSERT_TRUE(ready(key));
 
-  Future<bool> valid = mesos::sentrel::validateSignature(token.get(), key.get());
+  Future<bool> valid =
+      mesos::sentrel::validateSignature(token.get(), key.get());
   ASSERT_TRUE(ready(valid));
   EXPECT_TRUE(valid.get());
 
@@ -139,13 +140,13 @@ TEST_F(LoginTest, RequestCarriesTheCompactBody)
   process::spawn(recorder);
 
   const std::string endpoint = "http://127.0.0.1:" +
-    std::to_string(process::address().port) + "/login_recorder/login";
+      std::to_string(process::address().port) + "/login_recorder/login";
 
   corvanta::Credential credential = credential_;
   credential.set_login_endpoint(endpoint);
 
   Future<std::string> token =
-    getSignedTokenFromSentrel(credential, "a.b.c", None(), Seconds(5));
+      getSignedTokenFromSentrel(credential, "a.b.c", None(), Seconds(5));
   ASSERT_TRUE(ready(token));
   EXPECT_EQ("", token.get());
 
@@ -171,8 +172,7 @@ TEST_F(LoginTest, RequestCarriesTheCompactBody)
   request = second.request();
   ASSERT_TRUE(ready(request));
   EXPECT_EQ(
-      R"({"exp":1700000000.5,"token":"t","uid":"svc-agent"})",
-      request->body);
+      R"({"exp":1700000000.5,"token":"t","uid":"svc-agent"})", request->body);
 
   process::terminate(second);
   process::wait(second);
@@ -186,10 +186,12 @@ TEST_F(LoginTest, StatusOtherThan200OKFails)
     Response response;
     std::string error;
   } cases[] = {
-    {Response(R"({"token":"x"})", 201), "Sentrel returned status: 201 Created"},
-    {Response(204), "Sentrel returned status: 204 No Content"},
-    {Response(401), "Sentrel returned status: 401 Unauthorized"},
-    {Response("down", 503), "Sentrel returned status: 503 Service Unavailable"},
+      {Response(R"({"token":"x"})", 201),
+       "Sentrel returned status: 201 Created"},
+      {Response(204), "Sentrel returned status: 204 No Content"},
+      {Response(401), "Sentrel returned status: 401 Unauthorized"},
+      {Response("down", 503),
+       "Sentrel returned status: 503 Service Unavailable"},
   };
 
   for (const auto& c : cases) {
@@ -205,23 +207,25 @@ TEST_F(LoginTest, BadAnswersFail)
     std::string body;
     std::string error;
   } cases[] = {
-    {"not json",
-     "Failed to parse Sentrel response json: " +
-       JSON::parse<JSON::Object>("not json").error()},
-    {R"(["token"])",
-     "Failed to parse Sentrel response json: Unexpected JSON type parsed"},
-    {std::string("{\"token\":\"\x00", 11),
-     "Failed to parse Sentrel response json: " +
-       JSON::parse<JSON::Object>(std::string("{\"token\":\"\x00", 11)).error()},
-    {"{}", "Failed to parse Sentrel response: Missing required fields: token"},
-    {R"({"token":null})",
-     "Failed to parse Sentrel response: Missing required fields: token"},
-    {R"({"token":5})",
-     "Failed to parse Sentrel response: Not expecting a JSON number for "
-     "field 'token'"},
-    {"{\"token\":" + std::string(100000, '[') + "}",
-     "Failed to parse Sentrel response json: JSON nests deeper than 100 "
-     "levels"},
+      {"not json",
+       "Failed to parse Sentrel response json: " +
+           JSON::parse<JSON::Object>("not json").error()},
+      {R"(["token"])",
+       "Failed to parse Sentrel response json: Unexpected JSON type parsed"},
+      {std::string("{\"token\":\"\x00", 11),
+       "Failed to parse Sentrel response json: " +
+           JSON::parse<JSON::Object>(std::string("{\"token\":\"\x00", 11))
+               .error()},
+      {"{}",
+       "Failed to parse Sentrel response: Missing required fields: token"},
+      {R"({"token":null})",
+       "Failed to parse Sentrel response: Missing required fields: token"},
+      {R"({"token":5})",
+       "Failed to parse Sentrel response: Not expecting a JSON number for "
+       "field 'token'"},
+      {"{\"token\":" + std::string(100000, '[') + "}",
+       "Failed to parse Sentrel response json: JSON nests deeper than 100 "
+       "levels"},
   };
 
   for (const auto& c : cases) {
@@ -236,8 +240,8 @@ TEST_F(LoginTest, BadAnswersFail)
   ASSERT_TRUE(broken.isFailed());
   EXPECT_GT(512u, broken.failure().size());
 
-  Future<std::string> token =
-    loginWith(OK(std::string(R"({"token":"","other":1})"), "application/json"));
+  Future<std::string> token = loginWith(
+      OK(std::string(R"({"token":"","other":1})"), "application/json"));
   ASSERT_TRUE(ready(token));
   EXPECT_EQ("", token.get());
 }
@@ -252,13 +256,13 @@ TEST_F(LoginTest, ServiceRefusesBadLoginTokens)
   unknown.set_uid("nobody");
 
   for (const corvanta::Credential& credential : {wrongKey, unknown}) {
-    EXPECT_TRUE(failed(
-        login(credential), "Sentrel returned status: 401 Unauthorized"));
+    EXPECT_TRUE(
+        failed(login(credential), "Sentrel returned status: 401 Unauthorized"));
   }
 
   // A login token that has expired, or that never does.
   Future<std::string> expired =
-    JWT::generateRS256(credential_, Clock::now() - Seconds(1));
+      JWT::generateRS256(credential_, Clock::now() - Seconds(1));
   Future<std::string> endless = JWT::generateRS256(credential_, None());
 
   for (const Future<std::string>& jwt : {expired, endless}) {
@@ -275,7 +279,9 @@ TEST_F(LoginTest, ServiceRefusesBadLoginTokens)
 TEST_F(LoginTest, UnparsableLoginEndpointFailsAtOnce)
 {
   for (const std::string& endpoint :
-       {std::string("not a url"), std::string(), std::string("http://"),
+       {std::string("not a url"),
+        std::string(),
+        std::string("http://"),
         std::string("http://127.0.0.1:port/login"),
         std::string("ftp://127.0.0.1/login")}) {
     corvanta::Credential credential = credential_;
@@ -285,9 +291,10 @@ TEST_F(LoginTest, UnparsableLoginEndpointFailsAtOnce)
     ASSERT_TRUE(url.isError()) << endpoint;
 
     Future<std::string> token =
-      getSignedTokenFromSentrel(credential, "a.b.c", None(), Seconds(5));
+        getSignedTokenFromSentrel(credential, "a.b.c", None(), Seconds(5));
     ASSERT_TRUE(token.isFailed()) << endpoint;
-    EXPECT_EQ("Failed to parse the login endpoint: " + url.error(), token.failure());
+    EXPECT_EQ(
+        "Failed to parse the login endpoint: " + url.error(), token.failure());
   }
 }
 
@@ -304,7 +311,7 @@ TEST_F(LoginTest, SilentServiceTimesOutAtTheLimit)
   Clock::pause();
 
   Future<std::string> token =
-    getSignedTokenFromSentrel(credential, "a.b.c", None(), Seconds(10));
+      getSignedTokenFromSentrel(credential, "a.b.c", None(), Seconds(10));
 
   Clock::advance(Seconds(10) - Nanoseconds(1));
   Clock::settle();
@@ -312,7 +319,8 @@ TEST_F(LoginTest, SilentServiceTimesOutAtTheLimit)
 
   Clock::advance(Nanoseconds(1));
   Clock::settle();
-  EXPECT_TRUE(failed(token, "Failed to contact Sentrel: Timed out after 10secs"));
+  EXPECT_TRUE(
+      failed(token, "Failed to contact Sentrel: Timed out after 10secs"));
 }
 
 
@@ -326,7 +334,7 @@ TEST(ServiceAccountFileTest, ReadsUidAndPrivateKeyOnly)
 
   for (const std::string& name : {path, "file://" + path}) {
     Try<corvanta::Credential> credential =
-      getCredentialFromServiceAccountJson(Path(name));
+        getCredentialFromServiceAccountJson(Path(name));
     ASSERT_TRUE(credential.isSome()) << credential.error();
     EXPECT_EQ("svc", credential->uid());
     EXPECT_EQ("PEM", credential->private_key());
@@ -347,25 +355,35 @@ TEST(ServiceAccountFileTest, BadFilesAreRefused)
     std::string content;
     std::string error;
   } cases[] = {
-    {"", parse + JSON::parse<JSON::Object>("").error()},
-    {R"({"uid":"svc","private_key":"PE)",
-     parse + JSON::parse<JSON::Object>(R"({"uid":"svc","private_key":"PE)").error()},
-    {std::string("\x7f" "ELF\x00\x01", 6),
-     parse + JSON::parse<JSON::Object>(std::string("\x7f" "ELF\x00\x01", 6)).error()},
-    {"[]", parse + "Unexpected JSON type parsed"},
-    {R"({"uid":"svc"})",
-     "Could not locate 'private_key' is service account configuration"},
-    {R"({"uid":"svc","private_key":null})",
-     "Error when extracting 'private_key' field from service account "
-     "configuration: Found JSON value of wrong type"},
-    {R"({"uid":"svc","private_key":["PEM"]})",
-     "Error when extracting 'private_key' field from service account "
-     "configuration: Found JSON value of wrong type"},
-    {R"({"private_key":"PEM"})",
-     "Could not locate 'uid' is service account configuration"},
-    {R"({"private_key":"PEM","uid":7})",
-     "Error when extracting 'uid' field from service account configuration: "
-     "Found JSON value of wrong type"},
+      {"", parse + JSON::parse<JSON::Object>("").error()},
+      {R"({"uid":"svc","private_key":"PE)",
+       parse +
+           JSON::parse<JSON::Object>(R"({"uid":"svc","private_key":"PE)")
+               .error()},
+      {std::string(
+           "\x7f"
+           "ELF\x00\x01",
+           6),
+       parse +
+           JSON::parse<JSON::Object>(std::string(
+                                         "\x7f"
+                                         "ELF\x00\x01",
+                                         6))
+               .error()},
+      {"[]", parse + "Unexpected JSON type parsed"},
+      {R"({"uid":"svc"})",
+       "Could not locate 'private_key' is service account configuration"},
+      {R"({"uid":"svc","private_key":null})",
+       "Error when extracting 'private_key' field from service account "
+       "configuration: Found JSON value of wrong type"},
+      {R"({"uid":"svc","private_key":["PEM"]})",
+       "Error when extracting 'private_key' field from service account "
+       "configuration: Found JSON value of wrong type"},
+      {R"({"private_key":"PEM"})",
+       "Could not locate 'uid' is service account configuration"},
+      {R"({"private_key":"PEM","uid":7})",
+       "Error when extracting 'uid' field from service account configuration: "
+       "Found JSON value of wrong type"},
   };
 
   for (const auto& c : cases) {
@@ -375,8 +393,8 @@ TEST(ServiceAccountFileTest, BadFilesAreRefused)
     EXPECT_EQ(c.error, credential.error()) << c.content;
   }
 
-  Try<corvanta::Credential> missing =
-    getCredentialFromServiceAccountJson(Path(directory.path() + "/none.json"));
+  Try<corvanta::Credential> missing = getCredentialFromServiceAccountJson(
+      Path(directory.path() + "/none.json"));
   ASSERT_TRUE(missing.isError());
   EXPECT_EQ(
       "Could not read service account configuration: Failed to open file: No "

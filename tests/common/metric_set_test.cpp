@@ -35,7 +35,7 @@ namespace {
 metrics_snapshot::Values snapshot()
 {
   const Try<metrics_snapshot::Values> values =
-    metrics_snapshot::read("metric_set_test/");
+      metrics_snapshot::read("metric_set_test/");
   EXPECT_FALSE(values.isError()) << values.error();
   return values.isSome() ? values.get() : metrics_snapshot::Values();
 }
@@ -54,15 +54,15 @@ TEST(MetricSetTest, MetricsAreServedWhileTheirSetLives)
       MetricSet second("metric_set_test");
       Counter others = second.counter("hits");
       others += 5;
-      EXPECT_EQ(metrics_snapshot::Values({{"metric_set_test/hits", 1}}),
-                snapshot());
+      EXPECT_EQ(
+          metrics_snapshot::Values({{"metric_set_test/hits", 1}}), snapshot());
     }
 
     // The copy in a struct or a callback counts into the same metric.
     Counter copy = hits;
     ++copy;
-    EXPECT_EQ(metrics_snapshot::Values({{"metric_set_test/hits", 2}}),
-              snapshot());
+    EXPECT_EQ(
+        metrics_snapshot::Values({{"metric_set_test/hits", 2}}), snapshot());
   }
 
   EXPECT_EQ(metrics_snapshot::Values(), snapshot());
@@ -79,8 +79,8 @@ TEST(MetricSetTest, ATimersStatisticsFollowItsTimes)
   timer.start();
   Clock::advance(Milliseconds(10));
   timer.stop();
-  EXPECT_EQ(metrics_snapshot::Values({{"metric_set_test/op_ms", 10}}),
-            snapshot());
+  EXPECT_EQ(
+      metrics_snapshot::Values({{"metric_set_test/op_ms", 10}}), snapshot());
 
   for (int ms : {20, 30, 40}) {
     timer.start();

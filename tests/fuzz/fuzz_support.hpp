@@ -26,7 +26,7 @@ namespace fuzz {
 // that carries a valid signature under test_keys::PUBLIC_KEY (seeds
 // "signed" of jwt, "signed_token" of message). It alone may pass a check.
 constexpr char SIGNED_TOKEN_PART[] =
-  "eyJhbGciOiJSUzI1NiIsInR5cCI6IkpXVCJ9.eyJ1aWQiOiJhbGljZSJ9";
+    "eyJhbGciOiJSUzI1NiIsInR5cCI6IkpXVCJ9.eyJ1aWQiOiJhbGljZSJ9";
 
 inline std::string text(const uint8_t* data, size_t size)
 {

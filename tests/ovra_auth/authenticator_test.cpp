@@ -49,7 +49,6 @@ using json_text::quoted;
 namespace {
 
 
-
 Request request(const Option<std::string>& authorization)
 {
   Request request;
@@ -90,8 +89,9 @@ void expectUnauthorized(const AuthenticationResult& result)
   EXPECT_TRUE(result.principal.isNone());
   ASSERT_TRUE(result.unauthorized.isSome());
   EXPECT_EQ(401, result.unauthorized->code);
-  EXPECT_EQ(Option<std::string>("acsjwt"),
-            result.unauthorized->headers.get("WWW-Authenticate"));
+  EXPECT_EQ(
+      Option<std::string>("acsjwt"),
+      result.unauthorized->headers.get("WWW-Authenticate"));
 }
 
 
@@ -104,7 +104,6 @@ protected:
     EXPECT_TRUE(ready(token));
     return token.isReady() ? token.get() : "";
   }
-
 };
 
 
@@ -173,27 +172,32 @@ TEST_F(HttpAuthenticatorTest, TokenExtractionRules)
   };
 
   const Case cases[] = {
-    {None(), "Missing 'Authorization' header from HTTP request"},
-    {std::string("Bearer abc.def.ghi"),
-     "Missing 'token' in 'Authorization' HTTP header"},
-    {std::string("Token=abc.def.ghi"),
-     "Missing 'token' in 'Authorization' HTTP header"},
-    {std::string(" token=abc.def.ghi"),
-     "Missing 'token' in 'Authorization' HTTP header"},
-    {std::string("tokenabc"), "Missing 'token' in 'Authorization' HTTP header"},
-    {std::string("token="), "Expected three components in token, got 1"},
-    {std::string("token=a.b.c.d"), "Expected three components in token, got 4"},
+      {None(), "Missing 'Authorization' header from HTTP request"},
+      {std::string("Bearer abc.def.ghi"),
+       "Missing 'token' in 'Authorization' HTTP header"},
+      {std::string("Token=abc.def.ghi"),
+       "Missing 'token' in 'Authorization' HTTP header"},
+      {std::string(" token=abc.def.ghi"),
+       "Missing 'token' in 'Authorization' HTTP header"},
+      {std::string("tokenabc"),
+       "Missing 'token' in 'Authorization' HTTP header"},
+      {std::string("token="), "Expected three components in token, got 1"},
+      {std::string("token=a.b.c.d"),
+       "Expected three components in token, got 4"},
   };
 
-  OVRAHTTPAuthenticator authenticator(authenticatorFlags("master", iam_->url()), acceptAll());
+  OVRAHTTPAuthenticator authenticator(
+      authenticatorFlags("master", iam_->url()), acceptAll());
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.authorization.getOrElse("(no header)"));
 
     LogCapture log;
-    expectUnauthorized(result(authenticator.authenticate(request(c.authorization))));
+    expectUnauthorized(
+        result(authenticator.authenticate(request(c.authorization))));
 
-    const std::vector<audit_records::Record> records = audit_records::records(log);
+    const std::vector<audit_records::Record> records =
+        audit_records::records(log);
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ(quoted(c.reason), records[0].at("reason"));
     EXPECT_EQ("deny", records[0].at("result"));
@@ -205,21 +209,25 @@ TEST_F(HttpAuthenticatorTest, TokenExtractionRules)
 TEST_F(HttpAuthenticatorTest, AnonymousFallbackOnlyWithoutToken)
 {
   OVRAHTTPAuthenticator authenticator(
-      authenticatorFlags("master", iam_->url(), std::string("anonymous")), acceptAll());
+      authenticatorFlags("master", iam_->url(), std::string("anonymous")),
+      acceptAll());
 
   {
     LogCapture log;
     Request anonymous = request(None());
-    AuthenticationResult outcome = result(authenticator.authenticate(anonymous));
+    AuthenticationResult outcome =
+        result(authenticator.authenticate(anonymous));
     EXPECT_EQ(Option<std::string>("anonymous"), outcome.principal);
     EXPECT_TRUE(outcome.unauthorized.isNone());
 
-    const std::vector<audit_records::Record> records = audit_records::records(log);
+    const std::vector<audit_records::Record> records =
+        audit_records::records(log);
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ("allow", records[0].at("result"));
-    EXPECT_EQ(quoted("Error in token 'Missing 'Authorization' header from "
-                     "HTTP request'. Allowing anonymous connection"),
-              records[0].at("reason"));
+    EXPECT_EQ(
+        quoted("Error in token 'Missing 'Authorization' header from "
+               "HTTP request'. Allowing anonymous connection"),
+        records[0].at("reason"));
 
     EXPECT_TRUE(log.contains(
         google::GLOG_WARNING,
@@ -228,7 +236,8 @@ TEST_F(HttpAuthenticatorTest, AnonymousFallbackOnlyWithoutToken)
 
   // A token that is present but bad is refused, anonymous or not.
   LogCapture log;
-  expectUnauthorized(result(authenticator.authenticate(request(std::string("token=")))));
+  expectUnauthorized(
+      result(authenticator.authenticate(request(std::string("token=")))));
   EXPECT_TRUE(log.contains(
       google::GLOG_WARNING, "Expected three components in token, got 1"));
 }
@@ -236,15 +245,17 @@ TEST_F(HttpAuthenticatorTest, AnonymousFallbackOnlyWithoutToken)
 
 TEST_F(HttpAuthenticatorTest, TokensCheckedAgainstTheServiceKey)
 {
-  OVRAHTTPAuthenticator authenticator(authenticatorFlags("agent", iam_->url()), None());
+  OVRAHTTPAuthenticator authenticator(
+      authenticatorFlags("agent", iam_->url()), None());
 
   {
     LogCapture log;
-    AuthenticationResult outcome = result(
-        authenticator.authenticate(request("token=" + token("alice"))));
+    AuthenticationResult outcome =
+        result(authenticator.authenticate(request("token=" + token("alice"))));
     EXPECT_EQ(Option<std::string>("alice"), outcome.principal);
 
-    const std::vector<audit_records::Record> records = audit_records::records(log);
+    const std::vector<audit_records::Record> records =
+        audit_records::records(log);
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ("allow", records[0].at("result"));
     EXPECT_EQ(quoted("alice"), records[0].at("uid"));
@@ -256,21 +267,23 @@ TEST_F(HttpAuthenticatorTest, TokensCheckedAgainstTheServiceKey)
   }
 
   // Signed by another key: a refusal, with the token's uid in the record.
-  dev_iam::KeyPair other{test_keys::OTHER_PRIVATE_KEY, test_keys::OTHER_PUBLIC_KEY};
+  dev_iam::KeyPair other{
+      test_keys::OTHER_PRIVATE_KEY, test_keys::OTHER_PUBLIC_KEY};
   Future<std::string> forged =
-    dev_iam::issueToken(other, "mallory", Clock::now() + Hours(1));
+      dev_iam::issueToken(other, "mallory", Clock::now() + Hours(1));
   ASSERT_TRUE(ready(forged));
 
   LogCapture log;
   expectUnauthorized(
       result(authenticator.authenticate(request("token=" + forged.get()))));
 
-  const std::vector<audit_records::Record> records = audit_records::records(log);
+  const std::vector<audit_records::Record> records =
+      audit_records::records(log);
   ASSERT_EQ(1u, records.size());
   EXPECT_EQ("deny", records[0].at("result"));
   EXPECT_EQ(quoted("mallory"), records[0].at("uid"));
-  EXPECT_EQ(quoted("Invalid authorization token signature"),
-            records[0].at("reason"));
+  EXPECT_EQ(
+      quoted("Invalid authorization token signature"), records[0].at("reason"));
 }
 
 
@@ -281,14 +294,20 @@ TEST_F(HttpAuthenticatorTest, ExpiredTokenIsRefused)
   Clock::pause();
   Clock::advance(Hours(2));
 
-  OVRAHTTPAuthenticator authenticator(authenticatorFlags("master", iam_->url()), None());
+  OVRAHTTPAuthenticator authenticator(
+      authenticatorFlags("master", iam_->url()), None());
 
   LogCapture log;
-  expectUnauthorized(result(authenticator.authenticate(request("token=" + alice))));
+  expectUnauthorized(
+      result(authenticator.authenticate(request("token=" + alice))));
 
-  const std::vector<audit_records::Record> records = audit_records::records(log);
+  const std::vector<audit_records::Record> records =
+      audit_records::records(log);
   ASSERT_EQ(1u, records.size());
-  EXPECT_EQ(0u, records[0].at("reason").find("\"Token for uid 'alice' has expired: exp("));
+  EXPECT_EQ(
+      0u,
+      records[0].at("reason").find(
+          "\"Token for uid 'alice' has expired: exp("));
 }
 
 
@@ -302,7 +321,8 @@ TEST_F(HttpAuthenticatorTest, HostileTokensAreRefusedBeforeTheyAreParsed)
       authenticatorFlags("master", iam_->url()), None());
 
   const std::string header = R"({"alg":"RS256","typ":"JWT"})";
-  const std::string nested = test_tokens::token(header, std::string(12000, '['));
+  const std::string nested =
+      test_tokens::token(header, std::string(12000, '['));
   const std::string huge = test_tokens::token(header, std::string(50000, '['));
   ASSERT_GT(mesos::sentrel::MAX_TOKEN_SIZE, nested.size());
 
@@ -311,12 +331,13 @@ TEST_F(HttpAuthenticatorTest, HostileTokensAreRefusedBeforeTheyAreParsed)
     std::string token;
     std::string reason;
   } cases[] = {
-    {nested,
-     "Could not tokenize payload: Could not parse token JSON payload: JSON "
-     "nests deeper than 100 levels"},
-    {huge,
-     "Token of " + std::to_string(huge.size()) + " bytes exceeds the limit "
-     "of 16384 bytes"},
+      {nested,
+       "Could not tokenize payload: Could not parse token JSON payload: JSON "
+       "nests deeper than 100 levels"},
+      {huge,
+       "Token of " + std::to_string(huge.size()) +
+           " bytes exceeds the limit "
+           "of 16384 bytes"},
   };
 
   for (const auto& c : cases) {
@@ -325,15 +346,16 @@ TEST_F(HttpAuthenticatorTest, HostileTokensAreRefusedBeforeTheyAreParsed)
         result(authenticator.authenticate(request("token=" + c.token))));
 
     const std::vector<audit_records::Record> records =
-      audit_records::records(log);
+        audit_records::records(log);
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ("deny", records[0].at("result"));
     EXPECT_EQ(quoted(c.reason), records[0].at("reason"));
   }
 
-  EXPECT_EQ(Option<std::string>("alice"),
-            result(authenticator.authenticate(
-                request("token=" + token("alice")))).principal);
+  EXPECT_EQ(
+      Option<std::string>("alice"),
+      result(authenticator.authenticate(request("token=" + token("alice"))))
+          .principal);
 }
 
 
@@ -341,7 +363,7 @@ TEST(HttpAuthenticatorKeyFetchTest, ConcurrentRequestsShareOneKeyFetch)
 {
   dev_iam::KeyPair key{test_keys::PRIVATE_KEY, test_keys::PUBLIC_KEY};
   Future<std::string> token =
-    dev_iam::issueToken(key, "alice", Clock::now() + Hours(1));
+      dev_iam::issueToken(key, "alice", Clock::now() + Hours(1));
   ASSERT_TRUE(ready(token));
   const Request alice = request("token=" + token.get());
 
@@ -352,7 +374,8 @@ TEST(HttpAuthenticatorKeyFetchTest, ConcurrentRequestsShareOneKeyFetch)
   Clock::pause();
 
   const URL iam("http", "127.0.0.1", process::address().port, "/");
-  OVRAHTTPAuthenticator authenticator(authenticatorFlags("master", iam), None());
+  OVRAHTTPAuthenticator authenticator(
+      authenticatorFlags("master", iam), None());
 
   // Both requests have reached the authenticator's actor while the fetch
   // that the first started is held.
@@ -369,8 +392,9 @@ TEST(HttpAuthenticatorKeyFetchTest, ConcurrentRequestsShareOneKeyFetch)
   EXPECT_EQ(1u, together.get());
 
   // The key is not kept: a later request fetches again.
-  EXPECT_EQ(Option<std::string>("alice"),
-            result(authenticator.authenticate(alice)).principal);
+  EXPECT_EQ(
+      Option<std::string>("alice"),
+      result(authenticator.authenticate(alice)).principal);
 
   Future<size_t> after = process::dispatch(keySet, &GatedKeySet::requests);
   ASSERT_TRUE(ready(after));
@@ -398,8 +422,10 @@ TEST_F(HttpAuthenticatorTest, SilentServiceFailsAtTheTimeLimit)
       authenticatorFlags("master", URL::parse(peer.url("/")).get()), None());
 
   LogCapture log;
-  Future<AuthenticationResult> first = authenticator.authenticate(request(alice));
-  Future<AuthenticationResult> second = authenticator.authenticate(request(alice));
+  Future<AuthenticationResult> first =
+      authenticator.authenticate(request(alice));
+  Future<AuthenticationResult> second =
+      authenticator.authenticate(request(alice));
 
   Clock::settle();
   EXPECT_TRUE(first.isPending());
@@ -408,14 +434,15 @@ TEST_F(HttpAuthenticatorTest, SilentServiceFailsAtTheTimeLimit)
   Clock::settle();
 
   const std::string failure =
-    "Failed to obtain sentrel public key: Request timed out after 5secs";
+      "Failed to obtain sentrel public key: Request timed out after 5secs";
   EXPECT_TRUE(failed(first, failure));
   EXPECT_TRUE(failed(second, failure));
 
   // No decision, no audit record.
   EXPECT_TRUE(audit_records::records(log).empty());
 
-  Future<AuthenticationResult> third = authenticator.authenticate(request(alice));
+  Future<AuthenticationResult> third =
+      authenticator.authenticate(request(alice));
   Clock::settle();
   EXPECT_TRUE(third.isPending());
 
@@ -439,8 +466,10 @@ TEST_F(HttpAuthenticatorTest, DestroyingTheModuleFailsTheRequestsInFlight)
   // Both requests wait on the fetch once the actor has taken them.
   const std::string alice = "token=" + token("alice");
   Clock::pause();
-  Future<AuthenticationResult> first = authenticator->authenticate(request(alice));
-  Future<AuthenticationResult> second = authenticator->authenticate(request(alice));
+  Future<AuthenticationResult> first =
+      authenticator->authenticate(request(alice));
+  Future<AuthenticationResult> second =
+      authenticator->authenticate(request(alice));
   Clock::settle();
   EXPECT_TRUE(first.isPending());
 
@@ -448,7 +477,8 @@ TEST_F(HttpAuthenticatorTest, DestroyingTheModuleFailsTheRequestsInFlight)
   Clock::resume();
 
   const std::string failure =
-    "Failed to obtain sentrel public key: the authenticator is being destroyed";
+      "Failed to obtain sentrel public key: the authenticator is being "
+      "destroyed";
   EXPECT_TRUE(failed(first, failure));
   EXPECT_TRUE(failed(second, failure));
 }

@@ -31,9 +31,9 @@ using process::Owned;
 namespace {
 
 const char BOB_PERMISSIONS[] =
-  R"({"direct":[{"rid":"ovra:mesos:agent:endpoint:path:/metrics",)"
-  R"("description":"d","aclurl":"/a","actions":[{"name":"read",)"
-  R"("url":"/u"}]}]})";
+    R"({"direct":[{"rid":"ovra:mesos:agent:endpoint:path:/metrics",)"
+    R"("description":"d","aclurl":"/a","actions":[{"name":"read",)"
+    R"("url":"/u"}]}]})";
 
 
 authz::Request endpointRequest(
@@ -68,7 +68,7 @@ TEST(AuthorizerDevIAMTest, AgentsFetchWithTheirServiceAccountToken)
     OVRAAuthorizer agent(flags);
 
     Future<bool> allowed =
-      agent.authorized(endpointRequest("bob", "/metrics/snapshot"));
+        agent.authorized(endpointRequest("bob", "/metrics/snapshot"));
     ASSERT_TRUE(ready(allowed));
     EXPECT_TRUE(allowed.get());
 

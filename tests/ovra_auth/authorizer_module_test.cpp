@@ -35,10 +35,10 @@ extern mesos::modules::Module<mesos::Authorizer> com_corvanta_ovra_Authorizer;
 namespace {
 
 const char ENDPOINT_READER[] =
-  "{\"groups\":[{\"rid\":\"ovra:mesos:master:endpoint:path:/metrics\","
-  "\"gid\":\"ops\",\"description\":\"d\",\"aclurl\":\"/a\","
-  "\"membershipurl\":\"/m\",\"actions\":[{\"name\":\"read\",\"url\":\"/u\"}]}"
-  "]}";
+    "{\"groups\":[{\"rid\":\"ovra:mesos:master:endpoint:path:/metrics\","
+    "\"gid\":\"ops\",\"description\":\"d\",\"aclurl\":\"/a\","
+    "\"membershipurl\":\"/m\",\"actions\":[{\"name\":\"read\",\"url\":\"/u\"}]}"
+    "]}";
 
 
 std::unique_ptr<mesos::Authorizer> create(
@@ -72,17 +72,17 @@ TEST(AuthorizerModuleTest, TheFactoryBuildsAWorkingAuthorizer)
 
   LogCapture log;
   process::Future<bool> allowed =
-    authorizer->authorized(endpointRequest("/metrics/snapshot"));
+      authorizer->authorized(endpointRequest("/metrics/snapshot"));
   ASSERT_TRUE(ready(allowed));
   EXPECT_TRUE(allowed.get());
 
   process::Future<bool> denied =
-    authorizer->authorized(endpointRequest("/flags"));
+      authorizer->authorized(endpointRequest("/flags"));
   ASSERT_TRUE(ready(denied));
   EXPECT_FALSE(denied.get());
 
   const std::vector<audit_records::Record> records =
-    audit_records::records(log);
+      audit_records::records(log);
   ASSERT_EQ(2u, records.size());
   EXPECT_EQ("allow", records[0].at("result"));
   EXPECT_EQ("deny", records[1].at("result"));
@@ -109,7 +109,7 @@ TEST(AuthorizerModuleTest, ACacheSizeOfZeroIsAcceptedAndFetchesEachTime)
 
   for (int i = 0; i < 2; ++i) {
     process::Future<bool> allowed =
-      authorizer->authorized(endpointRequest("/metrics"));
+        authorizer->authorized(endpointRequest("/metrics"));
     ASSERT_TRUE(ready(allowed));
     EXPECT_TRUE(allowed.get());
   }
@@ -128,25 +128,25 @@ TEST(AuthorizerModuleTest, TheLoadedAuthorizerExplainsItsDecisions)
 
   // A host finds the explainer beside the Authorizer it loaded.
   mesos::ovra::AuthorizationExplainer* explainer =
-    dynamic_cast<mesos::ovra::AuthorizationExplainer*>(authorizer.get());
+      dynamic_cast<mesos::ovra::AuthorizationExplainer*>(authorizer.get());
   ASSERT_NE(nullptr, explainer);
 
   LogCapture log;
   process::Future<mesos::ovra::AuthorizationExplanation> denied =
-    explainer->explain(endpointRequest("/flags"));
+      explainer->explain(endpointRequest("/flags"));
   ASSERT_TRUE(ready(denied));
   EXPECT_FALSE(denied->allowed);
   EXPECT_EQ("alice", denied->principal);
   ASSERT_EQ(1u, denied->required.size());
-  EXPECT_EQ("ovra:mesos:master:endpoint:path:/flags",
-            denied->required[0].resourceId);
+  EXPECT_EQ(
+      "ovra:mesos:master:endpoint:path:/flags", denied->required[0].resourceId);
   EXPECT_EQ("read", denied->required[0].action);
   EXPECT_TRUE(denied->required[0].grantedBy.isNone());
   EXPECT_TRUE(audit_records::records(log).empty());
 
   // The permissions come from the same cache as authorized()'s.
   process::Future<bool> allowed =
-    authorizer->authorized(endpointRequest("/metrics"));
+      authorizer->authorized(endpointRequest("/metrics"));
   ASSERT_TRUE(ready(allowed));
   EXPECT_TRUE(allowed.get());
   EXPECT_EQ(1u, iam.permissionRequests().size());

@@ -48,8 +48,8 @@ using process::Promise;
 namespace {
 
 const char FLAGS_READER[] =
-  "{\"direct\":[{\"rid\":\"ovra:mesos:master:flags\",\"description\":\"d\","
-  "\"aclurl\":\"/a\",\"actions\":[{\"name\":\"read\",\"url\":\"/u\"}]}]}";
+    "{\"direct\":[{\"rid\":\"ovra:mesos:master:flags\",\"description\":\"d\","
+    "\"aclurl\":\"/a\",\"actions\":[{\"name\":\"read\",\"url\":\"/u\"}]}]}";
 
 
 // Stands in for the HTTP client: answers each fetch as told, or holds it
@@ -327,24 +327,29 @@ TEST_F(AuthorizerProcessTest, FetchFailuresFailTheRequestAndAreNotCached)
     Future<http::Response> answer;
     std::string failure;
   } cases[] = {
-    {"refused", Future<http::Response>::failed(
-         "Failed to connect to 10.0.0.1:8101: Connection refused"),
-     "HTTP get from OVRA IAM failed: Failed to connect to 10.0.0.1:8101: "
-     "Connection refused"},
-    {"discarded", discarded.future(), "Request discarded"},
-    {"forbidden", forbidden, "HTTP status code not OK (200) but 403"},
-    {"server error", http::Response(500),
-     "HTTP status code not OK (200) but 500"},
-    {"created", http::Response(201), "HTTP status code not OK (200) but 201"},
-    {"not an object", http::OK("[]"),
-     "Failed to parse HTTP response as JSON: Unexpected JSON type parsed"},
-    {"garbage", http::OK("\x01\xff garbage"),
-     "Failed to parse HTTP response as JSON: syntax error at line 1 near: "
-     "\xff garbage"},
-    {"wrong shape", http::OK(
-         "{\"direct\":[{\"rid\":\"ovra:superuser\",\"description\":\"d\"}]}"),
-     "Failed to parse JSON response as protobuf: Missing required fields: "
-     "direct[0].aclurl"},
+      {"refused",
+       Future<http::Response>::failed(
+           "Failed to connect to 10.0.0.1:8101: Connection refused"),
+       "HTTP get from OVRA IAM failed: Failed to connect to 10.0.0.1:8101: "
+       "Connection refused"},
+      {"discarded", discarded.future(), "Request discarded"},
+      {"forbidden", forbidden, "HTTP status code not OK (200) but 403"},
+      {"server error",
+       http::Response(500),
+       "HTTP status code not OK (200) but 500"},
+      {"created", http::Response(201), "HTTP status code not OK (200) but 201"},
+      {"not an object",
+       http::OK("[]"),
+       "Failed to parse HTTP response as JSON: Unexpected JSON type parsed"},
+      {"garbage",
+       http::OK("\x01\xff garbage"),
+       "Failed to parse HTTP response as JSON: syntax error at line 1 near: "
+       "\xff garbage"},
+      {"wrong shape",
+       http::OK(
+           "{\"direct\":[{\"rid\":\"ovra:superuser\",\"description\":\"d\"}]}"),
+       "Failed to parse JSON response as protobuf: Missing required fields: "
+       "direct[0].aclurl"},
   };
 
   for (const auto& c : cases) {
@@ -357,7 +362,7 @@ TEST_F(AuthorizerProcessTest, FetchFailuresFailTheRequestAndAreNotCached)
     EXPECT_EQ("failed: " + c.failure, decision(future)) << c.name;
     EXPECT_TRUE(log.contains(
         google::GLOG_ERROR, "OVRA authorization failed: " + c.failure))
-      << c.name;
+        << c.name;
 
     // The next request fetches afresh.
     const size_t calls = getter_.calls();
@@ -409,8 +414,9 @@ TEST_F(AuthorizerProcessTest, FetchesFailAfterNetworkTimeout)
 
   Clock::advance(Nanoseconds(1));
   Clock::settle();
-  EXPECT_EQ("failed: Failed to contact sentrel: Timed out after 3secs",
-            decision(first));
+  EXPECT_EQ(
+      "failed: Failed to contact sentrel: Timed out after 3secs",
+      decision(first));
 
   // The late answer is dropped: nothing is cached from it, and the next
   // request fetches again.
@@ -449,8 +455,7 @@ TEST_F(AuthorizerProcessTest, ALateAnswerDoesNotServeTheNextFetch)
 
   // The timed-out fetch answers late with a document that grants nothing:
   // the second request waits for its own fetch and decides from it.
-  getter_.answerHeld(
-      0, http::OK(std::string("{\"direct\":[],\"groups\":[]}")));
+  getter_.answerHeld(0, http::OK(std::string("{\"direct\":[],\"groups\":[]}")));
   Clock::settle();
   EXPECT_EQ("pending", decision(second));
 
@@ -482,7 +487,7 @@ TEST_F(AuthorizerProcessTest, ThePrincipalIsTheSubjectElseTheAnonymousOne)
   start(flags);
 
   Future<Owned<ObjectApprover>> anonymous =
-    authorizer_->getObjectApprover(None(), authz::VIEW_FLAGS);
+      authorizer_->getObjectApprover(None(), authz::VIEW_FLAGS);
   Clock::settle();
   EXPECT_EQ("allow", decision(anonymous));
 
@@ -505,39 +510,40 @@ TEST_F(AuthorizerProcessTest, ThePermissionsURLHoldsThePrincipalAsOneSegment)
   start();
   decide("alice");
   ASSERT_EQ(1u, getter_.urls().size());
-  EXPECT_EQ("http://leader.mesos:8101//acs/api/v1/users/alice/permissions"
-            "?format=json",
-            stringify(getter_.urls()[0]));
+  EXPECT_EQ(
+      "http://leader.mesos:8101//acs/api/v1/users/alice/permissions"
+      "?format=json",
+      stringify(getter_.urls()[0]));
 
   const struct
   {
     std::string principal;
     std::string segment;
   } cases[] = {
-    {"alice", "alice"},
-    {"svc_marathon-1.prod~x", "svc_marathon-1.prod~x"},
-    {"alice@example.com", "alice@example.com"},
-    {"ovra:service:marathon", "ovra:service:marathon"},
-    {"a/b", "a%2Fb"},
-    {"../admin", "%2E%2E%2Fadmin"},
-    {"..", "%2E%2E"},
-    {".", "%2E"},
-    {"...", "%2E%2E%2E"},
-    {".hidden.x", "%2Ehidden.x"},
-    {"x?format=xml#", "x%3Fformat=xml%23"},
-    {"100%", "100%25"},
-    {"a b", "a%20b"},
-    {"tab\there", "tab%09here"},
-    {"\xc3\xa9l\xc3\xa8ve", "%C3%A9l%C3%A8ve"},
-    {"back\\slash", "back%5Cslash"},
+      {"alice", "alice"},
+      {"svc_marathon-1.prod~x", "svc_marathon-1.prod~x"},
+      {"alice@example.com", "alice@example.com"},
+      {"ovra:service:marathon", "ovra:service:marathon"},
+      {"a/b", "a%2Fb"},
+      {"../admin", "%2E%2E%2Fadmin"},
+      {"..", "%2E%2E"},
+      {".", "%2E"},
+      {"...", "%2E%2E%2E"},
+      {".hidden.x", "%2Ehidden.x"},
+      {"x?format=xml#", "x%3Fformat=xml%23"},
+      {"100%", "100%25"},
+      {"a b", "a%20b"},
+      {"tab\there", "tab%09here"},
+      {"\xc3\xa9l\xc3\xa8ve", "%C3%A9l%C3%A8ve"},
+      {"back\\slash", "back%5Cslash"},
   };
 
   for (const auto& c : cases) {
     Try<http::URL> url =
-      OVRAAuthorizerProcess::permissionsURL(masterFlags(), c.principal);
+        OVRAAuthorizerProcess::permissionsURL(masterFlags(), c.principal);
     ASSERT_TRUE(url.isSome()) << c.principal;
     EXPECT_EQ("//acs/api/v1/users/" + c.segment + "/permissions", url->path)
-      << c.principal;
+        << c.principal;
 
     Try<std::string> decoded = http::decode(c.segment);
     ASSERT_TRUE(decoded.isSome()) << c.segment;
@@ -579,8 +585,8 @@ TEST_F(AuthorizerProcessTest, AuthorizedDecidesTheRequestObject)
 
   Future<bool> allowed = authorizer_->authorized(
       request("/metrics/snapshot", authz::GET_ENDPOINT_WITH_PATH));
-  Future<bool> denied = authorizer_->authorized(
-      request("/flags", authz::GET_ENDPOINT_WITH_PATH));
+  Future<bool> denied =
+      authorizer_->authorized(request("/flags", authz::GET_ENDPOINT_WITH_PATH));
   Clock::settle();
   ASSERT_TRUE(allowed.isReady());
   EXPECT_TRUE(allowed.get());
@@ -589,12 +595,12 @@ TEST_F(AuthorizerProcessTest, AuthorizedDecidesTheRequestObject)
 
   LogCapture log;
   Future<bool> unknown =
-    authorizer_->authorized(request("/flags", authz::UNKNOWN));
+      authorizer_->authorized(request("/flags", authz::UNKNOWN));
   Clock::settle();
   const std::string failure =
-    "Internal authorization failure: Mapping of requested action 'UNKNOWN' "
-    "with object { value: \"/flags\" } to a OVRA resource action is not "
-    "implemented";
+      "Internal authorization failure: Mapping of requested action 'UNKNOWN' "
+      "with object { value: \"/flags\" } to a OVRA resource action is not "
+      "implemented";
   ASSERT_TRUE(unknown.isFailed());
   EXPECT_EQ(failure, unknown.failure());
   EXPECT_TRUE(log.contains(
@@ -635,20 +641,20 @@ TEST(TokenRefreshTest, DelaysFollowTheTokensExpiry)
     Result<process::Time> expiration;
     Duration delay;
   } cases[] = {
-    {"in two hours", now + Hours(2), Minutes(90)},
-    {"in ten minutes", now + Minutes(10), Minutes(10)},
-    {"in exactly the margin", now + Minutes(30), Duration::zero()},
-    {"just past the margin", now + Minutes(31), Minutes(1)},
-    {"now", now, Duration::zero()},
-    {"unknown", None(), Hours(72) - Minutes(30)},
-    {"unparsable", Error("bad"), Hours(72) - Minutes(30)},
-    {"past", now - Seconds(1), Hours(72) - Minutes(30)},
-    {"beyond the default", now + Hours(100), Hours(100) - Minutes(30)},
+      {"in two hours", now + Hours(2), Minutes(90)},
+      {"in ten minutes", now + Minutes(10), Minutes(10)},
+      {"in exactly the margin", now + Minutes(30), Duration::zero()},
+      {"just past the margin", now + Minutes(31), Minutes(1)},
+      {"now", now, Duration::zero()},
+      {"unknown", None(), Hours(72) - Minutes(30)},
+      {"unparsable", Error("bad"), Hours(72) - Minutes(30)},
+      {"past", now - Seconds(1), Hours(72) - Minutes(30)},
+      {"beyond the default", now + Hours(100), Hours(100) - Minutes(30)},
   };
 
   for (const auto& c : cases) {
     EXPECT_EQ(c.delay, OVRAAuthorizerProcess::refreshDelay(c.expiration, now))
-      << c.name;
+        << c.name;
   }
 }
 
@@ -658,9 +664,9 @@ TEST(TokenRefreshTest, TheExpiryIsReadFromTheTokensExpClaim)
   const std::string header = "{\"alg\":\"RS256\",\"typ\":\"JWT\"}";
   const long exp = static_cast<long>(Clock::now().secs()) + 3600;
 
-  Result<process::Time> expiry = OVRAAuthorizerProcess::getExpiration(
-      test_tokens::token(header, "{\"uid\":\"a\",\"exp\":" + stringify(exp) +
-                                   "}"));
+  Result<process::Time> expiry =
+      OVRAAuthorizerProcess::getExpiration(test_tokens::token(
+          header, "{\"uid\":\"a\",\"exp\":" + stringify(exp) + "}"));
   ASSERT_TRUE(expiry.isSome());
   EXPECT_EQ(process::Time::epoch() + Seconds(exp), expiry.get());
 
@@ -675,6 +681,6 @@ TEST(TokenRefreshTest, TheExpiryIsReadFromTheTokensExpClaim)
     expiry = OVRAAuthorizerProcess::getExpiration(token);
     ASSERT_TRUE(expiry.isError()) << token;
     EXPECT_EQ(0u, expiry.error().find("Failed to parse JWT token: "))
-      << expiry.error();
+        << expiry.error();
   }
 }

@@ -50,14 +50,14 @@ using authorizer_test::flagsFor;
 namespace {
 
 const char FLAGS_READER[] =
-  "{\"direct\":[{\"rid\":\"ovra:mesos:agent:flags\",\"description\":\"d\","
-  "\"aclurl\":\"/a\",\"actions\":[{\"name\":\"read\",\"url\":\"/u\"}]},"
-  "{\"rid\":\"ovra:mesos:master:flags\",\"description\":\"d\","
-  "\"aclurl\":\"/a\",\"actions\":[{\"name\":\"read\",\"url\":\"/u\"}]}]}";
+    "{\"direct\":[{\"rid\":\"ovra:mesos:agent:flags\",\"description\":\"d\","
+    "\"aclurl\":\"/a\",\"actions\":[{\"name\":\"read\",\"url\":\"/u\"}]},"
+    "{\"rid\":\"ovra:mesos:master:flags\",\"description\":\"d\","
+    "\"aclurl\":\"/a\",\"actions\":[{\"name\":\"read\",\"url\":\"/u\"}]}]}";
 
 const char RETRYING[] = "Retrying the service account login in ";
 const char OBTAINED[] =
-  "Obtained an IAM token for the service account; refreshing it in ";
+    "Obtained an IAM token for the service account; refreshing it in ";
 
 
 // An IAM-issued token expiring `lifetime` from now on libprocess's clock,
@@ -67,7 +67,7 @@ std::string iamToken(const Option<Duration>& lifetime)
   std::string payload = "{\"uid\":\"agent-sa\"";
   if (lifetime.isSome()) {
     payload += ",\"exp\":" +
-      stringify(static_cast<long>((Clock::now() + lifetime.get()).secs()));
+        stringify(static_cast<long>((Clock::now() + lifetime.get()).secs()));
   }
   payload += "}";
   return test_tokens::token("{\"alg\":\"RS256\",\"typ\":\"JWT\"}", payload);
@@ -106,7 +106,7 @@ TEST_F(AuthorizerTokenTest, MastersPresentNoToken)
   EXPECT_TRUE(allows(alice));
 
   const std::vector<FakeIAM::PermissionRequest> requests =
-    iam_.permissionRequests();
+      iam_.permissionRequests();
   ASSERT_EQ(1u, requests.size());
   EXPECT_EQ(iam_.url().path + "/users/alice/permissions", requests[0].path);
   EXPECT_TRUE(requests[0].authorization.isNone());
@@ -126,7 +126,7 @@ TEST_F(AuthorizerTokenTest, AgentsPresentTheirToken)
   EXPECT_TRUE(allows(alice));
 
   const std::vector<FakeIAM::PermissionRequest> requests =
-    iam_.permissionRequests();
+      iam_.permissionRequests();
   ASSERT_EQ(1u, requests.size());
   EXPECT_EQ(Option<std::string>("token=" + token), requests[0].authorization);
   EXPECT_EQ(1u, iam_.logins());
@@ -187,10 +187,10 @@ TEST_F(AuthorizerTokenTest, TheTokenIsRefreshedBeforeItExpires)
     bool parsable;
     Duration refresh;
   } cases[] = {
-    {"two hours", Hours(2), true, Minutes(90)},
-    {"ten minutes", Minutes(10), true, Minutes(10)},
-    {"no expiry", None(), true, Hours(72) - Minutes(30)},
-    {"not a token", None(), false, Hours(72) - Minutes(30)},
+      {"two hours", Hours(2), true, Minutes(90)},
+      {"ten minutes", Minutes(10), true, Minutes(10)},
+      {"no expiry", None(), true, Hours(72) - Minutes(30)},
+      {"not a token", None(), false, Hours(72) - Minutes(30)},
   };
 
   for (const auto& c : cases) {
@@ -233,14 +233,21 @@ TEST_F(AuthorizerTokenTest, FailedLoginsAreRetriedAndWaitersFailInBoundedTime)
 
   Future<std::string> failure = log.line("Sentrel authentication failed: ");
   ASSERT_TRUE(ready(failure));
-  EXPECT_EQ("Sentrel authentication failed: Sentrel returned status: 500 "
-            "Internal Server Error",
-            failure.get());
+  EXPECT_EQ(
+      "Sentrel authentication failed: Sentrel returned status: 500 "
+      "Internal Server Error",
+      failure.get());
 
   // Each failure doubles the delay, up to a minute.
   const Duration delays[] = {
-    Seconds(1), Seconds(2), Seconds(4), Seconds(8), Seconds(16), Seconds(32),
-    Minutes(1), Minutes(1)};
+      Seconds(1),
+      Seconds(2),
+      Seconds(4),
+      Seconds(8),
+      Seconds(16),
+      Seconds(32),
+      Minutes(1),
+      Minutes(1)};
 
   size_t n = 0;
   for (const Duration& delay : delays) {
@@ -302,7 +309,7 @@ TEST_F(AuthorizerTokenTest, AFailedRefreshKeepsTheTokenAndIsRetried)
   ASSERT_TRUE(ready(approver(authorizer, "carol")));
 
   const std::vector<FakeIAM::PermissionRequest> requests =
-    iam_.permissionRequests();
+      iam_.permissionRequests();
   ASSERT_EQ(3u, requests.size());
   EXPECT_EQ(Option<std::string>("token=" + first), requests[0].authorization);
   EXPECT_EQ(Option<std::string>("token=" + first), requests[1].authorization);
@@ -353,8 +360,7 @@ TEST_F(AuthorizerTokenTest, MetricsCountDecisionsFetchesAndLogins)
 
   // An unknown principal's fetch fails, and so does the request.
   EXPECT_TRUE(failed(
-      approver(authorizer, "carol"),
-      "HTTP status code not OK (200) but 404"));
+      approver(authorizer, "carol"), "HTTP status code not OK (200) but 404"));
 
   // A failed refresh, then a good one.
   iam_.answerLogins(503, "");
@@ -366,13 +372,14 @@ TEST_F(AuthorizerTokenTest, MetricsCountDecisionsFetchesAndLogins)
   ASSERT_TRUE(ready(log.line(OBTAINED, 2)));
 
   metrics_snapshot::Values counts =
-    metrics_snapshot::read("ovra/authorizer/").get();
+      metrics_snapshot::read("ovra/authorizer/").get();
 
   // The fetch timer's statistics depend on when the fetches ended.
   EXPECT_EQ(1u, counts.count("ovra/authorizer/permission_fetch_ms"));
   for (auto it = counts.begin(); it != counts.end();) {
     it = it->first.find("permission_fetch_ms") != std::string::npos
-      ? counts.erase(it) : std::next(it);
+        ? counts.erase(it)
+        : std::next(it);
   }
 
   const metrics_snapshot::Values expected = {

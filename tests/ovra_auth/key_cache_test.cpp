@@ -48,8 +48,8 @@ using dev_iam::Endpoint;
 namespace {
 
 constexpr char REFETCH_LINE[] =
-  "Fetching the IAM key set again: a token did not verify with the cached "
-  "key";
+    "Fetching the IAM key set again: a token did not verify with the cached "
+    "key";
 
 
 class HttpAuthenticatorCacheTest : public test_iam::ServiceTest
@@ -229,7 +229,7 @@ TEST_F(HttpAuthenticatorCacheTest, ARotatedKeyIsTakenOnceTheIntervalAllows)
 
   Clock::advance(Seconds(30));
   EXPECT_EQ("bob", outcome(*module, after));
-  EXPECT_EQ(1u, keyFetches());  // counted by the restarted service
+  EXPECT_EQ(1u, keyFetches()); // counted by the restarted service
 
   // The old key is gone with the old key set.
   EXPECT_EQ("401", outcome(*module, before));
@@ -266,7 +266,7 @@ TEST_F(HttpAuthenticatorCacheTest, TheLastGoodKeyServesWhileTheServiceIsDown)
   Clock::advance(Minutes(5) - Seconds(30));
   const std::string past = outcome(*module, alice);
   EXPECT_EQ(0u, past.find("failed: Failed to obtain sentrel public key: "))
-    << past;
+      << past;
 
   // Back up: the next fetch the interval allows serves again.
   ASSERT_TRUE(ready(iam_->answer(Endpoint::JWKS, None())));
@@ -275,7 +275,9 @@ TEST_F(HttpAuthenticatorCacheTest, TheLastGoodKeyServesWhileTheServiceIsDown)
 }
 
 
-TEST_F(HttpAuthenticatorCacheTest, AFailedFetchIsRetriedOnABackoffUpToTheInterval)
+TEST_F(
+    HttpAuthenticatorCacheTest,
+    AFailedFetchIsRetriedOnABackoffUpToTheInterval)
 {
   std::unique_ptr<OVRAHTTPAuthenticator> module = authenticator();
   const std::string alice = token("alice");
@@ -291,8 +293,13 @@ TEST_F(HttpAuthenticatorCacheTest, AFailedFetchIsRetriedOnABackoffUpToTheInterva
   // 1, 2, 4, 8 and 16 seconds after each failure, then the interval.
   size_t fetches = 1;
   for (const Duration& backoff :
-       {Seconds(1), Seconds(2), Seconds(4), Seconds(8), Seconds(16),
-        Seconds(30), Seconds(30)}) {
+       {Seconds(1),
+        Seconds(2),
+        Seconds(4),
+        Seconds(8),
+        Seconds(16),
+        Seconds(30),
+        Seconds(30)}) {
     Clock::advance(backoff - Milliseconds(1));
     outcome(*module, alice);
     EXPECT_EQ(fetches, keyFetches()) << "before a backoff of " << backoff;
@@ -309,7 +316,9 @@ TEST_F(HttpAuthenticatorCacheTest, AFailedFetchIsRetriedOnABackoffUpToTheInterva
 }
 
 
-TEST_F(HttpAuthenticatorCacheTest, AnOutageAtTheFirstFetchEndsForUsersWithinSeconds)
+TEST_F(
+    HttpAuthenticatorCacheTest,
+    AnOutageAtTheFirstFetchEndsForUsersWithinSeconds)
 {
   std::unique_ptr<OVRAHTTPAuthenticator> module = authenticator();
   const std::string alice = token("alice");
@@ -324,16 +333,18 @@ TEST_F(HttpAuthenticatorCacheTest, AnOutageAtTheFirstFetchEndsForUsersWithinSeco
 }
 
 
-TEST_F(HttpAuthenticatorCacheTest, MetricsCountEveryOutcomeAndEveryUseOfTheCache)
+TEST_F(
+    HttpAuthenticatorCacheTest,
+    MetricsCountEveryOutcomeAndEveryUseOfTheCache)
 {
   std::unique_ptr<OVRAHTTPAuthenticator> module = authenticator();
   const std::string alice = token("alice");
 
-  EXPECT_EQ("alice", outcome(*module, alice));   // fetched
-  EXPECT_EQ("alice", outcome(*module, alice));   // from the cache
+  EXPECT_EQ("alice", outcome(*module, alice)); // fetched
+  EXPECT_EQ("alice", outcome(*module, alice)); // from the cache
 
   Clock::advance(Seconds(30));
-  EXPECT_EQ("401", outcome(*module, forged("mallory")));   // refetched
+  EXPECT_EQ("401", outcome(*module, forged("mallory"))); // refetched
   EXPECT_EQ("401", outcome(*module, None()));
   EXPECT_EQ("401", outcome(*module, std::string("abc")));
 
@@ -387,7 +398,7 @@ TEST_F(HttpAuthenticatorCacheTest, MetricsCountEveryOutcomeAndEveryUseOfTheCache
   EXPECT_EQ("anonymous", outcome(anonymous, None()));
 
   const metrics_snapshot::Values counts =
-    metrics_snapshot::read("ovra/http_authenticator/").get();
+      metrics_snapshot::read("ovra/http_authenticator/").get();
   EXPECT_EQ(1, counts.at("ovra/http_authenticator/allowed_anonymous"));
   EXPECT_EQ(0, counts.at("ovra/http_authenticator/allowed"));
   EXPECT_EQ(0u, counts.count(fetch + "/count"));

@@ -167,74 +167,150 @@ TEST(ObjectApproverTest, DecidesFromEveryRequiredPair)
     Option<authz::Object> object;
     bool allowed;
   } cases[] = {
-    {"superuser ignores the action bits", "master",
-     {{"ovra:superuser", {"read"}}}, authz::UPDATE_WEIGHT, valueObject("dev"),
-     true},
-    {"superuser runs tasks", "agent", {{"ovra:superuser", {"read"}}},
-     authz::RUN_TASK, runTaskObject("root", "/prod"), true},
-    {"superuser needs a valid entry", "master",
-     {{"x", {"read"}}, {"ovra:superuser", {"full"}}}, authz::SET_LOG_LEVEL,
-     None(), true},
-    {"framework read covers any role", "master",
-     {{"ovra:mesos:master:framework", {"read"}}}, authz::VIEW_FRAMEWORK,
-     frameworkObject("anything"), true},
-    {"framework read does not register", "master",
-     {{"ovra:mesos:master:framework", {"read"}}}, authz::REGISTER_FRAMEWORK,
-     valueObject("dev"), false},
-    {"run task with user and space", "master", {taskSpace, taskUser},
-     authz::RUN_TASK, runTaskObject("nobody", "/prod/web"), true},
-    {"run task without the user grant", "master", {taskSpace},
-     authz::RUN_TASK, runTaskObject("nobody", "/prod/web"), false},
-    {"run task without the space grant", "master", {taskUser},
-     authz::RUN_TASK, runTaskObject("nobody", "/prod/web"), false},
-    {"run task as another user", "master", {taskSpace, taskUser},
-     authz::RUN_TASK, runTaskObject("root", "/prod/web"), false},
-    {"trailing slash does not cover the space", "master",
-     {{"ovra:mesos:master:task:app_id:/prod/", {"create"}}, taskUser},
-     authz::RUN_TASK, runTaskObject("nobody", "/prod/web"), false},
-    {"space prefix covers the space", "master",
-     {{"ovra:mesos:master:task:app_id:/prod", {"create"}}, taskUser},
-     authz::RUN_TASK, runTaskObject("nobody", "/prod/web"), true},
-    {"space prefix is token-wise", "master",
-     {{"ovra:mesos:master:task:app_id:/prod", {"create"}}, taskUser},
-     authz::RUN_TASK, runTaskObject("nobody", "/production"), false},
-    {"prefix alone on a master", "master", {{"ovra:mesos", {"full"}}},
-     authz::LAUNCH_NESTED_CONTAINER, executorObject(), true},
-    {"prefix alone on an agent", "agent", {{"ovra:mesos", {"full"}}},
-     authz::KILL_NESTED_CONTAINER, executorObject(), true},
-    {"master grant on an agent", "agent",
-     {{"ovra:mesos:master:flags", {"read"}}}, authz::VIEW_FLAGS, None(),
-     false},
-    {"empty id matches nothing", "master", {{"", {"full"}}},
-     authz::VIEW_FLAGS, None(), false},
-    {"update does not read", "master",
-     {{"ovra:mesos:master:flags", {"update"}}}, authz::VIEW_FLAGS, None(),
-     false},
-    {"full reads", "master", {{"ovra:mesos:master:flags", {"full"}}},
-     authz::VIEW_FLAGS, None(), true},
-    {"actions of two entries do not add up", "master",
-     {{"ovra:mesos:master:nested_container", {"create"}},
-      {"ovra:mesos:master:nested_container:role:dev", {"read"}}},
-     authz::WAIT_NESTED_CONTAINER, executorObject(), true},
-    {"second pair needs its own grant", "master",
-     {{"ovra:mesos:master:nested_container:role:dev", {"create"}}},
-     authz::LAUNCH_NESTED_CONTAINER, executorObject(), false},
-    {"no permissions", "master", {}, authz::GET_ENDPOINT_WITH_PATH,
-     valueObject("/metrics/snapshot"), false},
-    {"endpoint by path prefix", "master",
-     {{"ovra:mesos:master:endpoint:path:/metrics", {"read"}}},
-     authz::GET_ENDPOINT_WITH_PATH, valueObject("/metrics/snapshot"), true},
+      {"superuser ignores the action bits",
+       "master",
+       {{"ovra:superuser", {"read"}}},
+       authz::UPDATE_WEIGHT,
+       valueObject("dev"),
+       true},
+      {"superuser runs tasks",
+       "agent",
+       {{"ovra:superuser", {"read"}}},
+       authz::RUN_TASK,
+       runTaskObject("root", "/prod"),
+       true},
+      {"superuser needs a valid entry",
+       "master",
+       {{"x", {"read"}}, {"ovra:superuser", {"full"}}},
+       authz::SET_LOG_LEVEL,
+       None(),
+       true},
+      {"framework read covers any role",
+       "master",
+       {{"ovra:mesos:master:framework", {"read"}}},
+       authz::VIEW_FRAMEWORK,
+       frameworkObject("anything"),
+       true},
+      {"framework read does not register",
+       "master",
+       {{"ovra:mesos:master:framework", {"read"}}},
+       authz::REGISTER_FRAMEWORK,
+       valueObject("dev"),
+       false},
+      {"run task with user and space",
+       "master",
+       {taskSpace, taskUser},
+       authz::RUN_TASK,
+       runTaskObject("nobody", "/prod/web"),
+       true},
+      {"run task without the user grant",
+       "master",
+       {taskSpace},
+       authz::RUN_TASK,
+       runTaskObject("nobody", "/prod/web"),
+       false},
+      {"run task without the space grant",
+       "master",
+       {taskUser},
+       authz::RUN_TASK,
+       runTaskObject("nobody", "/prod/web"),
+       false},
+      {"run task as another user",
+       "master",
+       {taskSpace, taskUser},
+       authz::RUN_TASK,
+       runTaskObject("root", "/prod/web"),
+       false},
+      {"trailing slash does not cover the space",
+       "master",
+       {{"ovra:mesos:master:task:app_id:/prod/", {"create"}}, taskUser},
+       authz::RUN_TASK,
+       runTaskObject("nobody", "/prod/web"),
+       false},
+      {"space prefix covers the space",
+       "master",
+       {{"ovra:mesos:master:task:app_id:/prod", {"create"}}, taskUser},
+       authz::RUN_TASK,
+       runTaskObject("nobody", "/prod/web"),
+       true},
+      {"space prefix is token-wise",
+       "master",
+       {{"ovra:mesos:master:task:app_id:/prod", {"create"}}, taskUser},
+       authz::RUN_TASK,
+       runTaskObject("nobody", "/production"),
+       false},
+      {"prefix alone on a master",
+       "master",
+       {{"ovra:mesos", {"full"}}},
+       authz::LAUNCH_NESTED_CONTAINER,
+       executorObject(),
+       true},
+      {"prefix alone on an agent",
+       "agent",
+       {{"ovra:mesos", {"full"}}},
+       authz::KILL_NESTED_CONTAINER,
+       executorObject(),
+       true},
+      {"master grant on an agent",
+       "agent",
+       {{"ovra:mesos:master:flags", {"read"}}},
+       authz::VIEW_FLAGS,
+       None(),
+       false},
+      {"empty id matches nothing",
+       "master",
+       {{"", {"full"}}},
+       authz::VIEW_FLAGS,
+       None(),
+       false},
+      {"update does not read",
+       "master",
+       {{"ovra:mesos:master:flags", {"update"}}},
+       authz::VIEW_FLAGS,
+       None(),
+       false},
+      {"full reads",
+       "master",
+       {{"ovra:mesos:master:flags", {"full"}}},
+       authz::VIEW_FLAGS,
+       None(),
+       true},
+      {"actions of two entries do not add up",
+       "master",
+       {{"ovra:mesos:master:nested_container", {"create"}},
+        {"ovra:mesos:master:nested_container:role:dev", {"read"}}},
+       authz::WAIT_NESTED_CONTAINER,
+       executorObject(),
+       true},
+      {"second pair needs its own grant",
+       "master",
+       {{"ovra:mesos:master:nested_container:role:dev", {"create"}}},
+       authz::LAUNCH_NESTED_CONTAINER,
+       executorObject(),
+       false},
+      {"no permissions",
+       "master",
+       {},
+       authz::GET_ENDPOINT_WITH_PATH,
+       valueObject("/metrics/snapshot"),
+       false},
+      {"endpoint by path prefix",
+       "master",
+       {{"ovra:mesos:master:endpoint:path:/metrics", {"read"}}},
+       authz::GET_ENDPOINT_WITH_PATH,
+       valueObject("/metrics/snapshot"),
+       true},
   };
 
   for (const auto& c : cases) {
     const Try<bool> decision =
-      decide(approver(c.host, c.grants, c.action), c.object);
+        decide(approver(c.host, c.grants, c.action), c.object);
     ASSERT_TRUE(decision.isSome()) << c.name << ": " << decision.error();
     EXPECT_EQ(c.allowed, decision.get()) << c.name;
 
     // The operator's explanation reaches the same decision.
     const Try<mesos::ovra::AuthorizationExplanation> explanation =
-      explain(approver(c.host, c.grants, c.action), c.object);
+        explain(approver(c.host, c.grants, c.action), c.object);
     ASSERT_TRUE(explanation.isSome()) << c.name;
     EXPECT_EQ(c.allowed, explanation->allowed) << c.name;
   }
@@ -257,15 +333,17 @@ TEST(ObjectApproverTest, ExplainsEveryPairWithItsGrantAndAuditsNothing)
   EXPECT_FALSE(partial->allowed);
   EXPECT_EQ("alice", partial->principal);
   ASSERT_EQ(2u, partial->required.size());
-  EXPECT_EQ("ovra:mesos:master:task:user:nobody",
-            partial->required[0].resourceId);
+  EXPECT_EQ(
+      "ovra:mesos:master:task:user:nobody", partial->required[0].resourceId);
   EXPECT_EQ("create", partial->required[0].action);
   EXPECT_TRUE(partial->required[0].grantedBy.isNone());
-  EXPECT_EQ("ovra:mesos:master:task:app_id:/prod/web",
-            partial->required[1].resourceId);
+  EXPECT_EQ(
+      "ovra:mesos:master:task:app_id:/prod/web",
+      partial->required[1].resourceId);
   ASSERT_TRUE(partial->required[1].grantedBy.isSome());
-  EXPECT_EQ("ovra:mesos:master:task:app_id:/prod",
-            partial->required[1].grantedBy->resourceId);
+  EXPECT_EQ(
+      "ovra:mesos:master:task:app_id:/prod",
+      partial->required[1].grantedBy->resourceId);
   EXPECT_EQ("create | read", partial->required[1].grantedBy->actions);
 
   // The first permission that grants a pair is named, the superuser too.
@@ -283,9 +361,9 @@ TEST(ObjectApproverTest, ExplainsEveryPairWithItsGrantAndAuditsNothing)
 
   // Unmappable questions fail exactly as they fail approved().
   const OVRAAuthorizerObjectApprover unknown =
-    approver("master", {{"ovra:superuser", {"full"}}}, authz::UNKNOWN);
+      approver("master", {{"ovra:superuser", {"full"}}}, authz::UNKNOWN);
   const Try<mesos::ovra::AuthorizationExplanation> failed =
-    explain(unknown, valueObject("x"));
+      explain(unknown, valueObject("x"));
   ASSERT_TRUE(failed.isError());
   EXPECT_EQ(decide(unknown, valueObject("x")).error(), failed.error());
 
@@ -304,19 +382,23 @@ TEST(ObjectApproverTest, UnmappableQuestionsAreFailuresNotDecisions)
     Option<authz::Object> object;
     std::string error;
   } cases[] = {
-    {authz::UNKNOWN, valueObject("x"),
-     "Internal authorization failure: Mapping of requested action 'UNKNOWN' "
-     "with object { value: \"x\" } to a OVRA resource action is not "
-     "implemented"},
-    {static_cast<authz::Action>(27), None(),
-     "Internal authorization failure: Mapping of requested action '' to a "
-     "OVRA resource action is not implemented"},
-    {authz::VIEW_EXECUTOR, frameworkObject("dev"),
-     "Internal authorization failure: Mapping of requested action "
-     "'VIEW_EXECUTOR' requires an object with executor_info"},
-    {authz::RUN_TASK, None(),
-     "Internal authorization failure: Mapping of requested action "
-     "'RUN_TASK' requires an object"},
+      {authz::UNKNOWN,
+       valueObject("x"),
+       "Internal authorization failure: Mapping of requested action 'UNKNOWN' "
+       "with object { value: \"x\" } to a OVRA resource action is not "
+       "implemented"},
+      {static_cast<authz::Action>(27),
+       None(),
+       "Internal authorization failure: Mapping of requested action '' to a "
+       "OVRA resource action is not implemented"},
+      {authz::VIEW_EXECUTOR,
+       frameworkObject("dev"),
+       "Internal authorization failure: Mapping of requested action "
+       "'VIEW_EXECUTOR' requires an object with executor_info"},
+      {authz::RUN_TASK,
+       None(),
+       "Internal authorization failure: Mapping of requested action "
+       "'RUN_TASK' requires an object"},
   };
 
   for (const auto& c : cases) {
@@ -324,7 +406,7 @@ TEST(ObjectApproverTest, UnmappableQuestionsAreFailuresNotDecisions)
     // Even the superuser gets no decision for a question that cannot be
     // mapped, and no audit record is written for it.
     const Try<bool> decision =
-      decide(approver("master", superuser, c.action), c.object);
+        decide(approver("master", superuser, c.action), c.object);
     ASSERT_TRUE(decision.isError()) << c.action;
     EXPECT_EQ(c.error, decision.error());
     EXPECT_TRUE(audit_records::records(log).empty());
@@ -338,52 +420,70 @@ TEST(ObjectApproverTest, UnmappableQuestionsAreFailuresNotDecisions)
 TEST(ObjectApproverTest, ARecordOfAHugeObjectKeepsEveryKey)
 {
   authz::Object task = runTaskObject("nobody", "/prod/web");
-  mesos::Label* label = task.mutable_task_info()->mutable_labels()->add_labels();
+  mesos::Label* label =
+      task.mutable_task_info()->mutable_labels()->add_labels();
   label->set_key("NOTE");
   label->set_value(std::string(40 * 1024, 'x'));
 
   LogCapture log;
-  EXPECT_EQ("deny",
-            outcome(decide(approver("master", {}, authz::RUN_TASK), task)));
+  EXPECT_EQ(
+      "deny", outcome(decide(approver("master", {}, authz::RUN_TASK), task)));
 
   const std::vector<audit_records::Record> records =
-    audit_records::records(log);
+      audit_records::records(log);
   ASSERT_EQ(1u, records.size());
-  for (const char* key : {"type", "timestamp", "authorizer", "uid", "action",
-                          "object", "result", "reason", "dstip", "dstport"}) {
+  for (const char* key :
+       {"type",
+        "timestamp",
+        "authorizer",
+        "uid",
+        "action",
+        "object",
+        "result",
+        "reason",
+        "dstip",
+        "dstport"}) {
     EXPECT_EQ(1u, records[0].count(key)) << key;
   }
   EXPECT_EQ("deny", records[0].at("result"));
   EXPECT_EQ("\"RUN_TASK\"", records[0].at("action"));
-  EXPECT_NE(std::string::npos,
-            records[0].at("object").find(" bytes in all)\""));
+  EXPECT_NE(
+      std::string::npos, records[0].at("object").find(" bytes in all)\""));
 }
 
 
 TEST(ObjectApproverTest, EachDecisionIsAuditedExceptListings)
 {
   const std::vector<Grant> grants = {
-    {"ovra:mesos:master:endpoint:path:/metrics", {"read"}},
-    {"ovra:mesos:master:framework", {"read"}},
-    {"ovra:mesos:master:container", {"read"}},
+      {"ovra:mesos:master:endpoint:path:/metrics", {"read"}},
+      {"ovra:mesos:master:framework", {"read"}},
+      {"ovra:mesos:master:container", {"read"}},
   };
 
   {
     LogCapture log;
     const OVRAAuthorizerObjectApprover endpoint =
-      approver("master", grants, authz::GET_ENDPOINT_WITH_PATH);
+        approver("master", grants, authz::GET_ENDPOINT_WITH_PATH);
 
     // One approver decides many objects, each with its own record.
     EXPECT_EQ("allow", outcome(decide(endpoint, valueObject("/metrics"))));
     EXPECT_EQ("deny", outcome(decide(endpoint, valueObject("/flags"))));
 
     const std::vector<audit_records::Record> records =
-      audit_records::records(log);
+        audit_records::records(log);
     ASSERT_EQ(2u, records.size());
 
     const std::set<std::string> keys = {
-      "type", "timestamp", "authorizer", "uid", "action", "object",
-      "result", "reason", "dstip", "dstport"};
+        "type",
+        "timestamp",
+        "authorizer",
+        "uid",
+        "action",
+        "object",
+        "result",
+        "reason",
+        "dstip",
+        "dstport"};
     for (const audit_records::Record& record : records) {
       std::set<std::string> present;
       for (const auto& [key, value] : record) {
@@ -406,12 +506,12 @@ TEST(ObjectApproverTest, EachDecisionIsAuditedExceptListings)
 
   {
     LogCapture log;
-    EXPECT_EQ("deny",
-              outcome(decide(approver("agent", grants, authz::VIEW_FLAGS),
-                             None())));
+    EXPECT_EQ(
+        "deny",
+        outcome(decide(approver("agent", grants, authz::VIEW_FLAGS), None())));
 
     const std::vector<audit_records::Record> records =
-      audit_records::records(log);
+        audit_records::records(log);
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ("\"mesos-agent\"", records[0].at("authorizer"));
     EXPECT_EQ("\"VIEW_FLAGS\"", records[0].at("action"));
@@ -431,16 +531,16 @@ TEST(ObjectApproverTest, EachDecisionIsAuditedExceptListings)
     authz::Action action;
     authz::Object object;
   } listings[] = {
-    {authz::VIEW_FRAMEWORK, frameworkObject("dev")},
-    {authz::VIEW_TASK, task},
-    {authz::VIEW_EXECUTOR, executor},
-    {authz::VIEW_CONTAINER, executor},
+      {authz::VIEW_FRAMEWORK, frameworkObject("dev")},
+      {authz::VIEW_TASK, task},
+      {authz::VIEW_EXECUTOR, executor},
+      {authz::VIEW_CONTAINER, executor},
   };
 
   for (const auto& listing : listings) {
     LogCapture log;
     const Try<bool> decision =
-      decide(approver("master", grants, listing.action), listing.object);
+        decide(approver("master", grants, listing.action), listing.object);
     ASSERT_TRUE(decision.isSome()) << decision.error();
     EXPECT_TRUE(audit_records::records(log).empty()) << listing.action;
   }
@@ -450,10 +550,15 @@ TEST(ObjectApproverTest, EachDecisionIsAuditedExceptListings)
 TEST(ObjectApproverTest, DisabledAuditWritesNothing)
 {
   LogCapture log;
-  EXPECT_EQ("allow",
-            outcome(decide(approver("master", {{"ovra:superuser", {"full"}}},
-                                    authz::RUN_TASK, LogFmt::Audit::DISABLED),
-                           runTaskObject("nobody", "/a"))));
+  EXPECT_EQ(
+      "allow",
+      outcome(decide(
+          approver(
+              "master",
+              {{"ovra:superuser", {"full"}}},
+              authz::RUN_TASK,
+              LogFmt::Audit::DISABLED),
+          runTaskObject("nobody", "/a"))));
   EXPECT_TRUE(audit_records::records(log).empty());
 }
 
@@ -484,6 +589,6 @@ TEST(ObjectApproverTest, ApproversMayBeUsedFromManyThreads)
     thread.join();
   }
 
-  EXPECT_EQ((std::vector<std::string>{"allow", "deny", "allow", "deny"}),
-            outcomes);
+  EXPECT_EQ(
+      (std::vector<std::string>{"allow", "deny", "allow", "deny"}), outcomes);
 }

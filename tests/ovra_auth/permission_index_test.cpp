@@ -53,7 +53,7 @@ std::string describe(const Permissions& permissions)
   std::string text;
   for (size_t i = 0; i < permissions.size(); ++i) {
     text += "  " + stringify(i) + ": '" + permissions[i]->rid_ + "' " +
-            stringify(static_cast<uint32_t>(permissions[i]->actions_)) + "\n";
+        stringify(static_cast<uint32_t>(permissions[i]->actions_)) + "\n";
   }
   return text;
 }
@@ -74,74 +74,126 @@ TEST(PermissionIndexTest, GrantsAsTheFirstPermissionInListOrder)
     Action action;
     int granting;
   } cases[] = {
-    {"empty list", {}, "ovra:mesos", mesos::ovra::READ, -1},
-    {"a broader grant earlier wins",
-     {{"ovra:mesos", {"full"}}, {"ovra:mesos:master:task", {"read"}}},
-     "ovra:mesos:master:task:x", mesos::ovra::READ, 0},
-    {"a narrower grant earlier wins",
-     {{"ovra:mesos:master:task", {"read"}}, {"ovra:mesos", {"full"}}},
-     "ovra:mesos:master:task:x", mesos::ovra::READ, 0},
-    {"the action picks a later grant",
-     {{"ovra:mesos:master:task", {"read"}}, {"ovra:mesos", {"full"}}},
-     "ovra:mesos:master:task:x", mesos::ovra::UPDATE, 1},
-    {"a match before the superuser entry wins",
-     {{"a:b", {"read"}}, {"ovra:superuser", {"read"}}}, "a:b:c",
-     mesos::ovra::READ, 0},
-    {"the superuser entry grants other actions",
-     {{"a:b", {"read"}}, {"ovra:superuser", {"read"}}}, "a:b:c",
-     mesos::ovra::DELETE, 1},
-    {"the superuser entry grants other ids",
-     {{"a:b", {"read"}}, {"ovra:superuser", {"read"}}}, "z",
-     mesos::ovra::READ, 1},
-    {"the first superuser entry wins",
-     {{"ovra:superuser", {"read"}}, {"a", {"full"}},
-      {"ovra:superuser", {"full"}}},
-     "a", mesos::ovra::READ, 0},
-    {"the superuser grants beyond the known bits",
-     {{"a", {"full"}}, {"ovra:superuser", {"read"}}}, "a", BEYOND, 1},
-    {"below the superuser id is no superuser",
-     {{"ovra:superuser:x", {"read"}}}, "b", mesos::ovra::READ, -1},
-    {"nothing grants beyond the known bits", {{"a", {"full"}}}, "a", BEYOND,
-     -1},
-    {"the first of equal duplicates",
-     {{"a", {"read"}}, {"a", {"read"}}, {"a", {"full"}}}, "a:b",
-     mesos::ovra::READ, 0},
-    {"a later duplicate with more actions",
-     {{"a", {"read"}}, {"a", {"read"}}, {"a", {"full"}}}, "a:b",
-     mesos::ovra::UPDATE, 2},
-    {"a duplicate covered by an earlier one never grants",
-     {{"a", {"full"}}, {"a", {"read"}}}, "a", mesos::ovra::READ, 0},
-    {"a trailing slash is an empty path token",
-     {{"a:/prod/", {"read"}}, {"a:/prod", {"read"}}}, "a:/prod/web",
-     mesos::ovra::READ, 1},
-    {"a name without a path covers every path",
-     {{"a:b", {"read"}}}, "a:b:/x", mesos::ovra::READ, 0},
-    {"a shorter name with a path",
-     {{"a:/x", {"read"}}}, "a:b:/x/y", mesos::ovra::READ, 0},
-    {"a path needs a path", {{"a:/x", {"read"}}}, "a", mesos::ovra::READ,
-     -1},
-    {"the path is not a name token", {{"a:x", {"read"}}}, "a:/x",
-     mesos::ovra::READ, -1},
-    {"an empty id covers ids with an empty first token",
-     {{"", {"full"}}}, ":x", mesos::ovra::READ, 0},
-    {"an empty id covers no usual id", {{"", {"full"}}}, "ovra:mesos",
-     mesos::ovra::READ, -1},
-    {"no action requested",
-     {{"b", {"read"}}, {"a", {"read"}}}, "a:b", NOTHING, 1},
+      {"empty list", {}, "ovra:mesos", mesos::ovra::READ, -1},
+      {"a broader grant earlier wins",
+       {{"ovra:mesos", {"full"}}, {"ovra:mesos:master:task", {"read"}}},
+       "ovra:mesos:master:task:x",
+       mesos::ovra::READ,
+       0},
+      {"a narrower grant earlier wins",
+       {{"ovra:mesos:master:task", {"read"}}, {"ovra:mesos", {"full"}}},
+       "ovra:mesos:master:task:x",
+       mesos::ovra::READ,
+       0},
+      {"the action picks a later grant",
+       {{"ovra:mesos:master:task", {"read"}}, {"ovra:mesos", {"full"}}},
+       "ovra:mesos:master:task:x",
+       mesos::ovra::UPDATE,
+       1},
+      {"a match before the superuser entry wins",
+       {{"a:b", {"read"}}, {"ovra:superuser", {"read"}}},
+       "a:b:c",
+       mesos::ovra::READ,
+       0},
+      {"the superuser entry grants other actions",
+       {{"a:b", {"read"}}, {"ovra:superuser", {"read"}}},
+       "a:b:c",
+       mesos::ovra::DELETE,
+       1},
+      {"the superuser entry grants other ids",
+       {{"a:b", {"read"}}, {"ovra:superuser", {"read"}}},
+       "z",
+       mesos::ovra::READ,
+       1},
+      {"the first superuser entry wins",
+       {{"ovra:superuser", {"read"}},
+        {"a", {"full"}},
+        {"ovra:superuser", {"full"}}},
+       "a",
+       mesos::ovra::READ,
+       0},
+      {"the superuser grants beyond the known bits",
+       {{"a", {"full"}}, {"ovra:superuser", {"read"}}},
+       "a",
+       BEYOND,
+       1},
+      {"below the superuser id is no superuser",
+       {{"ovra:superuser:x", {"read"}}},
+       "b",
+       mesos::ovra::READ,
+       -1},
+      {"nothing grants beyond the known bits",
+       {{"a", {"full"}}},
+       "a",
+       BEYOND,
+       -1},
+      {"the first of equal duplicates",
+       {{"a", {"read"}}, {"a", {"read"}}, {"a", {"full"}}},
+       "a:b",
+       mesos::ovra::READ,
+       0},
+      {"a later duplicate with more actions",
+       {{"a", {"read"}}, {"a", {"read"}}, {"a", {"full"}}},
+       "a:b",
+       mesos::ovra::UPDATE,
+       2},
+      {"a duplicate covered by an earlier one never grants",
+       {{"a", {"full"}}, {"a", {"read"}}},
+       "a",
+       mesos::ovra::READ,
+       0},
+      {"a trailing slash is an empty path token",
+       {{"a:/prod/", {"read"}}, {"a:/prod", {"read"}}},
+       "a:/prod/web",
+       mesos::ovra::READ,
+       1},
+      {"a name without a path covers every path",
+       {{"a:b", {"read"}}},
+       "a:b:/x",
+       mesos::ovra::READ,
+       0},
+      {"a shorter name with a path",
+       {{"a:/x", {"read"}}},
+       "a:b:/x/y",
+       mesos::ovra::READ,
+       0},
+      {"a path needs a path", {{"a:/x", {"read"}}}, "a", mesos::ovra::READ, -1},
+      {"the path is not a name token",
+       {{"a:x", {"read"}}},
+       "a:/x",
+       mesos::ovra::READ,
+       -1},
+      {"an empty id covers ids with an empty first token",
+       {{"", {"full"}}},
+       ":x",
+       mesos::ovra::READ,
+       0},
+      {"an empty id covers no usual id",
+       {{"", {"full"}}},
+       "ovra:mesos",
+       mesos::ovra::READ,
+       -1},
+      {"no action requested",
+       {{"b", {"read"}}, {"a", {"read"}}},
+       "a:b",
+       NOTHING,
+       1},
   };
 
   for (const auto& c : cases) {
     const PermissionIndex index(list(c.grants));
     const RIDTokens requested = mesos::ovra::tokenizeRID(c.rid);
 
-    EXPECT_EQ(c.granting,
-              positionOf(index.list(),
-                         mesos::ovra::firstGrant(
-                             index.list(), requested, c.action)))
-      << c.name << " (ordered scan)";
-    EXPECT_EQ(c.granting,
-              positionOf(index.list(), index.grantedBy(requested, c.action)))
-      << c.name << " (index)";
+    EXPECT_EQ(
+        c.granting,
+        positionOf(
+            index.list(),
+            mesos::ovra::firstGrant(index.list(), requested, c.action)))
+        << c.name << " (ordered scan)";
+    EXPECT_EQ(
+        c.granting,
+        positionOf(index.list(), index.grantedBy(requested, c.action)))
+        << c.name << " (index)";
   }
 }
 
@@ -151,10 +203,10 @@ TEST(PermissionIndexTest, NamesTheSameGrantAsTheOrderedScanOnRandomLists)
   // Few tokens, so that ids share prefixes, collide and repeat; every
   // kind of token the tokenizer makes, empty ones and ":" inside a path.
   const std::vector<std::string> names = {
-    "ovra", "mesos", "master", "superuser", "task", "", "x"};
+      "ovra", "mesos", "master", "superuser", "task", "", "x"};
   const std::vector<std::string> paths = {"prod", "web", "", "x:y"};
   const std::vector<std::string> words = {
-    "create", "read", "update", "delete", "full", "write"};
+      "create", "read", "update", "delete", "full", "write"};
 
   std::mt19937 random(20170301);
   auto pick = [&random](size_t bound) {
@@ -229,18 +281,18 @@ TEST(PermissionIndexTest, NamesTheSameGrantAsTheOrderedScanOnRandomLists)
       const std::string rid = join(wanted);
       const RIDTokens requested = mesos::ovra::tokenizeRID(rid);
 
-      const Action action = static_cast<Action>(
-          chance(3) ? (16 | pick(16)) : 1 + pick(15));
+      const Action action =
+          static_cast<Action>(chance(3) ? (16 | pick(16)) : 1 + pick(15));
 
       const Permission* expected =
-        mesos::ovra::firstGrant(permissions, requested, action);
+          mesos::ovra::firstGrant(permissions, requested, action);
       const Permission* found = index.grantedBy(requested, action);
 
-      ASSERT_EQ(positionOf(permissions, expected),
-                positionOf(permissions, found))
-        << "round " << round << ", request '" << rid << "' for "
-        << static_cast<uint32_t>(action) << " over\n"
-        << describe(permissions);
+      ASSERT_EQ(
+          positionOf(permissions, expected), positionOf(permissions, found))
+          << "round " << round << ", request '" << rid << "' for "
+          << static_cast<uint32_t>(action) << " over\n"
+          << describe(permissions);
 
       ++decisions;
       if (expected == nullptr) {
@@ -252,7 +304,8 @@ TEST(PermissionIndexTest, NamesTheSameGrantAsTheOrderedScanOnRandomLists)
       }
       // A later permission of the list grants too: list order decided.
       for (int i = positionOf(permissions, expected) + 1;
-           i < static_cast<int>(permissions.size()); ++i) {
+           i < static_cast<int>(permissions.size());
+           ++i) {
         if (mesos::ovra::grants(*permissions[i], requested, action)) {
           ++byLaterThanFirstMatch;
           break;

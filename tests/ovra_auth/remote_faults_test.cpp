@@ -73,10 +73,10 @@ namespace {
 const Duration NETWORK_TIMEOUT = Seconds(2);
 
 const char FLAGS_READER[] =
-  "{\"direct\":[{\"rid\":\"ovra:mesos:agent:flags\",\"description\":\"d\","
-  "\"aclurl\":\"/a\",\"actions\":[{\"name\":\"read\",\"url\":\"/u\"}]},"
-  "{\"rid\":\"ovra:mesos:master:flags\",\"description\":\"d\","
-  "\"aclurl\":\"/a\",\"actions\":[{\"name\":\"read\",\"url\":\"/u\"}]}]}";
+    "{\"direct\":[{\"rid\":\"ovra:mesos:agent:flags\",\"description\":\"d\","
+    "\"aclurl\":\"/a\",\"actions\":[{\"name\":\"read\",\"url\":\"/u\"}]},"
+    "{\"rid\":\"ovra:mesos:master:flags\",\"description\":\"d\","
+    "\"aclurl\":\"/a\",\"actions\":[{\"name\":\"read\",\"url\":\"/u\"}]}]}";
 
 
 process::http::Request requestWith(const std::string& token)
@@ -134,7 +134,8 @@ protected:
 // The HTTP authenticator fetches the key set for every request (no
 // cache): a failed fetch fails the request without a decision or an
 // audit record, and the next request fetches again.
-class KeySetFetchFaultTest : public RemoteFaultTest {};
+class KeySetFetchFaultTest : public RemoteFaultTest
+{};
 
 TEST_P(KeySetFetchFaultTest, FailsTheRequestThenServesOnceTheServiceAnswers)
 {
@@ -168,18 +169,21 @@ TEST_P(KeySetFetchFaultTest, FailsTheRequestThenServesOnceTheServiceAnswers)
           fault,
           iam.port(),
           prefix + "Request timed out after 2secs",
-          prefix + "Received non-success code (500 Internal Server Error) "
-            "when querying Sentrel's public key: " + remote_faults::ERROR_BODY,
-          prefix + "Error while extracting public key from Sentrel "
-            "response: Could not parse JSON Web Key string: " +
-            jsonError(remote_faults::GARBAGE_BODY))));
+          prefix +
+              "Received non-success code (500 Internal Server Error) "
+              "when querying Sentrel's public key: " +
+              remote_faults::ERROR_BODY,
+          prefix +
+              "Error while extracting public key from Sentrel "
+              "response: Could not parse JSON Web Key string: " +
+              jsonError(remote_faults::GARBAGE_BODY))));
 
   // No decision was taken: no audit record, allow or deny.
   EXPECT_TRUE(audit_records::records(log).empty());
 
   iam.setDefault(fault_peer::Behaviour::normal());
   Future<AuthenticationResult> next =
-    authenticator.authenticate(requestWith(token));
+      authenticator.authenticate(requestWith(token));
   ASSERT_TRUE(ready(next));
   EXPECT_EQ(Option<std::string>("alice"), next->principal);
 }
@@ -216,11 +220,14 @@ TEST_P(KeySetFetchFaultTest, WithTheCacheFailsUntilTheRefetchIntervalHasPassed)
       fault,
       iam.port(),
       prefix + "Request timed out after 2secs",
-      prefix + "Received non-success code (500 Internal Server Error) "
-        "when querying Sentrel's public key: " + remote_faults::ERROR_BODY,
-      prefix + "Error while extracting public key from Sentrel "
-        "response: Could not parse JSON Web Key string: " +
-        jsonError(remote_faults::GARBAGE_BODY));
+      prefix +
+          "Received non-success code (500 Internal Server Error) "
+          "when querying Sentrel's public key: " +
+          remote_faults::ERROR_BODY,
+      prefix +
+          "Error while extracting public key from Sentrel "
+          "response: Could not parse JSON Web Key string: " +
+          jsonError(remote_faults::GARBAGE_BODY));
 
   EXPECT_TRUE(failsWith(
       authenticator.authenticate(requestWith(token)),
@@ -237,7 +244,7 @@ TEST_P(KeySetFetchFaultTest, WithTheCacheFailsUntilTheRefetchIntervalHasPassed)
 
   Clock::advance(Seconds(30));
   Future<AuthenticationResult> next =
-    authenticator.authenticate(requestWith(token));
+      authenticator.authenticate(requestWith(token));
   ASSERT_TRUE(ready(next));
   EXPECT_EQ(Option<std::string>("alice"), next->principal);
 }
@@ -266,9 +273,12 @@ OVRAAuthorizer::Flags authorizerFlags(
 // The master's authorizer fetches a principal's permissions: a failed
 // fetch fails the approver (no allow, nothing cached), and the next
 // question fetches again.
-class PermissionsFetchFaultTest : public RemoteFaultTest {};
+class PermissionsFetchFaultTest : public RemoteFaultTest
+{};
 
-TEST_P(PermissionsFetchFaultTest, FailsTheApproverThenAllowsOnceTheServiceAnswers)
+TEST_P(
+    PermissionsFetchFaultTest,
+    FailsTheApproverThenAllowsOnceTheServiceAnswers)
 {
   const Fault fault = GetParam();
   FakeIAM iam;
@@ -291,7 +301,7 @@ TEST_P(PermissionsFetchFaultTest, FailsTheApproverThenAllowsOnceTheServiceAnswer
           "Failed to contact sentrel: Timed out after 2secs",
           "HTTP status code not OK (200) but 500",
           "Failed to parse HTTP response as JSON: " +
-            jsonError(remote_faults::GARBAGE_BODY),
+              jsonError(remote_faults::GARBAGE_BODY),
           transport)));
 
   iam.peer().setDefault(fault_peer::Behaviour::normal());
@@ -311,9 +321,12 @@ INSTANTIATE_TEST_SUITE_P(
 // anything: a failed login is logged and retried, requests wait at the
 // closed gate without being allowed and without reaching the service, and
 // once the login succeeds they go through.
-class AuthorizerLoginFaultTest : public RemoteFaultTest {};
+class AuthorizerLoginFaultTest : public RemoteFaultTest
+{};
 
-TEST_P(AuthorizerLoginFaultTest, IsRetriedAndTheWaitingRequestGoesThroughOnceItSucceeds)
+TEST_P(
+    AuthorizerLoginFaultTest,
+    IsRetriedAndTheWaitingRequestGoesThroughOnceItSucceeds)
 {
   const Fault fault = GetParam();
   FakeIAM iam;
@@ -336,13 +349,14 @@ TEST_P(AuthorizerLoginFaultTest, IsRetriedAndTheWaitingRequestGoesThroughOnceItS
       iam.peer(),
       fault,
       Drive{1, mesos::ovra::LOGIN_TIMEOUT},
-      failure + expected(
-          fault,
-          iam.peer().port(),
-          "Failed to contact Sentrel: Timed out after 10secs",
-          "Sentrel returned status: 500 Internal Server Error",
-          "Failed to parse Sentrel response json: " +
-            jsonError(remote_faults::GARBAGE_BODY))));
+      failure +
+          expected(
+              fault,
+              iam.peer().port(),
+              "Failed to contact Sentrel: Timed out after 10secs",
+              "Sentrel returned status: 500 Internal Server Error",
+              "Failed to parse Sentrel response json: " +
+                  jsonError(remote_faults::GARBAGE_BODY))));
 
   EXPECT_TRUE(waiting.isPending());
   EXPECT_TRUE(iam.permissionRequests().empty());

@@ -139,7 +139,10 @@ private:
 };
 
 
-ObjectBuilder object() { return ObjectBuilder(); }
+ObjectBuilder object()
+{
+  return ObjectBuilder();
+}
 
 
 // The pairs as "<rid> <action word>" lines, the base written as "B".
@@ -190,179 +193,263 @@ struct Row
 std::vector<Row> rows()
 {
   return {
-    {"register with role", authz::REGISTER_FRAMEWORK, object().value("dev"),
-     {"B:framework:role:dev create"}},
-    {"register without object", authz::REGISTER_FRAMEWORK, None(),
-     {"B:framework create"}},
-    {"register without value", authz::REGISTER_FRAMEWORK,
-     object().framework("nobody", "dev"), {"B:framework create"}},
+      {"register with role",
+       authz::REGISTER_FRAMEWORK,
+       object().value("dev"),
+       {"B:framework:role:dev create"}},
+      {"register without object",
+       authz::REGISTER_FRAMEWORK,
+       None(),
+       {"B:framework create"}},
+      {"register without value",
+       authz::REGISTER_FRAMEWORK,
+       object().framework("nobody", "dev"),
+       {"B:framework create"}},
 
-    {"run task: framework user and space", authz::RUN_TASK,
-     object().framework("nobody").taskInfo("/prod/web"),
-     {"B:task:user:nobody create", "B:task:app_id:/prod/web create"}},
-    {"run task: no space label", authz::RUN_TASK,
-     object().framework("nobody").taskInfo(),
-     {"B:task:user:nobody create"}},
-    {"run task: command user wins", authz::RUN_TASK,
-     object().framework("nobody").taskInfo(None(), "root", "alice"),
-     {"B:task:user:root create"}},
-    {"run task: executor user next", authz::RUN_TASK,
-     object().framework("nobody").taskInfo(None(), None(), "alice"),
-     {"B:task:user:alice create"}},
-    {"run task: task_info alone names the user", authz::RUN_TASK,
-     object().taskInfo("/a", "root"),
-     {"B:task:user:root create", "B:task:app_id:/a create"}},
-    {"run task: framework alone", authz::RUN_TASK,
-     object().framework("nobody"), {"B:task:user:nobody create"}},
-    {"run task: empty space", authz::RUN_TASK,
-     object().framework("nobody").taskInfo(""),
-     {"B:task:user:nobody create", "B:task:app_id: create"}},
+      {"run task: framework user and space",
+       authz::RUN_TASK,
+       object().framework("nobody").taskInfo("/prod/web"),
+       {"B:task:user:nobody create", "B:task:app_id:/prod/web create"}},
+      {"run task: no space label",
+       authz::RUN_TASK,
+       object().framework("nobody").taskInfo(),
+       {"B:task:user:nobody create"}},
+      {"run task: command user wins",
+       authz::RUN_TASK,
+       object().framework("nobody").taskInfo(None(), "root", "alice"),
+       {"B:task:user:root create"}},
+      {"run task: executor user next",
+       authz::RUN_TASK,
+       object().framework("nobody").taskInfo(None(), None(), "alice"),
+       {"B:task:user:alice create"}},
+      {"run task: task_info alone names the user",
+       authz::RUN_TASK,
+       object().taskInfo("/a", "root"),
+       {"B:task:user:root create", "B:task:app_id:/a create"}},
+      {"run task: framework alone",
+       authz::RUN_TASK,
+       object().framework("nobody"),
+       {"B:task:user:nobody create"}},
+      {"run task: empty space",
+       authz::RUN_TASK,
+       object().framework("nobody").taskInfo(""),
+       {"B:task:user:nobody create", "B:task:app_id: create"}},
 
-    {"teardown", authz::TEARDOWN_FRAMEWORK, object().value("ops"),
-     {"B:framework:principal:ops delete"}},
-    {"teardown without value", authz::TEARDOWN_FRAMEWORK, None(),
-     {"B:framework delete"}},
+      {"teardown",
+       authz::TEARDOWN_FRAMEWORK,
+       object().value("ops"),
+       {"B:framework:principal:ops delete"}},
+      {"teardown without value",
+       authz::TEARDOWN_FRAMEWORK,
+       None(),
+       {"B:framework delete"}},
 
-    {"reserve", authz::RESERVE_RESOURCES, object().value("dev"),
-     {"B:reservation:role:dev create"}},
-    {"reserve without value", authz::RESERVE_RESOURCES, object(),
-     {"B:reservation create"}},
-    {"unreserve", authz::UNRESERVE_RESOURCES, object().value("ops"),
-     {"B:reservation:principal:ops delete"}},
-    {"unreserve without value", authz::UNRESERVE_RESOURCES, None(),
-     {"B:reservation delete"}},
+      {"reserve",
+       authz::RESERVE_RESOURCES,
+       object().value("dev"),
+       {"B:reservation:role:dev create"}},
+      {"reserve without value",
+       authz::RESERVE_RESOURCES,
+       object(),
+       {"B:reservation create"}},
+      {"unreserve",
+       authz::UNRESERVE_RESOURCES,
+       object().value("ops"),
+       {"B:reservation:principal:ops delete"}},
+      {"unreserve without value",
+       authz::UNRESERVE_RESOURCES,
+       None(),
+       {"B:reservation delete"}},
 
-    {"create volume", authz::CREATE_VOLUME, object().value("dev"),
-     {"B:volume:role:dev create"}},
-    {"create volume without value", authz::CREATE_VOLUME, None(),
-     {"B:volume create"}},
-    {"destroy volume", authz::DESTROY_VOLUME, object().value("ops"),
-     {"B:volume:principal:ops delete"}},
-    {"destroy volume without value", authz::DESTROY_VOLUME, None(),
-     {"B:volume delete"}},
+      {"create volume",
+       authz::CREATE_VOLUME,
+       object().value("dev"),
+       {"B:volume:role:dev create"}},
+      {"create volume without value",
+       authz::CREATE_VOLUME,
+       None(),
+       {"B:volume create"}},
+      {"destroy volume",
+       authz::DESTROY_VOLUME,
+       object().value("ops"),
+       {"B:volume:principal:ops delete"}},
+      {"destroy volume without value",
+       authz::DESTROY_VOLUME,
+       None(),
+       {"B:volume delete"}},
 
-    {"endpoint", authz::GET_ENDPOINT_WITH_PATH,
-     object().value("/metrics/snapshot"),
-     {"B:endpoint:path:/metrics/snapshot read"}},
-    {"endpoint without value", authz::GET_ENDPOINT_WITH_PATH, None(),
-     {"B:endpoint read"}},
+      {"endpoint",
+       authz::GET_ENDPOINT_WITH_PATH,
+       object().value("/metrics/snapshot"),
+       {"B:endpoint:path:/metrics/snapshot read"}},
+      {"endpoint without value",
+       authz::GET_ENDPOINT_WITH_PATH,
+       None(),
+       {"B:endpoint read"}},
 
-    {"view role is the weight resource", authz::VIEW_ROLE,
-     object().value("dev"), {"B:weight:role:dev read"}},
-    {"view role without value", authz::VIEW_ROLE, None(), {"B:weight read"}},
-    {"update weight", authz::UPDATE_WEIGHT, object().value("dev"),
-     {"B:weight:role:dev update"}},
-    {"update weight without value", authz::UPDATE_WEIGHT, None(),
-     {"B:weight update"}},
+      {"view role is the weight resource",
+       authz::VIEW_ROLE,
+       object().value("dev"),
+       {"B:weight:role:dev read"}},
+      {"view role without value", authz::VIEW_ROLE, None(), {"B:weight read"}},
+      {"update weight",
+       authz::UPDATE_WEIGHT,
+       object().value("dev"),
+       {"B:weight:role:dev update"}},
+      {"update weight without value",
+       authz::UPDATE_WEIGHT,
+       None(),
+       {"B:weight update"}},
 
-    {"get quota", authz::GET_QUOTA, object().value("dev"),
-     {"B:quota:role:dev read"}},
-    {"get quota without value", authz::GET_QUOTA, None(), {"B:quota read"}},
-    {"update quota takes the quota's role", authz::UPDATE_QUOTA,
-     object().value("ignored").quota("dev"), {"B:quota:role:dev update"}},
-    {"update quota without quota_info", authz::UPDATE_QUOTA,
-     object().value("dev"), {"B:quota update"}},
-    {"update quota without object", authz::UPDATE_QUOTA, None(),
-     {"B:quota update"}},
+      {"get quota",
+       authz::GET_QUOTA,
+       object().value("dev"),
+       {"B:quota:role:dev read"}},
+      {"get quota without value", authz::GET_QUOTA, None(), {"B:quota read"}},
+      {"update quota takes the quota's role",
+       authz::UPDATE_QUOTA,
+       object().value("ignored").quota("dev"),
+       {"B:quota:role:dev update"}},
+      {"update quota without quota_info",
+       authz::UPDATE_QUOTA,
+       object().value("dev"),
+       {"B:quota update"}},
+      {"update quota without object",
+       authz::UPDATE_QUOTA,
+       None(),
+       {"B:quota update"}},
 
-    {"view framework", authz::VIEW_FRAMEWORK,
-     object().framework("nobody", "dev"), {"B:framework:role:dev read"}},
-    {"view framework of default role", authz::VIEW_FRAMEWORK,
-     object().framework("nobody"), {"B:framework:role:* read"}},
+      {"view framework",
+       authz::VIEW_FRAMEWORK,
+       object().framework("nobody", "dev"),
+       {"B:framework:role:dev read"}},
+      {"view framework of default role",
+       authz::VIEW_FRAMEWORK,
+       object().framework("nobody"),
+       {"B:framework:role:* read"}},
 
-    {"view task: space of the task", authz::VIEW_TASK,
-     object().framework("nobody", "dev").task("/prod").taskInfo("/other"),
-     {"B:task:app_id:/prod read"}},
-    {"view task: task without space ignores task_info", authz::VIEW_TASK,
-     object().framework("nobody", "dev").task().taskInfo("/other"),
-     {"B:framework:role:dev read"}},
-    {"view task: task_info alone", authz::VIEW_TASK,
-     object().framework("nobody", "dev").taskInfo("/other"),
-     {"B:task:app_id:/other read"}},
-    {"view task: no space", authz::VIEW_TASK,
-     object().framework("nobody", "dev").taskInfo(),
-     {"B:framework:role:dev read"}},
+      {"view task: space of the task",
+       authz::VIEW_TASK,
+       object().framework("nobody", "dev").task("/prod").taskInfo("/other"),
+       {"B:task:app_id:/prod read"}},
+      {"view task: task without space ignores task_info",
+       authz::VIEW_TASK,
+       object().framework("nobody", "dev").task().taskInfo("/other"),
+       {"B:framework:role:dev read"}},
+      {"view task: task_info alone",
+       authz::VIEW_TASK,
+       object().framework("nobody", "dev").taskInfo("/other"),
+       {"B:task:app_id:/other read"}},
+      {"view task: no space",
+       authz::VIEW_TASK,
+       object().framework("nobody", "dev").taskInfo(),
+       {"B:framework:role:dev read"}},
 
-    {"view executor", authz::VIEW_EXECUTOR,
-     object().framework("nobody", "dev").executor("/prod"),
-     {"B:executor:app_id:/prod read"}},
-    {"view executor without space", authz::VIEW_EXECUTOR,
-     object().framework("nobody", "dev").executor(),
-     {"B:framework:role:dev read"}},
+      {"view executor",
+       authz::VIEW_EXECUTOR,
+       object().framework("nobody", "dev").executor("/prod"),
+       {"B:executor:app_id:/prod read"}},
+      {"view executor without space",
+       authz::VIEW_EXECUTOR,
+       object().framework("nobody", "dev").executor(),
+       {"B:framework:role:dev read"}},
 
-    {"sandbox: space", authz::ACCESS_SANDBOX,
-     object().framework("nobody", "dev").executor("/prod"),
-     {"B:sandbox:app_id:/prod read"}},
-    {"sandbox: role", authz::ACCESS_SANDBOX,
-     object().framework("nobody", "dev").executor(),
-     {"B:framework:role:dev read"}},
-    {"sandbox: framework only", authz::ACCESS_SANDBOX,
-     object().framework("nobody"), {"B:framework:role:* read"}},
-    {"sandbox: neither", authz::ACCESS_SANDBOX, object().value("x"),
-     {"B:sandbox read"}},
-    {"sandbox: executor without space nor framework", authz::ACCESS_SANDBOX,
-     object().executor(), {"B:sandbox read"}},
+      {"sandbox: space",
+       authz::ACCESS_SANDBOX,
+       object().framework("nobody", "dev").executor("/prod"),
+       {"B:sandbox:app_id:/prod read"}},
+      {"sandbox: role",
+       authz::ACCESS_SANDBOX,
+       object().framework("nobody", "dev").executor(),
+       {"B:framework:role:dev read"}},
+      {"sandbox: framework only",
+       authz::ACCESS_SANDBOX,
+       object().framework("nobody"),
+       {"B:framework:role:* read"}},
+      {"sandbox: neither",
+       authz::ACCESS_SANDBOX,
+       object().value("x"),
+       {"B:sandbox read"}},
+      {"sandbox: executor without space nor framework",
+       authz::ACCESS_SANDBOX,
+       object().executor(),
+       {"B:sandbox read"}},
 
-    {"mesos log", authz::ACCESS_MESOS_LOG, None(), {"B:log read"}},
-    {"mesos log ignores the object", authz::ACCESS_MESOS_LOG,
-     object().value("x"), {"B:log read"}},
-    {"flags", authz::VIEW_FLAGS, None(), {"B:flags read"}},
+      {"mesos log", authz::ACCESS_MESOS_LOG, None(), {"B:log read"}},
+      {"mesos log ignores the object",
+       authz::ACCESS_MESOS_LOG,
+       object().value("x"),
+       {"B:log read"}},
+      {"flags", authz::VIEW_FLAGS, None(), {"B:flags read"}},
 
-    {"launch nested: space and user", authz::LAUNCH_NESTED_CONTAINER,
-     object().framework("nobody", "dev").executor("/a").command("alice"),
-     {"B:nested_container:app_id:/a create",
-      "B:nested_container:user:alice create"}},
-    {"launch nested: role, command without user",
-     authz::LAUNCH_NESTED_CONTAINER,
-     object().framework("nobody", "dev").executor().command(None()),
-     {"B:nested_container:role:dev create"}},
+      {"launch nested: space and user",
+       authz::LAUNCH_NESTED_CONTAINER,
+       object().framework("nobody", "dev").executor("/a").command("alice"),
+       {"B:nested_container:app_id:/a create",
+        "B:nested_container:user:alice create"}},
+      {"launch nested: role, command without user",
+       authz::LAUNCH_NESTED_CONTAINER,
+       object().framework("nobody", "dev").executor().command(None()),
+       {"B:nested_container:role:dev create"}},
 
-    {"kill nested: space", authz::KILL_NESTED_CONTAINER,
-     object().framework("nobody", "dev").executor("/a"),
-     {"B:nested_container:app_id:/a delete"}},
-    {"kill nested: role set", authz::KILL_NESTED_CONTAINER,
-     object().framework("nobody", "dev").executor(),
-     {"B:nested_container:role:dev delete"}},
-    {"kill nested: role unset", authz::KILL_NESTED_CONTAINER,
-     object().framework("nobody").executor(),
-     {"B:nested_container delete"}},
+      {"kill nested: space",
+       authz::KILL_NESTED_CONTAINER,
+       object().framework("nobody", "dev").executor("/a"),
+       {"B:nested_container:app_id:/a delete"}},
+      {"kill nested: role set",
+       authz::KILL_NESTED_CONTAINER,
+       object().framework("nobody", "dev").executor(),
+       {"B:nested_container:role:dev delete"}},
+      {"kill nested: role unset",
+       authz::KILL_NESTED_CONTAINER,
+       object().framework("nobody").executor(),
+       {"B:nested_container delete"}},
 
-    {"wait nested: space", authz::WAIT_NESTED_CONTAINER,
-     object().framework("nobody").executor("/a"),
-     {"B:nested_container:app_id:/a read"}},
-    {"wait nested: role unset uses the default", authz::WAIT_NESTED_CONTAINER,
-     object().framework("nobody").executor(),
-     {"B:nested_container:role:* read"}},
+      {"wait nested: space",
+       authz::WAIT_NESTED_CONTAINER,
+       object().framework("nobody").executor("/a"),
+       {"B:nested_container:app_id:/a read"}},
+      {"wait nested: role unset uses the default",
+       authz::WAIT_NESTED_CONTAINER,
+       object().framework("nobody").executor(),
+       {"B:nested_container:role:* read"}},
 
-    {"launch session: space and user",
-     authz::LAUNCH_NESTED_CONTAINER_SESSION,
-     object().framework("nobody", "dev").executor("/a").command("alice"),
-     {"B:nested_container_session:app_id:/a create",
-      "B:nested_container_session:user:alice create"}},
-    {"launch session: role", authz::LAUNCH_NESTED_CONTAINER_SESSION,
-     object().framework("nobody", "dev").executor(),
-     {"B:nested_container_session:role:dev create"}},
+      {"launch session: space and user",
+       authz::LAUNCH_NESTED_CONTAINER_SESSION,
+       object().framework("nobody", "dev").executor("/a").command("alice"),
+       {"B:nested_container_session:app_id:/a create",
+        "B:nested_container_session:user:alice create"}},
+      {"launch session: role",
+       authz::LAUNCH_NESTED_CONTAINER_SESSION,
+       object().framework("nobody", "dev").executor(),
+       {"B:nested_container_session:role:dev create"}},
 
-    {"attach input: space", authz::ATTACH_CONTAINER_INPUT,
-     object().framework("nobody", "dev").executor("/a"),
-     {"B:container:app_id:/a update"}},
-    {"attach input: role", authz::ATTACH_CONTAINER_INPUT,
-     object().framework("nobody", "dev").executor(),
-     {"B:container:role:dev update"}},
-    {"attach output: space", authz::ATTACH_CONTAINER_OUTPUT,
-     object().framework("nobody", "dev").executor("/a"),
-     {"B:container:app_id:/a read"}},
-    {"attach output: role", authz::ATTACH_CONTAINER_OUTPUT,
-     object().framework("nobody", "dev").executor(),
-     {"B:container:role:dev read"}},
-    {"view container: space", authz::VIEW_CONTAINER,
-     object().framework("nobody", "dev").executor("/a"),
-     {"B:container:app_id:/a read"}},
-    {"view container: role", authz::VIEW_CONTAINER,
-     object().framework("nobody", "dev").executor(),
-     {"B:container:role:dev read"}},
+      {"attach input: space",
+       authz::ATTACH_CONTAINER_INPUT,
+       object().framework("nobody", "dev").executor("/a"),
+       {"B:container:app_id:/a update"}},
+      {"attach input: role",
+       authz::ATTACH_CONTAINER_INPUT,
+       object().framework("nobody", "dev").executor(),
+       {"B:container:role:dev update"}},
+      {"attach output: space",
+       authz::ATTACH_CONTAINER_OUTPUT,
+       object().framework("nobody", "dev").executor("/a"),
+       {"B:container:app_id:/a read"}},
+      {"attach output: role",
+       authz::ATTACH_CONTAINER_OUTPUT,
+       object().framework("nobody", "dev").executor(),
+       {"B:container:role:dev read"}},
+      {"view container: space",
+       authz::VIEW_CONTAINER,
+       object().framework("nobody", "dev").executor("/a"),
+       {"B:container:app_id:/a read"}},
+      {"view container: role",
+       authz::VIEW_CONTAINER,
+       object().framework("nobody", "dev").executor(),
+       {"B:container:role:dev read"}},
 
-    {"log level", authz::SET_LOG_LEVEL, None(), {"B:log_level update"}},
+      {"log level", authz::SET_LOG_LEVEL, None(), {"B:log_level update"}},
   };
 }
 
@@ -377,7 +464,7 @@ TEST(ResourceMappingTest, EveryRowMapsOnMastersAndAgents)
 
     for (const Row& row : rows()) {
       EXPECT_EQ(row.expected, pairs(map(mapping, row.action, row.object), base))
-        << host << ": " << row.name;
+          << host << ": " << row.name;
     }
   }
 }
@@ -392,7 +479,7 @@ TEST(ResourceMappingTest, TheRowsCoverEveryMappedValue)
 
   for (int value = authz::Action_MIN + 1; value <= authz::Action_MAX; ++value) {
     EXPECT_EQ(1u, covered.count(value))
-      << authz::Action_Name(static_cast<authz::Action>(value));
+        << authz::Action_Name(static_cast<authz::Action>(value));
   }
 }
 
@@ -406,23 +493,23 @@ TEST(ResourceMappingTest, AliasesMapLikeTheirValue)
     authz::Action alias;
     std::string expected;
   } cases[] = {
-    {authz::REGISTER_FRAMEWORK_WITH_ROLE, "B:framework:role:v create"},
-    {authz::TEARDOWN_FRAMEWORK_WITH_PRINCIPAL,
-     "B:framework:principal:v delete"},
-    {authz::RESERVE_RESOURCES_WITH_ROLE, "B:reservation:role:v create"},
-    {authz::UNRESERVE_RESOURCES_WITH_PRINCIPAL,
-     "B:reservation:principal:v delete"},
-    {authz::CREATE_VOLUME_WITH_ROLE, "B:volume:role:v create"},
-    {authz::DESTROY_VOLUME_WITH_PRINCIPAL, "B:volume:principal:v delete"},
-    {authz::UPDATE_WEIGHT_WITH_ROLE, "B:weight:role:v update"},
-    {authz::GET_QUOTA_WITH_ROLE, "B:quota:role:v read"},
+      {authz::REGISTER_FRAMEWORK_WITH_ROLE, "B:framework:role:v create"},
+      {authz::TEARDOWN_FRAMEWORK_WITH_PRINCIPAL,
+       "B:framework:principal:v delete"},
+      {authz::RESERVE_RESOURCES_WITH_ROLE, "B:reservation:role:v create"},
+      {authz::UNRESERVE_RESOURCES_WITH_PRINCIPAL,
+       "B:reservation:principal:v delete"},
+      {authz::CREATE_VOLUME_WITH_ROLE, "B:volume:role:v create"},
+      {authz::DESTROY_VOLUME_WITH_PRINCIPAL, "B:volume:principal:v delete"},
+      {authz::UPDATE_WEIGHT_WITH_ROLE, "B:weight:role:v update"},
+      {authz::GET_QUOTA_WITH_ROLE, "B:quota:role:v read"},
   };
 
   for (const auto& c : cases) {
-    EXPECT_EQ(std::vector<std::string>{c.expected},
-              pairs(map(mapping, c.alias, object().value("v")),
-                    "ovra:mesos:master"))
-      << c.alias;
+    EXPECT_EQ(
+        std::vector<std::string>{c.expected},
+        pairs(map(mapping, c.alias, object().value("v")), "ovra:mesos:master"))
+        << c.alias;
   }
 }
 
@@ -431,8 +518,9 @@ TEST(ResourceMappingTest, PrefixAndHostFormTheBase)
 {
   const ResourceMapping mapping("acme:cluster", "edge", "OVRA_SPACE");
 
-  EXPECT_EQ(std::vector<std::string>{"acme:cluster:edge:flags read"},
-            pairs(map(mapping, authz::VIEW_FLAGS, None()), ""));
+  EXPECT_EQ(
+      std::vector<std::string>{"acme:cluster:edge:flags read"},
+      pairs(map(mapping, authz::VIEW_FLAGS, None()), ""));
 }
 
 
@@ -441,22 +529,22 @@ TEST(ResourceMappingTest, TheSpaceLabelIsMatchedExactlyAndFirstWins)
   const ResourceMapping mapping("ovra:mesos", "master", "OVRA_SPACE");
 
   auto executorWith =
-    [](const std::vector<std::pair<std::string, Option<std::string>>>& labels,
-       bool labelsSet = true) {
-      mesos::ExecutorInfo executor;
-      executor.mutable_executor_id()->set_value("e");
-      if (labelsSet) {
-        executor.mutable_labels();
-      }
-      for (const auto& [key, value] : labels) {
-        mesos::Label* label = executor.mutable_labels()->add_labels();
-        label->set_key(key);
-        if (value.isSome()) {
-          label->set_value(value.get());
+      [](const std::vector<std::pair<std::string, Option<std::string>>>& labels,
+         bool labelsSet = true) {
+        mesos::ExecutorInfo executor;
+        executor.mutable_executor_id()->set_value("e");
+        if (labelsSet) {
+          executor.mutable_labels();
         }
-      }
-      return executor;
-    };
+        for (const auto& [key, value] : labels) {
+          mesos::Label* label = executor.mutable_labels()->add_labels();
+          label->set_key(key);
+          if (value.isSome()) {
+            label->set_value(value.get());
+          }
+        }
+        return executor;
+      };
 
   const struct
   {
@@ -464,14 +552,15 @@ TEST(ResourceMappingTest, TheSpaceLabelIsMatchedExactlyAndFirstWins)
     mesos::ExecutorInfo executor;
     Option<std::string> space;
   } cases[] = {
-    {"no labels field", executorWith({}, false), None()},
-    {"empty labels", executorWith({}), None()},
-    {"lower-case key", executorWith({{"ovra_space", "/a"}}), None()},
-    {"key with blank", executorWith({{"OVRA_SPACE ", "/a"}}), None()},
-    {"exact key", executorWith({{"X", "/x"}, {"OVRA_SPACE", "/a"}}), "/a"},
-    {"first of two", executorWith({{"OVRA_SPACE", "/a"}, {"OVRA_SPACE", "/b"}}),
-     "/a"},
-    {"unset value", executorWith({{"OVRA_SPACE", None()}}), ""},
+      {"no labels field", executorWith({}, false), None()},
+      {"empty labels", executorWith({}), None()},
+      {"lower-case key", executorWith({{"ovra_space", "/a"}}), None()},
+      {"key with blank", executorWith({{"OVRA_SPACE ", "/a"}}), None()},
+      {"exact key", executorWith({{"X", "/x"}, {"OVRA_SPACE", "/a"}}), "/a"},
+      {"first of two",
+       executorWith({{"OVRA_SPACE", "/a"}, {"OVRA_SPACE", "/b"}}),
+       "/a"},
+      {"unset value", executorWith({{"OVRA_SPACE", None()}}), ""},
   };
 
   for (const auto& c : cases) {
@@ -504,33 +593,37 @@ TEST(ResourceMappingTest, UnmappedActionsFailWithTheObject)
     Option<authz::Object> object;
     std::string error;
   } cases[] = {
-    {0, object().value("x"),
-     "Mapping of requested action 'UNKNOWN' with object { value: \"x\" } to "
-     "a OVRA resource action is not implemented"},
-    {0, None(),
-     "Mapping of requested action 'UNKNOWN' to a OVRA resource action is not "
-     "implemented"},
-    {0, object(),
-     "Mapping of requested action 'UNKNOWN' with object {  } to a OVRA "
-     "resource action is not implemented"},
-    {27, None(),
-     "Mapping of requested action '' to a OVRA resource action is not "
-     "implemented"},
-    {1000, object().value("x"),
-     "Mapping of requested action '' with object { value: \"x\" } to a OVRA "
-     "resource action is not implemented"},
-    {-1, None(),
-     "Mapping of requested action '' to a OVRA resource action is not "
-     "implemented"},
+      {0,
+       object().value("x"),
+       "Mapping of requested action 'UNKNOWN' with object { value: \"x\" } to "
+       "a OVRA resource action is not implemented"},
+      {0,
+       None(),
+       "Mapping of requested action 'UNKNOWN' to a OVRA resource action is not "
+       "implemented"},
+      {0,
+       object(),
+       "Mapping of requested action 'UNKNOWN' with object {  } to a OVRA "
+       "resource action is not implemented"},
+      {27,
+       None(),
+       "Mapping of requested action '' to a OVRA resource action is not "
+       "implemented"},
+      {1000,
+       object().value("x"),
+       "Mapping of requested action '' with object { value: \"x\" } to a OVRA "
+       "resource action is not implemented"},
+      {-1,
+       None(),
+       "Mapping of requested action '' to a OVRA resource action is not "
+       "implemented"},
   };
 
   for (const auto& c : cases) {
-    EXPECT_EQ(std::vector<std::string>{"error: " + c.error},
-              pairs(map(mapping,
-                        static_cast<authz::Action>(c.action),
-                        c.object),
-                    ""))
-      << c.action;
+    EXPECT_EQ(
+        std::vector<std::string>{"error: " + c.error},
+        pairs(map(mapping, static_cast<authz::Action>(c.action), c.object), ""))
+        << c.action;
   }
 }
 
@@ -547,72 +640,96 @@ TEST(ResourceMappingTest, MissingRequiredMembersAreErrorsNotCrashes)
     Option<authz::Object> object;
     std::string error;
   } cases[] = {
-    {authz::RUN_TASK, None(), "RUN_TASK' requires an object"},
-    {authz::RUN_TASK, object().value("x"),
-     "RUN_TASK' requires an object with framework_info or a task_info that "
-     "names a user"},
-    {authz::RUN_TASK, object().taskInfo("/a"),
-     "RUN_TASK' requires an object with framework_info or a task_info that "
-     "names a user"},
-    {authz::VIEW_FRAMEWORK, None(), "VIEW_FRAMEWORK' requires an object"},
-    {authz::VIEW_FRAMEWORK, object().value("x"),
-     "VIEW_FRAMEWORK' requires an object with framework_info"},
-    {authz::VIEW_TASK, object().framework("u"),
-     "VIEW_TASK' requires an object with task or task_info"},
-    {authz::VIEW_TASK, object().task("/a"),
-     "VIEW_TASK' requires an object with framework_info"},
-    {authz::VIEW_TASK, object(),
-     "VIEW_TASK' requires an object with framework_info and task or "
-     "task_info"},
-    {authz::VIEW_EXECUTOR, object().framework("u"),
-     "VIEW_EXECUTOR' requires an object with executor_info"},
-    {authz::VIEW_EXECUTOR, object().executor("/a"),
-     "VIEW_EXECUTOR' requires an object with framework_info"},
-    {authz::ACCESS_SANDBOX, None(), "ACCESS_SANDBOX' requires an object"},
-    {authz::LAUNCH_NESTED_CONTAINER, None(),
-     "LAUNCH_NESTED_CONTAINER' requires an object"},
-    {authz::KILL_NESTED_CONTAINER, object().executor(),
-     "KILL_NESTED_CONTAINER' requires an object with framework_info"},
-    {authz::WAIT_NESTED_CONTAINER, object().framework("u"),
-     "WAIT_NESTED_CONTAINER' requires an object with executor_info"},
-    {authz::LAUNCH_NESTED_CONTAINER_SESSION, object(),
-     "LAUNCH_NESTED_CONTAINER_SESSION' requires an object with "
-     "framework_info and executor_info"},
-    {authz::ATTACH_CONTAINER_INPUT, object().executor("/a"),
-     "ATTACH_CONTAINER_INPUT' requires an object with framework_info"},
-    {authz::ATTACH_CONTAINER_OUTPUT, None(),
-     "ATTACH_CONTAINER_OUTPUT' requires an object"},
-    {authz::VIEW_CONTAINER, object().framework("u"),
-     "VIEW_CONTAINER' requires an object with executor_info"},
+      {authz::RUN_TASK, None(), "RUN_TASK' requires an object"},
+      {authz::RUN_TASK,
+       object().value("x"),
+       "RUN_TASK' requires an object with framework_info or a task_info that "
+       "names a user"},
+      {authz::RUN_TASK,
+       object().taskInfo("/a"),
+       "RUN_TASK' requires an object with framework_info or a task_info that "
+       "names a user"},
+      {authz::VIEW_FRAMEWORK, None(), "VIEW_FRAMEWORK' requires an object"},
+      {authz::VIEW_FRAMEWORK,
+       object().value("x"),
+       "VIEW_FRAMEWORK' requires an object with framework_info"},
+      {authz::VIEW_TASK,
+       object().framework("u"),
+       "VIEW_TASK' requires an object with task or task_info"},
+      {authz::VIEW_TASK,
+       object().task("/a"),
+       "VIEW_TASK' requires an object with framework_info"},
+      {authz::VIEW_TASK,
+       object(),
+       "VIEW_TASK' requires an object with framework_info and task or "
+       "task_info"},
+      {authz::VIEW_EXECUTOR,
+       object().framework("u"),
+       "VIEW_EXECUTOR' requires an object with executor_info"},
+      {authz::VIEW_EXECUTOR,
+       object().executor("/a"),
+       "VIEW_EXECUTOR' requires an object with framework_info"},
+      {authz::ACCESS_SANDBOX, None(), "ACCESS_SANDBOX' requires an object"},
+      {authz::LAUNCH_NESTED_CONTAINER,
+       None(),
+       "LAUNCH_NESTED_CONTAINER' requires an object"},
+      {authz::KILL_NESTED_CONTAINER,
+       object().executor(),
+       "KILL_NESTED_CONTAINER' requires an object with framework_info"},
+      {authz::WAIT_NESTED_CONTAINER,
+       object().framework("u"),
+       "WAIT_NESTED_CONTAINER' requires an object with executor_info"},
+      {authz::LAUNCH_NESTED_CONTAINER_SESSION,
+       object(),
+       "LAUNCH_NESTED_CONTAINER_SESSION' requires an object with "
+       "framework_info and executor_info"},
+      {authz::ATTACH_CONTAINER_INPUT,
+       object().executor("/a"),
+       "ATTACH_CONTAINER_INPUT' requires an object with framework_info"},
+      {authz::ATTACH_CONTAINER_OUTPUT,
+       None(),
+       "ATTACH_CONTAINER_OUTPUT' requires an object"},
+      {authz::VIEW_CONTAINER,
+       object().framework("u"),
+       "VIEW_CONTAINER' requires an object with executor_info"},
   };
 
   for (const auto& c : cases) {
-    EXPECT_EQ(std::vector<std::string>{context + c.error},
-              pairs(map(mapping, c.action, c.object), ""))
-      << c.action;
+    EXPECT_EQ(
+        std::vector<std::string>{context + c.error},
+        pairs(map(mapping, c.action, c.object), ""))
+        << c.action;
   }
 }
 
 
 TEST(ResourceMappingTest, ObjectsAreWrittenMemberByMemberInFixedOrder)
 {
-  authz::Object message = object()
-    .value("v \"q\"")
-    .executor("/e")
-    .task()
-    .taskInfo()
-    .framework("nobody")
-    .quota("dev")
-    .command("alice")
-    .build();
+  authz::Object message =
+      object()
+          .value("v \"q\"")
+          .executor("/e")
+          .task()
+          .taskInfo()
+          .framework("nobody")
+          .quota("dev")
+          .command("alice")
+          .build();
   message.mutable_weight_info()->set_weight(1.0);
 
-  const std::string expected =
-    "framework_info { " + message.framework_info().DebugString() + " }, "
-    "task_info { " + message.task_info().DebugString() + " }, "
-    "task { " + message.task().DebugString() + " }, "
-    "executor_info { " + message.executor_info().DebugString() + " }, "
-    "value: \"v \"q\"\"";
+  const std::string expected = "framework_info { " +
+      message.framework_info().DebugString() +
+      " }, "
+      "task_info { " +
+      message.task_info().DebugString() +
+      " }, "
+      "task { " +
+      message.task().DebugString() +
+      " }, "
+      "executor_info { " +
+      message.executor_info().DebugString() +
+      " }, "
+      "value: \"v \"q\"\"";
 
   EXPECT_EQ(expected, ResourceMapping::stringifyObject(message));
 
@@ -620,7 +737,7 @@ TEST(ResourceMappingTest, ObjectsAreWrittenMemberByMemberInFixedOrder)
   authz::Object hidden = object().quota("dev").command("alice").build();
   EXPECT_EQ("", ResourceMapping::stringifyObject(hidden));
 
-  EXPECT_EQ("framework_info { user: \"nobody\"\nname: \"marathon\"\n }",
-            ResourceMapping::stringifyObject(
-                object().framework("nobody").build()));
+  EXPECT_EQ(
+      "framework_info { user: \"nobody\"\nname: \"marathon\"\n }",
+      ResourceMapping::stringifyObject(object().framework("nobody").build()));
 }

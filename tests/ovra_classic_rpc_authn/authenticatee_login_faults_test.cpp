@@ -74,11 +74,12 @@ protected:
     if (authenticatee_ == nullptr) {
       return {Future<bool>(), Outcome()};
     }
-    return {authenticatee_->authenticate(
-                (*master_)->self(),
-                client(),
-                classic::mesosCredential(test_iam::SERVICE_ACCOUNT)),
-            (*master_)->outcome()};
+    return {
+        authenticatee_->authenticate(
+            (*master_)->self(),
+            client(),
+            classic::mesosCredential(test_iam::SERVICE_ACCOUNT)),
+        (*master_)->outcome()};
   }
 
   std::unique_ptr<Running<TestMaster>> master_;
@@ -109,7 +110,7 @@ TEST_P(AuthenticateeLoginFaultTest, FailsTheAttemptThenTheNextOneIsAccepted)
   ASSERT_NE(0, iam.port());
 
   std::unique_ptr<mesos::Authenticator> authenticator =
-    classic::authenticator();
+      classic::authenticator();
   ASSERT_NE(nullptr, authenticator);
 
   LogCapture log;
@@ -126,7 +127,7 @@ TEST_P(AuthenticateeLoginFaultTest, FailsTheAttemptThenTheNextOneIsAccepted)
     failure = "Sentrel returned status: 500 Internal Server Error";
   } else if (fault == Fault::GARBAGE_BODY) {
     failure = "Failed to parse Sentrel response json: " +
-      JSON::parse(remote_faults::GARBAGE_BODY).error();
+        JSON::parse(remote_faults::GARBAGE_BODY).error();
   } else {
     failure = remote_faults::transportFailure(fault, iam.port());
   }
@@ -158,11 +159,12 @@ TEST_P(AuthenticateeLoginFaultTest, FailsTheAttemptThenTheNextOneIsAccepted)
 
 TEST_F(AuthenticateeLoginFaultTest, ALoginInFlightLeavesTheActorFreeToAct)
 {
-  fault_peer::FaultPeer iam(
-      [](const fault_peer::Request&) { return fault_peer::Answer::notFound(); });
+  fault_peer::FaultPeer iam([](const fault_peer::Request&) {
+    return fault_peer::Answer::notFound();
+  });
   ASSERT_NE(0, iam.port());
   std::unique_ptr<mesos::Authenticator> authenticator =
-    classic::authenticator();
+      classic::authenticator();
   ASSERT_NE(nullptr, authenticator);
 
   // The IAM service never answers, and on a paused clock the login's own

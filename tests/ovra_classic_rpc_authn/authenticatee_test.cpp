@@ -98,7 +98,8 @@ TEST_F(AuthenticateeTest, BrokenPreconditionsFailTheAttempt)
   mesos::Credential noPrincipal;
 
   EXPECT_TRUE(failed(
-      twice->authenticate(master, client, classic::mesosCredential("svc-agent")),
+      twice->authenticate(
+          master, client, classic::mesosCredential("svc-agent")),
       "Authentication already started: each attempt needs a new "
       "authenticatee"));
   EXPECT_TRUE(failed(
@@ -133,9 +134,9 @@ TEST_F(AuthenticateeTest, MasterVerdictsReachTheCaller)
     Option<bool> value;
     std::string failure;
   } cases[] = {
-    {"completed", completed, true, ""},
-    {"failed", refused, false, ""},
-    {"error", error, None(), "Authentication error: x"},
+      {"completed", completed, true, ""},
+      {"failed", refused, false, ""},
+      {"error", error, None(), "Authentication error: x"},
   };
 
   for (const auto& c : cases) {
@@ -176,7 +177,8 @@ TEST_F(AuthenticateeTest, VerdictAfterDiscardChangesNothing)
   attempt.discard();
   EXPECT_TRUE(failed(attempt, "Authentication discarded"));
 
-  process::post(session(), peer, mesos::internal::AuthenticationCompletedMessage());
+  process::post(
+      session(), peer, mesos::internal::AuthenticationCompletedMessage());
   module.reset();
   EXPECT_EQ("Authentication discarded", attempt.failure());
 }
@@ -199,12 +201,15 @@ TEST_F(AuthenticateeTest, MessagesFromAnotherHostAreDropped)
   mesos::internal::AuthenticationStepMessage step;
   step.set_data("x");
   process::post(elsewhere, peer, step);
-  process::post(elsewhere, peer, mesos::internal::AuthenticationCompletedMessage());
+  process::post(
+      elsewhere, peer, mesos::internal::AuthenticationCompletedMessage());
 
   ASSERT_TRUE(ready(log.line(
       "Dropping AuthenticationCompletedMessage from " + stringify(elsewhere))));
-  EXPECT_TRUE(log.line("Dropping AuthenticationStepMessage from " +
-                       stringify(elsewhere)).isReady());
+  EXPECT_TRUE(
+      log.line(
+             "Dropping AuthenticationStepMessage from " + stringify(elsewhere))
+          .isReady());
   EXPECT_EQ(0u, iam_->requests(dev_iam::Endpoint::LOGIN).get());
   EXPECT_TRUE(attempt.isPending());
 }
@@ -220,7 +225,8 @@ TEST_F(AuthenticateeTest, OnlyTheSessionItAnsweredEndsTheAttempt)
   Future<bool> attempt = start(module.get(), &peer);
 
   // The master's own address is named, but no session has stepped yet.
-  process::post(session("7"), peer, mesos::internal::AuthenticationCompletedMessage());
+  process::post(
+      session("7"), peer, mesos::internal::AuthenticationCompletedMessage());
   ASSERT_TRUE(ready(log.line(
       "Dropping AuthenticationCompletedMessage from " +
       stringify(session("7")) + ": no session has asked for the token yet")));
@@ -228,7 +234,8 @@ TEST_F(AuthenticateeTest, OnlyTheSessionItAnsweredEndsTheAttempt)
   // Once a session has stepped, another one can neither step nor decide.
   step(session(), peer);
   step(session("7"), peer);
-  process::post(session("7"), peer, mesos::internal::AuthenticationCompletedMessage());
+  process::post(
+      session("7"), peer, mesos::internal::AuthenticationCompletedMessage());
   mesos::internal::AuthenticationErrorMessage error;
   error.set_error("forged");
   process::post(session("7"), peer, error);
@@ -236,11 +243,13 @@ TEST_F(AuthenticateeTest, OnlyTheSessionItAnsweredEndsTheAttempt)
       "Dropping AuthenticationErrorMessage from " + stringify(session("7")) +
       ": answering the session " + stringify(session()))));
   EXPECT_TRUE(log.line(
-      "Dropping AuthenticationStepMessage from " +
-      stringify(session("7"))).isReady());
+                     "Dropping AuthenticationStepMessage from " +
+                     stringify(session("7")))
+                  .isReady());
   EXPECT_TRUE(attempt.isPending());
 
-  process::post(session(), peer, mesos::internal::AuthenticationFailedMessage());
+  process::post(
+      session(), peer, mesos::internal::AuthenticationFailedMessage());
   ASSERT_TRUE(ready(attempt));
   EXPECT_FALSE(attempt.get());
 }

@@ -54,30 +54,32 @@ TEST_P(KeyFetchFaultTest, PreparationFailsThenSucceedsOnceTheServiceAnswers)
   const Fault fault = GetParam();
   fault_peer::FaultPeer iam(&iam_key_set::answer, KEY_PORT);
   ASSERT_EQ(KEY_PORT, iam.port())
-    << "127.0.0.1:8101 is taken: the classic authenticator fetches its key "
-    << "there";
+      << "127.0.0.1:8101 is taken: the classic authenticator fetches its key "
+      << "there";
 
   Clock::pause();
   remote_faults::inject(iam, fault);
 
   const std::string prefix =
-    "Failed to retrieve Sentrel public key: "
-    "Failed to obtain sentrel public key: ";
+      "Failed to retrieve Sentrel public key: "
+      "Failed to obtain sentrel public key: ";
 
   std::string failure;
   if (remote_faults::timesOut(fault)) {
     failure = prefix + "Request timed out after 2secs";
   } else if (fault == Fault::ERROR_STATUS) {
-    failure = prefix + "Received non-success code (500 Internal Server "
-      "Error) when querying Sentrel's public key: " +
-      remote_faults::ERROR_BODY;
+    failure = prefix +
+        "Received non-success code (500 Internal Server "
+        "Error) when querying Sentrel's public key: " +
+        remote_faults::ERROR_BODY;
   } else if (fault == Fault::GARBAGE_BODY) {
-    failure = prefix + "Error while extracting public key from Sentrel "
-      "response: Could not parse JSON Web Key string: " +
-      JSON::parse(remote_faults::GARBAGE_BODY).error();
+    failure = prefix +
+        "Error while extracting public key from Sentrel "
+        "response: Could not parse JSON Web Key string: " +
+        JSON::parse(remote_faults::GARBAGE_BODY).error();
   } else {
     failure = "Failed to retrieve Sentrel public key: " +
-      remote_faults::transportFailure(fault, KEY_PORT);
+        remote_faults::transportFailure(fault, KEY_PORT);
   }
 
   {

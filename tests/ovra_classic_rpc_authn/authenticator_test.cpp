@@ -40,7 +40,7 @@ using process::http::Response;
 namespace {
 
 const char MODULE_ERROR[] =
-  "Error initializing module 'com_corvanta_ovra_ClassicRPCAuthenticator': ";
+    "Error initializing module 'com_corvanta_ovra_ClassicRPCAuthenticator': ";
 
 
 // In place of the IAM service (its actor "acs"): holds every key request
@@ -92,7 +92,7 @@ std::future<Creation> create(const mesos::Parameters& given = parameters({}))
   return std::async(std::launch::async, [given]() {
     LogCapture log;
     mesos::Authenticator* module =
-      com_corvanta_ovra_ClassicRPCAuthenticator.create(given);
+        com_corvanta_ovra_ClassicRPCAuthenticator.create(given);
     return Creation{module, log.texts(google::GLOG_ERROR)};
   });
 }
@@ -123,10 +123,11 @@ TEST_F(AuthenticatorKeyTest, UnreachableServiceCreatesNoModule)
   ASSERT_EQ(1u, created.errors.size());
   EXPECT_TRUE(strings::startsWith(
       created.errors[0],
-      std::string(MODULE_ERROR) + "Failed to retrieve Sentrel public key: "
-      "Failed to obtain sentrel public key: Received non-success code (404 "
-      "Not Found)"))
-    << created.errors[0];
+      std::string(MODULE_ERROR) +
+          "Failed to retrieve Sentrel public key: "
+          "Failed to obtain sentrel public key: Received non-success code (404 "
+          "Not Found)"))
+      << created.errors[0];
 }
 
 
@@ -139,11 +140,12 @@ TEST_F(AuthenticatorKeyTest, SilentServiceMeetsTheQueryLimit)
   Creation created = create().get();
   EXPECT_TRUE(service->asked().isReady());
   EXPECT_EQ(nullptr, created.module);
-  EXPECT_EQ(std::vector<std::string>{
-                std::string(MODULE_ERROR) +
-                "Failed to retrieve Sentrel public key: Failed to obtain "
-                "sentrel public key: Request timed out after 2secs"},
-            created.errors);
+  EXPECT_EQ(
+      std::vector<std::string>{
+          std::string(MODULE_ERROR) +
+          "Failed to retrieve Sentrel public key: Failed to obtain "
+          "sentrel public key: Request timed out after 2secs"},
+      created.errors);
 }
 
 
@@ -160,25 +162,26 @@ TEST_F(AuthenticatorKeyTest, WaitForTheKeyEndsWithTheClock)
 
   Clock::advance(Seconds(1));
   Clock::settle();
-  EXPECT_EQ(std::future_status::timeout,
-            creation.wait_for(std::chrono::seconds(0)));
+  EXPECT_EQ(
+      std::future_status::timeout, creation.wait_for(std::chrono::seconds(0)));
 
   // The query's limit was set before its request reached the service; the
   // clock is moved on until the creation ends, as the limit may have been
   // set a moment later than the request was seen.
-  while (creation.wait_for(std::chrono::seconds(0)) !=
-         std::future_status::ready) {
+  while (
+      creation.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
     Clock::advance(Seconds(1));
     Clock::settle();
   }
 
   Creation created = creation.get();
   EXPECT_EQ(nullptr, created.module);
-  EXPECT_EQ(std::vector<std::string>{
-                std::string(MODULE_ERROR) +
-                "Failed to retrieve Sentrel public key: Failed to obtain "
-                "sentrel public key: Request timed out after 2secs"},
-            created.errors);
+  EXPECT_EQ(
+      std::vector<std::string>{
+          std::string(MODULE_ERROR) +
+          "Failed to retrieve Sentrel public key: Failed to obtain "
+          "sentrel public key: Request timed out after 2secs"},
+      created.errors);
 }
 
 
@@ -203,8 +206,8 @@ TEST_F(AuthenticatorTest, ServingServiceCreatesTheModuleOnce)
 {
   // Parameters that name none of the authenticator's flags are ignored.
   Creation created =
-    create(parameters({{"host", "master"}, {"network_timeout", "2secs"}}))
-      .get();
+      create(parameters({{"host", "master"}, {"network_timeout", "2secs"}}))
+          .get();
 
   ASSERT_NE(nullptr, created.module);
   EXPECT_TRUE(created.errors.empty());

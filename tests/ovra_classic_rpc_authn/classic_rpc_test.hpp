@@ -38,9 +38,9 @@
 #include "support/module_parameters.hpp"
 
 extern mesos::modules::Module<mesos::Authenticatee>
-  com_corvanta_ovra_ClassicRPCAuthenticatee;
+    com_corvanta_ovra_ClassicRPCAuthenticatee;
 extern mesos::modules::Module<mesos::Authenticator>
-  com_corvanta_ovra_ClassicRPCAuthenticator;
+    com_corvanta_ovra_ClassicRPCAuthenticator;
 
 namespace ovra_test {
 namespace classic {
@@ -75,7 +75,8 @@ public:
       size_t attempts = 1)
     : ProcessBase(process::ID::generate("master")),
       authenticator_(authenticator),
-      outcomes_(attempts) {}
+      outcomes_(attempts)
+  {}
 
   // The master's future of the n-th attempt (from 0).
   Outcome outcome(size_t n = 0) const { return outcomes_.at(n).future(); }
@@ -115,11 +116,15 @@ class FakePeer : public ProtobufProcess<FakePeer>
 public:
   explicit FakePeer(const Option<std::string>& token = None())
     : ProcessBase(process::ID::generate("peer")),
-      tokens_(token.isSome() ? std::vector<std::string>{token.get()}
-                             : std::vector<std::string>()) {}
+      tokens_(
+          token.isSome() ? std::vector<std::string>{token.get()}
+                         : std::vector<std::string>())
+  {}
 
   explicit FakePeer(const std::vector<std::string>& tokens)
-    : ProcessBase(process::ID::generate("peer")), tokens_(tokens) {}
+    : ProcessBase(process::ID::generate("peer")),
+      tokens_(tokens)
+  {}
 
   process::Future<process::UPID> session() const { return session_.future(); }
   process::Future<std::string> told() const { return told_.future(); }
@@ -131,10 +136,11 @@ public:
   // anything a malformed peer might send. Dispatched to the peer.
   void answer(const std::string& body)
   {
-    send(session_.future().get(),
-         mesos::internal::AuthenticationStepMessage().GetTypeName(),
-         body.data(),
-         body.size());
+    send(
+        session_.future().get(),
+        mesos::internal::AuthenticationStepMessage().GetTypeName(),
+        body.data(),
+        body.size());
   }
 
 protected:
@@ -179,7 +185,9 @@ class Watcher : public process::Process<Watcher>
 {
 public:
   explicit Watcher(const process::UPID& pid)
-    : ProcessBase(process::ID::generate("watcher")), pid_(pid) {}
+    : ProcessBase(process::ID::generate("watcher")),
+      pid_(pid)
+  {}
 
   process::Future<Nothing> ended() const { return ended_.future(); }
 
@@ -274,8 +282,8 @@ protected:
   void SetUp() override
   {
     ASSERT_EQ(8101, process::address().port)
-      << "run with LIBPROCESS_PORT=8101: the authenticator fetches its key "
-      << "from 127.0.0.1:8101";
+        << "run with LIBPROCESS_PORT=8101: the authenticator fetches its key "
+        << "from 127.0.0.1:8101";
     ServiceTest::SetUp();
   }
 };

@@ -87,7 +87,9 @@ protected:
   {
     master_.reset(new Running<TestMaster>(authenticator));
     authenticatee_ = classic::authenticatee(dev_iam::rs256Credential(
-        test_iam::SERVICE_ACCOUNT, test_keys::OTHER_PRIVATE_KEY, loginEndpoint));
+        test_iam::SERVICE_ACCOUNT,
+        test_keys::OTHER_PRIVATE_KEY,
+        loginEndpoint));
     if (authenticatee_ == nullptr) {
       return {Future<bool>(), Outcome()};
     }
@@ -122,7 +124,8 @@ void expectSessionRecord(const Record& record, const UPID& peer)
 TEST_F(ExchangeTest, ValidTokenAuthenticatesTheServiceAccount)
 {
   LogCapture log;
-  std::unique_ptr<mesos::Authenticator> authenticator = classic::authenticator();
+  std::unique_ptr<mesos::Authenticator> authenticator =
+      classic::authenticator();
   ASSERT_NE(nullptr, authenticator);
 
   auto [peer, master] = exchange(authenticator.get(), iam_->loginEndpoint());
@@ -164,29 +167,34 @@ TEST_F(ExchangeTest, BadTokensAreRefused)
     std::string object;
     std::string reason;
   } cases[] = {
-    {"signed by another key", foreign.get(),
-     "Failed to authenticate due to invalid signature on JWT",
-     "\"svc-agent\"",
-     "\"Failed to authenticate due to invalid signature on JWT\""},
-    {"not a token", "not a token",
-     "Failed to authenticate: Expected three components in token, got 1",
-     "\"\"",
-     "\"Failed to parse JWT: 'Expected three components in token, got 1'\""},
-    {"nested past the parser's bound", nested,
-     "Failed to authenticate: Could not tokenize payload: Could not parse "
-     "token JSON payload: JSON nests deeper than 100 levels",
-     "\"\"",
-     "\"Failed to parse JWT: 'Could not tokenize payload: Could not parse "
-     "token JSON payload: JSON nests deeper than 100 levels'\""},
-    {"beyond the size limit", oversized,
-     "Failed to authenticate: Token of 16385 bytes exceeds the limit of "
-     "16384 bytes",
-     "\"\"",
-     "\"Failed to parse JWT: 'Token of 16385 bytes exceeds the limit of "
-     "16384 bytes'\""},
+      {"signed by another key",
+       foreign.get(),
+       "Failed to authenticate due to invalid signature on JWT",
+       "\"svc-agent\"",
+       "\"Failed to authenticate due to invalid signature on JWT\""},
+      {"not a token",
+       "not a token",
+       "Failed to authenticate: Expected three components in token, got 1",
+       "\"\"",
+       "\"Failed to parse JWT: 'Expected three components in token, got 1'\""},
+      {"nested past the parser's bound",
+       nested,
+       "Failed to authenticate: Could not tokenize payload: Could not parse "
+       "token JSON payload: JSON nests deeper than 100 levels",
+       "\"\"",
+       "\"Failed to parse JWT: 'Could not tokenize payload: Could not parse "
+       "token JSON payload: JSON nests deeper than 100 levels'\""},
+      {"beyond the size limit",
+       oversized,
+       "Failed to authenticate: Token of 16385 bytes exceeds the limit of "
+       "16384 bytes",
+       "\"\"",
+       "\"Failed to parse JWT: 'Token of 16385 bytes exceeds the limit of "
+       "16384 bytes'\""},
   };
 
-  std::unique_ptr<mesos::Authenticator> authenticator = classic::authenticator();
+  std::unique_ptr<mesos::Authenticator> authenticator =
+      classic::authenticator();
   ASSERT_NE(nullptr, authenticator);
 
   for (const auto& c : cases) {
@@ -229,16 +237,17 @@ TEST_F(ExchangeTest, StepsAfterTheFirstAreDropped)
   ASSERT_TRUE(ready(foreign));
   const std::string valid = issued(test_iam::SERVICE_ACCOUNT);
 
-  std::unique_ptr<mesos::Authenticator> authenticator = classic::authenticator();
+  std::unique_ptr<mesos::Authenticator> authenticator =
+      classic::authenticator();
   ASSERT_NE(nullptr, authenticator);
 
   for (const bool validFirst : {true, false}) {
     SCOPED_TRACE(validFirst ? "valid first" : "forged first");
     LogCapture log;
 
-    Running<FakePeer> peer(validFirst
-      ? std::vector<std::string>{valid, foreign.get()}
-      : std::vector<std::string>{foreign.get(), valid});
+    Running<FakePeer> peer(
+        validFirst ? std::vector<std::string>{valid, foreign.get()}
+                   : std::vector<std::string>{foreign.get(), valid});
     Outcome master = authenticator->authenticate(peer->self());
     ASSERT_TRUE(ready(peer->session()));
     Running<Watcher> session(peer->session().get());
@@ -256,7 +265,7 @@ TEST_F(ExchangeTest, StepsAfterTheFirstAreDropped)
     // Whatever the session sent is queued at the peer before it ended.
     ASSERT_TRUE(ready(session->ended()));
     Future<size_t> outcomes =
-      process::dispatch(peer->self(), &FakePeer::outcomes);
+        process::dispatch(peer->self(), &FakePeer::outcomes);
     ASSERT_TRUE(ready(outcomes));
     EXPECT_EQ(1u, outcomes.get());
 
@@ -270,7 +279,8 @@ TEST_F(ExchangeTest, StepsAfterTheFirstAreDropped)
 TEST_F(ExchangeTest, IamDownAtLoginFailsBothSides)
 {
   LogCapture log;
-  std::unique_ptr<mesos::Authenticator> authenticator = classic::authenticator();
+  std::unique_ptr<mesos::Authenticator> authenticator =
+      classic::authenticator();
   ASSERT_NE(nullptr, authenticator);
 
   ASSERT_TRUE(ready(iam_->answer(
@@ -297,7 +307,7 @@ TEST_F(ExchangeTest, AuditOffWritesNoRecord)
 {
   LogCapture log;
   std::unique_ptr<mesos::Authenticator> authenticator =
-    classic::authenticator(parameters({{"audit_log", "false"}}));
+      classic::authenticator(parameters({{"audit_log", "false"}}));
   ASSERT_NE(nullptr, authenticator);
 
   auto [peer, master] = exchange(authenticator.get(), iam_->loginEndpoint());
@@ -311,7 +321,8 @@ TEST_F(ExchangeTest, AuditOffWritesNoRecord)
 
 TEST_F(ExchangeTest, LossOrDiscardEndsTheSession)
 {
-  std::unique_ptr<mesos::Authenticator> authenticator = classic::authenticator();
+  std::unique_ptr<mesos::Authenticator> authenticator =
+      classic::authenticator();
   ASSERT_NE(nullptr, authenticator);
 
   for (const bool discard : {false, true}) {
@@ -340,7 +351,8 @@ TEST_F(ExchangeTest, LossOrDiscardEndsTheSession)
 
 TEST_F(ExchangeTest, MalformedStepsFailTheAttempt)
 {
-  std::unique_ptr<mesos::Authenticator> authenticator = classic::authenticator();
+  std::unique_ptr<mesos::Authenticator> authenticator =
+      classic::authenticator();
   ASSERT_NE(nullptr, authenticator);
 
   const struct
@@ -349,13 +361,16 @@ TEST_F(ExchangeTest, MalformedStepsFailTheAttempt)
     std::string body;
     std::string failure;
   } cases[] = {
-    {"no data", "",
-     "Failed to authenticate: Malformed authentication step: missing data"},
-    {"not a protobuf message", "\xff\xff\xff",
-     "Failed to authenticate: Malformed authentication step: not an "
-     "AuthenticationStepMessage"},
-    {"empty token", classic::stepBody(""),
-     "Failed to authenticate: Expected three components in token, got 1"},
+      {"no data",
+       "",
+       "Failed to authenticate: Malformed authentication step: missing data"},
+      {"not a protobuf message",
+       "\xff\xff\xff",
+       "Failed to authenticate: Malformed authentication step: not an "
+       "AuthenticationStepMessage"},
+      {"empty token",
+       classic::stepBody(""),
+       "Failed to authenticate: Expected three components in token, got 1"},
   };
 
   for (const auto& c : cases) {
@@ -376,7 +391,8 @@ TEST_F(ExchangeTest, MalformedStepsFailTheAttempt)
 
 TEST_F(ExchangeTest, StepFromAStrangerIsDropped)
 {
-  std::unique_ptr<mesos::Authenticator> authenticator = classic::authenticator();
+  std::unique_ptr<mesos::Authenticator> authenticator =
+      classic::authenticator();
   ASSERT_NE(nullptr, authenticator);
 
   LogWaiter log;
@@ -410,7 +426,8 @@ TEST_F(ExchangeTest, StepFromAStrangerIsDropped)
 
 TEST_F(ExchangeTest, ActorIdsTellNothingOfOtherAttempts)
 {
-  std::unique_ptr<mesos::Authenticator> authenticator = classic::authenticator();
+  std::unique_ptr<mesos::Authenticator> authenticator =
+      classic::authenticator();
   ASSERT_NE(nullptr, authenticator);
 
   // Whoever sees the ids of its own attempt learns nothing of the next
@@ -426,14 +443,14 @@ TEST_F(ExchangeTest, ActorIdsTellNothingOfOtherAttempts)
     Outcome outcome = authenticator->authenticate(peer->self());
     ASSERT_TRUE(ready(peer->session()));
     EXPECT_TRUE(std::regex_match(peer->session()->id, session))
-      << peer->session()->id;
+        << peer->session()->id;
     ids.insert(peer->session()->id);
 
     std::pair<Future<bool>, Outcome> attempt =
-      exchange(authenticator.get(), iam_->loginEndpoint());
+        exchange(authenticator.get(), iam_->loginEndpoint());
     ASSERT_TRUE(ready((*master_)->peer()));
     EXPECT_TRUE(std::regex_match((*master_)->peer()->id, authenticatee))
-      << (*master_)->peer()->id;
+        << (*master_)->peer()->id;
     ids.insert((*master_)->peer()->id);
     ASSERT_TRUE(ready(attempt.first));
   }
@@ -502,7 +519,8 @@ private:
 
 TEST_F(ExchangeTest, EndedSessionsLeaveNothingBehind)
 {
-  std::unique_ptr<mesos::Authenticator> authenticator = classic::authenticator();
+  std::unique_ptr<mesos::Authenticator> authenticator =
+      classic::authenticator();
   ASSERT_NE(nullptr, authenticator);
 
   // An authenticatee of another process with a long actor id; each
@@ -526,8 +544,8 @@ TEST_F(ExchangeTest, EndedSessionsLeaveNothingBehind)
   sessions(3000);
   const size_t after = process_memory::statusBytes("VmRSS").getOrElse(0);
   const size_t grown = after - std::min(warm, after);
-  std::cout << "3000 ended sessions: resident memory grew by "
-            << grown / 1024 << " KiB" << std::endl;
+  std::cout << "3000 ended sessions: resident memory grew by " << grown / 1024
+            << " KiB" << std::endl;
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
   // What 3000 sessions kept before: about 15 MiB, 5 KiB each.
   EXPECT_LT(grown, 3u * 1024 * 1024);
@@ -540,7 +558,8 @@ TEST_F(ExchangeTest, ManyConcurrentSessionsAllComplete)
   constexpr size_t SESSIONS = 32;
 
   LogCapture log;
-  std::unique_ptr<mesos::Authenticator> authenticator = classic::authenticator();
+  std::unique_ptr<mesos::Authenticator> authenticator =
+      classic::authenticator();
   ASSERT_NE(nullptr, authenticator);
 
   // Scripted peers answer at once: a real authenticatee's login would
@@ -549,8 +568,7 @@ TEST_F(ExchangeTest, ManyConcurrentSessionsAllComplete)
   std::vector<std::unique_ptr<Running<FakePeer>>> peers;
   std::vector<Outcome> outcomes;
   for (size_t i = 0; i < SESSIONS; ++i) {
-    peers.emplace_back(
-        new Running<FakePeer>(issued("user-" + stringify(i))));
+    peers.emplace_back(new Running<FakePeer>(issued("user-" + stringify(i))));
   }
   for (size_t i = 0; i < SESSIONS; ++i) {
     outcomes.push_back(authenticator->authenticate((*peers[i])->self()));

@@ -65,7 +65,7 @@ const char AUTHENTICATEE[] = "ovra/classic_authenticatee/";
   }
   if (snapshot.get() != named) {
     return ::testing::AssertionFailure()
-      << "snapshot: " << ::testing::PrintToString(snapshot.get());
+        << "snapshot: " << ::testing::PrintToString(snapshot.get());
   }
   return ::testing::AssertionSuccess();
 }
@@ -79,12 +79,13 @@ metrics_snapshot::Values authenticatorCounts(
     double keyFetches,
     double keyFetchFailures)
 {
-  return {{"sessions_allowed", allowed},
-          {"sessions_refused", refused},
-          {"sessions_failed", failed},
-          {"sessions_discarded", discarded},
-          {"key_fetches", keyFetches},
-          {"key_fetch_failures", keyFetchFailures}};
+  return {
+      {"sessions_allowed", allowed},
+      {"sessions_refused", refused},
+      {"sessions_failed", failed},
+      {"sessions_discarded", discarded},
+      {"key_fetches", keyFetches},
+      {"key_fetch_failures", keyFetchFailures}};
 }
 
 
@@ -115,7 +116,7 @@ metrics_snapshot::Values authenticateeCounts(double logins, double failures)
 metrics_snapshot::Values authenticateeCounts()
 {
   const Try<metrics_snapshot::Values> snapshot =
-    metrics_snapshot::read(AUTHENTICATEE);
+      metrics_snapshot::read(AUTHENTICATEE);
   EXPECT_FALSE(snapshot.isError()) << snapshot.error();
   metrics_snapshot::Values counts;
   if (snapshot.isSome()) {
@@ -175,7 +176,7 @@ TEST_F(ClassicMetricsTest, AuthenticatorCountsEverySessionByItsEnd)
   ASSERT_TRUE(ready(foreign));
 
   std::unique_ptr<mesos::Authenticator> authenticator =
-    classic::authenticator();
+      classic::authenticator();
   ASSERT_NE(nullptr, authenticator);
   EXPECT_TRUE(authenticatorHolds(0, 0, 0, 0, 1, 0));
 
@@ -195,8 +196,7 @@ TEST_F(ClassicMetricsTest, AuthenticatorCountsEverySessionByItsEnd)
 
   // Failed: steps that are no AuthenticationStepMessage, and a peer that
   // goes before it answers.
-  for (const std::string& body :
-       {std::string("\xff\xff\xff"), std::string()}) {
+  for (const std::string& body : {std::string("\xff\xff\xff"), std::string()}) {
     Running<FakePeer> peer;
     const Outcome outcome = authenticator->authenticate(peer->self());
     ASSERT_TRUE(ready(peer->session()));
@@ -245,7 +245,7 @@ TEST_F(ClassicMetricsTest, AuthenticatorCountsKeyFetchesAndTheirFailures)
   EXPECT_TRUE(authenticatorHolds(0, 0, 1, 0, 1, 1));
 
   Try<process::Owned<dev_iam::DevIAM>> iam =
-    dev_iam::DevIAM::start(test_iam::config());
+      dev_iam::DevIAM::start(test_iam::config());
   ASSERT_FALSE(iam.isError()) << iam.error();
   iam_ = iam.get();
 
@@ -269,17 +269,17 @@ TEST_F(ClassicMetricsTest, AuthenticateeCountsEveryAttemptByItsEnd)
     const google::protobuf::Message* verdict;
     double logins;
   } cases[] = {
-    {"completed", &completed, 1},
-    {"failed", &refused, 0},
-    {"error", &error, 0},
-    {"discarded", nullptr, 0},
+      {"completed", &completed, 1},
+      {"failed", &refused, 0},
+      {"error", &error, 0},
+      {"discarded", nullptr, 0},
   };
 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Running<TestMaster> master;
     std::unique_ptr<mesos::Authenticatee> module =
-      classic::authenticatee(test_iam::credential(*iam_));
+        classic::authenticatee(test_iam::credential(*iam_));
     ASSERT_NE(nullptr, module);
     const metrics_snapshot::Values before = authenticateeCounts();
 
@@ -307,23 +307,27 @@ TEST_F(ClassicMetricsTest, AuthenticateeCountsCallsThatCannotStart)
 {
   Running<TestMaster> master;
   std::unique_ptr<mesos::Authenticatee> module =
-    classic::authenticatee(test_iam::credential(*iam_));
+      classic::authenticatee(test_iam::credential(*iam_));
   ASSERT_NE(nullptr, module);
   const metrics_snapshot::Values before = authenticateeCounts();
 
-  EXPECT_TRUE(module->authenticate(
-      master->self(), classic::client(), classic::mesosCredential("root"))
-    .isFailed());
+  EXPECT_TRUE(module
+                  ->authenticate(
+                      master->self(),
+                      classic::client(),
+                      classic::mesosCredential("root"))
+                  .isFailed());
 
   const Future<bool> attempt = module->authenticate(
       master->self(),
       classic::client(),
       classic::mesosCredential(test_iam::SERVICE_ACCOUNT));
-  EXPECT_TRUE(module->authenticate(
-      master->self(),
-      classic::client(),
-      classic::mesosCredential(test_iam::SERVICE_ACCOUNT))
-    .isFailed());
+  EXPECT_TRUE(module
+                  ->authenticate(
+                      master->self(),
+                      classic::client(),
+                      classic::mesosCredential(test_iam::SERVICE_ACCOUNT))
+                  .isFailed());
   EXPECT_TRUE(authenticateesAdded(before, 0, 2));
 
   // The attempt that started is counted when it ends: a login the IAM
@@ -341,14 +345,14 @@ TEST_F(ClassicMetricsTest, AuthenticateeCountsCallsThatCannotStart)
 TEST_F(ClassicMetricsTest, AnExchangeIsCountedOnBothSides)
 {
   std::unique_ptr<mesos::Authenticator> authenticator =
-    classic::authenticator();
+      classic::authenticator();
   ASSERT_NE(nullptr, authenticator);
   Running<TestMaster> master(authenticator.get());
   std::unique_ptr<mesos::Authenticatee> authenticatee =
-    classic::authenticatee(dev_iam::rs256Credential(
-        test_iam::SERVICE_ACCOUNT,
-        test_keys::OTHER_PRIVATE_KEY,
-        iam_->loginEndpoint()));
+      classic::authenticatee(dev_iam::rs256Credential(
+          test_iam::SERVICE_ACCOUNT,
+          test_keys::OTHER_PRIVATE_KEY,
+          iam_->loginEndpoint()));
   ASSERT_NE(nullptr, authenticatee);
   const metrics_snapshot::Values before = authenticateeCounts();
 

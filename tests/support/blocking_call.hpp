@@ -26,7 +26,8 @@ public:
         } else {
           promise_.set(Nothing());
         }
-      }) {}
+      })
+  {}
 
   ~BlockingCall() { thread_.join(); }
 

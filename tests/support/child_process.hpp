@@ -61,8 +61,9 @@ public:
     }
     envp.push_back(nullptr);
 
-    if (::posix_spawn(&pid_, path.c_str(), &actions, nullptr, args.data(),
-                      envp.data()) != 0) {
+    if (::posix_spawn(
+            &pid_, path.c_str(), &actions, nullptr, args.data(), envp.data()) !=
+        0) {
       pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);

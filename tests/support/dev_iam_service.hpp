@@ -29,17 +29,16 @@ namespace test_iam {
 const char SERVICE_ACCOUNT[] = "svc-agent";
 
 const char ALICE_PERMISSIONS[] =
-  R"({"direct":[{"rid":"ovra:mesos:master:task","description":"d",)"
-  R"("aclurl":"/acls/1","actions":[{"name":"read","url":"/a/1"}]}],)"
-  R"("groups":[]})";
+    R"({"direct":[{"rid":"ovra:mesos:master:task","description":"d",)"
+    R"("aclurl":"/acls/1","actions":[{"name":"read","url":"/a/1"}]}],)"
+    R"("groups":[]})";
 
 
 inline dev_iam::Config config()
 {
   dev_iam::Config config;
   config.key = {test_keys::PRIVATE_KEY, test_keys::PUBLIC_KEY};
-  config.users["alice"] =
-    JSON::parse<JSON::Object>(ALICE_PERMISSIONS).get();
+  config.users["alice"] = JSON::parse<JSON::Object>(ALICE_PERMISSIONS).get();
   config.serviceAccounts[SERVICE_ACCOUNT] = test_keys::OTHER_PUBLIC_KEY;
   return config;
 }
@@ -60,8 +59,7 @@ class ServiceTest : public ::testing::Test
 protected:
   void SetUp() override
   {
-    Try<process::Owned<dev_iam::DevIAM>> iam =
-      dev_iam::DevIAM::start(config());
+    Try<process::Owned<dev_iam::DevIAM>> iam = dev_iam::DevIAM::start(config());
     ASSERT_TRUE(iam.isSome()) << iam.error();
     iam_ = iam.get();
   }

@@ -244,7 +244,7 @@ private:
     }
 
     const std::optional<std::string> authorization =
-      request.header("Authorization");
+        request.header("Authorization");
 
     fault_peer::Answer answer = fault_peer::Answer::notFound();
     std::vector<std::shared_ptr<process::Promise<Nothing>>> due;
@@ -258,8 +258,8 @@ private:
 
       auto found = state.permissions.find(principal);
       if (found != state.permissions.end()) {
-        answer = fault_peer::Answer::json(
-            found->second.second, found->second.first);
+        answer =
+            fault_peer::Answer::json(found->second.second, found->second.first);
       }
       due = state.requestArrivals.arrive();
     }

@@ -31,8 +31,9 @@ public:
       const char* message,
       size_t length) override
   {
-    std::vector<std::pair<std::shared_ptr<process::Promise<std::string>>,
-                          std::string>> due;
+    std::vector<
+        std::pair<std::shared_ptr<process::Promise<std::string>>, std::string>>
+        due;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       lines_.emplace_back(message, length);

@@ -42,7 +42,7 @@ inline Try<Values> read(
   }
 
   const process::Future<process::http::Response> response =
-    process::http::get(snapshot);
+      process::http::get(snapshot);
   if (!ready(response)) {
     return Error("No answer from /metrics/snapshot");
   }

@@ -17,7 +17,7 @@ public:
   TemporaryDirectory()
   {
     std::string pattern =
-      (std::filesystem::temp_directory_path() / "ovra-test-XXXXXX").string();
+        (std::filesystem::temp_directory_path() / "ovra-test-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : "";
   }
 

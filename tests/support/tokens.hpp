@@ -25,7 +25,7 @@ inline std::string token(
     const std::string& signature = "c2ln")
 {
   return base64::encode_uri(header) + "." + base64::encode_uri(payload) + "." +
-         signature;
+      signature;
 }
 
 
@@ -37,7 +37,7 @@ inline std::string signedToken(
     const std::string& privateKey)
 {
   const std::string input =
-    base64::encode_uri(header) + "." + base64::encode_uri(payload);
+      base64::encode_uri(header) + "." + base64::encode_uri(payload);
 
   Try<std::shared_ptr<RSA>> key = openssl::privateKey(privateKey);
   if (key.isError()) {

@@ -67,9 +67,9 @@ protected:
   Future<Response> loginRequest(const std::string& body, bool post = true)
   {
     URL url = URL::parse(iam_->loginEndpoint()).get();
-    return post
-      ? process::http::post(url, None(), body, std::string("application/json"))
-      : process::http::get(url);
+    return post ? process::http::post(
+                      url, None(), body, std::string("application/json"))
+                : process::http::get(url);
   }
 
   Owned<dev_iam::DevIAM> iam_;
@@ -129,19 +129,21 @@ TEST_F(DevIAMTest, PermissionsCanRequireAValidToken)
     Option<std::string> token;
     uint16_t code;
   } cases[] = {
-    {"issued by the service", issued.get(), 200},
-    {"no token", None(), 401},
-    {"garbage", std::string("garbage"), 401},
-    {"signed by another key",
-     test_tokens::signedToken(
-         header, R"({"uid":"svc-agent","exp":)" + stringify(now + 60) + "}",
-         test_keys::OTHER_PRIVATE_KEY),
-     401},
-    {"expired",
-     test_tokens::signedToken(
-         header, R"({"uid":"svc-agent","exp":)" + stringify(now - 60) + "}",
-         test_keys::PRIVATE_KEY),
-     401},
+      {"issued by the service", issued.get(), 200},
+      {"no token", None(), 401},
+      {"garbage", std::string("garbage"), 401},
+      {"signed by another key",
+       test_tokens::signedToken(
+           header,
+           R"({"uid":"svc-agent","exp":)" + stringify(now + 60) + "}",
+           test_keys::OTHER_PRIVATE_KEY),
+       401},
+      {"expired",
+       test_tokens::signedToken(
+           header,
+           R"({"uid":"svc-agent","exp":)" + stringify(now - 60) + "}",
+           test_keys::PRIVATE_KEY),
+       401},
   };
 
   for (const auto& c : cases) {
@@ -161,12 +163,12 @@ TEST_F(DevIAMTest, RefusesMalformedLoginRequests)
     std::string body;
     uint16_t code;
   } cases[] = {
-    {"", 400},
-    {"[]", 400},
-    {R"({"uid":"svc-agent"})", 400},
-    {R"({"uid":"svc-agent","token":7})", 400},
-    {R"({"uid":"svc-agent","token":"a.b.c"})", 401},
-    {R"({"uid":"nobody","token":"a.b.c"})", 401},
+      {"", 400},
+      {"[]", 400},
+      {R"({"uid":"svc-agent"})", 400},
+      {R"({"uid":"svc-agent","token":7})", 400},
+      {R"({"uid":"svc-agent","token":"a.b.c"})", 401},
+      {R"({"uid":"nobody","token":"a.b.c"})", 401},
   };
 
   for (const auto& c : cases) {
@@ -202,7 +204,7 @@ TEST(DevIAMConfigTest, ReadsTheDocument)
   document.values["token_lifetime"] = "10mins";
   document.values["require_authorization"] = true;
   document.values["users"] =
-    JSON::parse(R"({"alice":{"direct":[],"groups":[]}})").get();
+      JSON::parse(R"({"alice":{"direct":[],"groups":[]}})").get();
 
   JSON::Object account;
   account.values["public_key"] = test_keys::OTHER_PUBLIC_KEY;
@@ -236,19 +238,19 @@ TEST(DevIAMConfigTest, RefusesBadDocuments)
 
   // Each beside a good key, so that no key is made.
   const char* members[] = {
-    R"("token_lifetime":"forever")",
-    R"("token_lifetime":5)",
-    R"("require_authorization":"yes")",
-    R"("users":{"alice":[]})",
-    R"("service_accounts":{"svc":{}})",
-    R"("service_accounts":{"svc":{"public_key":"not a key"}})",
+      R"("token_lifetime":"forever")",
+      R"("token_lifetime":5)",
+      R"("require_authorization":"yes")",
+      R"("users":{"alice":[]})",
+      R"("service_accounts":{"svc":{}})",
+      R"("service_accounts":{"svc":{"public_key":"not a key"}})",
   };
 
   const std::string key =
-    "\"private_key\":" + stringify(JSON::String(test_keys::PRIVATE_KEY));
+      "\"private_key\":" + stringify(JSON::String(test_keys::PRIVATE_KEY));
 
   for (const char* member : members) {
     EXPECT_TRUE(dev_iam::parseConfig("{" + key + "," + member + "}").isError())
-      << member;
+        << member;
   }
 }

@@ -115,7 +115,7 @@ TEST_F(OsTest, ChownToOurselves)
   EXPECT_TRUE(os::chown(::getuid(), ::getgid(), directory, false).isSome());
 
   Try<Nothing> missing =
-    os::chown(::getuid(), ::getgid(), path::join(directory, "missing"), true);
+      os::chown(::getuid(), ::getgid(), path::join(directory, "missing"), true);
   ASSERT_TRUE(missing.isError());
   EXPECT_EQ("No such file or directory", missing.error());
 }
