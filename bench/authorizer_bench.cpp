@@ -34,6 +34,8 @@
 
 #include "support/framework_role.hpp"
 
+using namespace ovra_test;
+
 namespace authz = mesos::authorization;
 
 using mesos::ObjectApprover;

@@ -22,6 +22,8 @@
 
 #include "support/test_keys.hpp"
 
+using namespace ovra_test;
+
 // Classic authentications per second on the master's side: the
 // authenticator module with N peers authenticating at once, each answering
 // the session's step with an IAM-signed token, beside the bare signature

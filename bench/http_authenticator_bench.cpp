@@ -29,6 +29,8 @@
 
 #include "tests/support/dev_iam_service.hpp"
 
+using namespace ovra_test;
+
 using process::Future;
 using process::Owned;
 

@@ -12,6 +12,8 @@
 
 #include "support/child_process.hpp"
 
+using namespace ovra_test;
+
 // Messages between OS processes: round trips to a libprocess peer in
 // another process (tests/peers/message_peer.cpp) over loopback, beside a
 // dispatch round trip to an actor of this process in the same run.

@@ -20,6 +20,8 @@
 
 #include "support/test_keys.hpp"
 
+using namespace ovra_test;
+
 // One fetch of a task's secrets against the development IAM service and
 // secret store on loopback, for 1, 10 and 50 secrets, beside the
 // service-account login alone, which every fetch makes once. The store

@@ -39,6 +39,8 @@
 
 #include "tests/support/test_keys.hpp"
 
+using namespace ovra_test;
+
 namespace {
 
 corvanta::Credential credential()

@@ -18,6 +18,8 @@
 
 #include "support/temporary_directory.hpp"
 
+using namespace ovra_test;
+
 // Containers prepared per second by the SSL executor isolator on an agent
 // with strict SSL (each a fresh sandbox: the asset folder, three copies,
 // owner and mode, the environment), beside the bare copy of the same three

@@ -15,6 +15,8 @@
 
 #include "fuzz/fuzz_support.hpp"
 
+using namespace ovra_test;
+
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
   fuzz::quietLogs();
@@ -31,13 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   }
 
   Try<corvanta::Credential> credential =
-    flags::parse<corvanta::Credential>(input);
+      flags::parse<corvanta::Credential>(input);
   if (credential.isSome()) {
     // What the flag prints (help texts, logs) never holds the key.
     const std::string printed = stringify(credential.get());
     if (!credential->private_key().empty() &&
         printed.find(credential->private_key()) != std::string::npos &&
-        credential->uid().find(credential->private_key()) == std::string::npos) {
+        credential->uid().find(credential->private_key()) ==
+            std::string::npos) {
       fuzz::fail("a printed credential holds its private key");
     }
   }

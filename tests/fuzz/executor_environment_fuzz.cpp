@@ -14,6 +14,8 @@
 
 #include "fuzz/fuzz_support.hpp"
 
+using namespace ovra_test;
+
 using namespace corvanta::ovra::ssl_executor;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -28,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   const std::string input = fuzz::text(data, size);
 
   Try<std::map<std::string, std::string>> variables =
-    executorEnvironment(input);
+      executorEnvironment(input);
   if (variables.isError()) {
     return 0;
   }
@@ -46,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   }
   const int count = environment->variables_size();
   if (count < 7 ||
-      environment->variables(count - 7).name().rfind("LIBPROCESS_SSL_", 0) != 0) {
+      environment->variables(count - 7).name().rfind("LIBPROCESS_SSL_", 0) !=
+          0) {
     fuzz::fail("the computed SSL variables do not close the environment");
   }
   return 0;

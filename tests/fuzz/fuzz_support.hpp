@@ -19,13 +19,14 @@
 #include <stout/duration.hpp>
 #include <stout/stringify.hpp>
 
+namespace ovra_test {
 namespace fuzz {
 
 // The signed part (header.payload) of the one token of the seed corpora
 // that carries a valid signature under test_keys::PUBLIC_KEY (seeds
 // "signed" of jwt, "signed_token" of message). It alone may pass a check.
 constexpr char SIGNED_TOKEN_PART[] =
-  "eyJhbGciOiJSUzI1NiIsInR5cCI6IkpXVCJ9.eyJ1aWQiOiJhbGljZSJ9";
+    "eyJhbGciOiJSUzI1NiIsInR5cCI6IkpXVCJ9.eyJ1aWQiOiJhbGljZSJ9";
 
 inline std::string text(const uint8_t* data, size_t size)
 {
@@ -73,5 +74,6 @@ const process::Future<T>& settle(
 }
 
 } // namespace fuzz {
+} // namespace ovra_test {
 
 #endif // __TESTS_FUZZ_FUZZ_SUPPORT_HPP__

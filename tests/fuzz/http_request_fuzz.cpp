@@ -20,6 +20,8 @@
 #include "fuzz/fuzz_support.hpp"
 #include "fuzz/loopback.hpp"
 
+using namespace ovra_test;
+
 namespace http = process::http;
 
 using http::authentication::AuthenticationResult;
@@ -63,10 +65,13 @@ protected:
       }
       return http::OK(answer);
     });
-    route("/secure", "fuzz", None(),
-          [](const http::Request& request, const Option<std::string>&) {
-            return http::OK(request.body);
-          });
+    route(
+        "/secure",
+        "fuzz",
+        None(),
+        [](const http::Request& request, const Option<std::string>&) {
+          return http::OK(request.body);
+        });
     install("note", [this](const process::UPID&, const std::string& body) {
       noted_ += body.size();
     });

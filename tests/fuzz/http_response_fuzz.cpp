@@ -16,6 +16,8 @@
 #include "fuzz/fuzz_support.hpp"
 #include "fuzz/loopback.hpp"
 
+using namespace ovra_test;
+
 namespace http = process::http;
 
 namespace {
@@ -36,7 +38,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
   const http::URL url(
-      "http", net::IP(INADDR_LOOPBACK), listener->port(), "/acs/api/v1/auth/jwks");
+      "http",
+      net::IP(INADDR_LOOPBACK),
+      listener->port(),
+      "/acs/api/v1/auth/jwks");
   const process::Future<http::Response> response = http::get(url);
 
   // The connection stays open until the client has made of the answer
@@ -49,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   fuzz::settle(response);
   if (response.isReady()) {
     if (response->code > 999) {
-      fuzz::fail("a response with status code " +
-                 std::to_string(response->code));
+      fuzz::fail(
+          "a response with status code " + std::to_string(response->code));
     }
     if (response->body.size() > http::maxResponseBodySize()) {
       fuzz::fail("a response body beyond the client's cap");

@@ -13,6 +13,8 @@
 
 #include "fuzz/fuzz_support.hpp"
 
+using namespace ovra_test;
+
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
   fuzz::quietLogs();
@@ -23,7 +25,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
   Try<std::shared_ptr<RSA>> key =
-    mesos::sentrel::JWK::extractPublicKey(fuzz::text(data, size));
+      mesos::sentrel::JWK::extractPublicKey(fuzz::text(data, size));
   if (key.isSome() && key.get() == nullptr) {
     fuzz::fail("a key set gave a null key");
   }

@@ -20,6 +20,8 @@
 #include "fuzz/fuzz_support.hpp"
 #include "support/test_keys.hpp"
 
+using namespace ovra_test;
+
 using mesos::sentrel::JWT;
 
 namespace {
@@ -47,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
   Try<std::string> decoded = base64::decode_uri(input);
   if (decoded.isSome()) {
-    Try<std::string> again = base64::decode_uri(base64::encode_uri(decoded.get()));
+    Try<std::string> again =
+        base64::decode_uri(base64::encode_uri(decoded.get()));
     if (again.isError() || again.get() != decoded.get()) {
       fuzz::fail("base64url does not round-trip");
     }
@@ -55,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
   Try<JWT> jwt = JWT::parse(input);
   const process::Future<bool> valid =
-    fuzz::settle(mesos::sentrel::validateSignature(input, key));
+      fuzz::settle(mesos::sentrel::validateSignature(input, key));
 
   if (jwt.isError() && valid.isReady() && valid.get()) {
     fuzz::fail("a token that does not parse passed the signature check");
@@ -68,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
   if (jwt.isSome()) {
     const process::Future<bool> again =
-      fuzz::settle(mesos::sentrel::validateSignature(jwt.get(), key));
+        fuzz::settle(mesos::sentrel::validateSignature(jwt.get(), key));
     if (again.isReady() != valid.isReady() ||
         (again.isReady() && again.get() != valid.get())) {
       fuzz::fail("the parsed token and its text are judged differently");

@@ -23,6 +23,8 @@
 #include "fuzz/fuzz_support.hpp"
 #include "support/audit_records.hpp"
 
+using namespace ovra_test;
+
 using corvanta::LogFmt;
 
 namespace {
@@ -30,8 +32,14 @@ namespace {
 class LastLine : public google::LogSink
 {
 public:
-  void send(google::LogSeverity, const char*, const char*, int,
-            const struct ::tm*, const char* message, size_t length) override
+  void send(
+      google::LogSeverity,
+      const char*,
+      const char*,
+      int,
+      const struct ::tm*,
+      const char* message,
+      size_t length) override
   {
     line.assign(message, length);
   }
@@ -64,16 +72,19 @@ std::string unquote(const std::string& quoted)
 // Whether `written` is `value` as a record holds it: whole, or, past
 // `limit` bytes, cut at most there (before a continuation byte, so never
 // inside a character) and followed by the marker of its size.
-bool readsBack(const std::string& written, const std::string& value, size_t limit)
+bool readsBack(
+    const std::string& written,
+    const std::string& value,
+    size_t limit)
 {
   if (value.size() <= limit) {
     return written == value;
   }
   const std::string marker =
-    "... (" + std::to_string(value.size()) + " bytes in all)";
+      "... (" + std::to_string(value.size()) + " bytes in all)";
   if (written.size() < marker.size() ||
       written.compare(written.size() - marker.size(), marker.size(), marker) !=
-        0) {
+          0) {
     return false;
   }
   const size_t kept = written.size() - marker.size();
@@ -123,7 +134,8 @@ void expectTwin(
     fuzz::fail("JSON field '" + key + "' is missing or not a string");
   }
   const std::string& written = found->second.as<JSON::String>().value;
-  if (value->size() <= UNCUT && written.find(REPLACEMENT) == std::string::npos &&
+  if (value->size() <= UNCUT &&
+      written.find(REPLACEMENT) == std::string::npos &&
       written != value.get()) {
     fuzz::fail("JSON field '" + key + "' does not read back as written");
   }
@@ -137,17 +149,18 @@ void log(
     const Option<std::string>& reason,
     const Option<std::string>& agent)
 {
-  LogFmt(LogFmt::Audit::ENABLED, format).log(
-      process::Clock::now(),
-      LogFmt::Authorizer::MESOS_MASTER,
-      uid,
-      parts[1],
-      parts[2],
-      LogFmt::Result::DENY,
-      reason,
-      None(),
-      None(),
-      agent);
+  LogFmt(LogFmt::Audit::ENABLED, format)
+      .log(
+          process::Clock::now(),
+          LogFmt::Authorizer::MESOS_MASTER,
+          uid,
+          parts[1],
+          parts[2],
+          LogFmt::Result::DENY,
+          reason,
+          None(),
+          None(),
+          agent);
 }
 
 } // namespace {
@@ -163,7 +176,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-  std::vector<std::string> parts = strings::split(fuzz::text(data, size), "\x01");
+  std::vector<std::string> parts =
+      strings::split(fuzz::text(data, size), "\x01");
   parts.resize(5);
   auto optional = [&parts](size_t i) -> Option<std::string> {
     if (parts[i].empty() || parts[i] == "-") {
@@ -185,8 +199,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   }
 
   const audit_records::Record record = audit_records::parse(line);
-  if (record.size() != 6 + (uid.isSome() ? 1 : 0) +
-                       (reason.isSome() ? 1 : 0) + (agent.isSome() ? 1 : 0)) {
+  if (record.size() !=
+      6 + (uid.isSome() ? 1 : 0) + (reason.isSome() ? 1 : 0) +
+          (agent.isSome() ? 1 : 0)) {
     fuzz::fail("the record has other fields than were written: " + line);
   }
   if (record.count("type") == 0 || record.at("type") != "audit" ||

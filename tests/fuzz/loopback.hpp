@@ -19,6 +19,7 @@
 
 #include "fuzz/fuzz_support.hpp"
 
+namespace ovra_test {
 namespace fuzz {
 
 // How long a peer may stay silent before it counts as hung.
@@ -115,10 +116,13 @@ inline Socket connectTo(uint16_t port)
 {
   Socket socket(::socket(AF_INET, SOCK_STREAM, 0));
   const sockaddr_in address = loopback(port);
-  if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address),
-                sizeof(address)) != 0) {
-    fail("cannot connect to the server on port " + std::to_string(port) +
-         ": " + strerror(errno));
+  if (::connect(
+          socket.fd(),
+          reinterpret_cast<const sockaddr*>(&address),
+          sizeof(address)) != 0) {
+    fail(
+        "cannot connect to the server on port " + std::to_string(port) + ": " +
+        strerror(errno));
   }
   return socket;
 }
@@ -134,11 +138,14 @@ public:
     ::setsockopt(socket_.fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
     sockaddr_in address = loopback(0);
     socklen_t length = sizeof(address);
-    if (::bind(socket_.fd(), reinterpret_cast<sockaddr*>(&address),
-               sizeof(address)) != 0 ||
+    if (::bind(
+            socket_.fd(),
+            reinterpret_cast<sockaddr*>(&address),
+            sizeof(address)) != 0 ||
         ::listen(socket_.fd(), 64) != 0 ||
-        ::getsockname(socket_.fd(), reinterpret_cast<sockaddr*>(&address),
-                      &length) != 0) {
+        ::getsockname(
+            socket_.fd(), reinterpret_cast<sockaddr*>(&address), &length) !=
+            0) {
       fail("cannot listen on loopback");
     }
     port_ = ntohs(address.sin_port);
@@ -161,5 +168,6 @@ private:
 };
 
 } // namespace fuzz {
+} // namespace ovra_test {
 
 #endif // __TESTS_FUZZ_LOOPBACK_HPP__

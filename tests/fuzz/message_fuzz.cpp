@@ -30,6 +30,8 @@
 #include "fuzz/loopback.hpp"
 #include "support/test_keys.hpp"
 
+using namespace ovra_test;
+
 using corvanta::ovra::AuthenticatorFlags;
 using corvanta::ovra::ClassicAuthenticatorMetrics;
 using corvanta::ovra::ClassicRPCAuthenticatorSessionProcess;
@@ -70,12 +72,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
   ClassicRPCAuthenticatorSessionProcess* session =
-    new ClassicRPCAuthenticatorSessionProcess(
-        process::ID::generate("ovra_classic_rpc_authenticator_session"),
-        peer,
-        *authenticatorFlags,
-        key,
-        *metrics);
+      new ClassicRPCAuthenticatorSessionProcess(
+          process::ID::generate("ovra_classic_rpc_authenticator_session"),
+          peer,
+          *authenticatorFlags,
+          key,
+          *metrics);
   const process::UPID pid = process::spawn(session);
 
   const process::Future<Option<std::string>> principal = process::dispatch(
@@ -85,22 +87,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   {
     fuzz::Socket socket = fuzz::connectTo(pid.address.port);
     socket.writeAll(
-        "POST /" + pid.id + "/mesos.internal.AuthenticationStepMessage "
+        "POST /" + pid.id +
+        "/mesos.internal.AuthenticationStepMessage "
         "HTTP/1.1\r\n"
-        "Host: " + stringify(pid.address) + "\r\n"
-        "Libprocess-From: " + stringify(peer) + "\r\n"
+        "Host: " +
+        stringify(pid.address) +
+        "\r\n"
+        "Libprocess-From: " +
+        stringify(peer) +
+        "\r\n"
         "Connection: close\r\n"
-        "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+        "Content-Length: " +
+        std::to_string(body.size()) + "\r\n\r\n" + body);
     socket.readUntil();
   }
 
   fuzz::settle(principal);
   mesos::internal::AuthenticationStepMessage step;
   const bool signedSeed = step.ParsePartialFromString(body) &&
-    step.data().substr(0, step.data().rfind('.')) == fuzz::SIGNED_TOKEN_PART;
+      step.data().substr(0, step.data().rfind('.')) == fuzz::SIGNED_TOKEN_PART;
   if (principal.isReady() && !signedSeed) {
-    fuzz::fail("an unsigned step authenticated '" +
-               principal->getOrElse("") + "'");
+    fuzz::fail(
+        "an unsigned step authenticated '" + principal->getOrElse("") + "'");
   }
 
   process::terminate(pid);

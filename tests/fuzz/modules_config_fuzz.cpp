@@ -20,6 +20,8 @@
 
 #include "fuzz/fuzz_support.hpp"
 
+using namespace ovra_test;
+
 namespace {
 
 bool namesFiles(const mesos::Parameters& parameters)

@@ -15,6 +15,8 @@
 
 #include "fuzz/fuzz_support.hpp"
 
+using namespace ovra_test;
+
 using namespace mesos::ovra;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -32,8 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   }
 
   std::vector<std::string> ids = {
-    "", ":", "ovra:superuser", "ovra:mesos:master:task",
-    "ovra:mesos:master:task:app_id:/prod/web",
+      "",
+      ":",
+      "ovra:superuser",
+      "ovra:mesos:master:task",
+      "ovra:mesos:master:task:app_id:/prod/web",
   };
   for (const auto& permission : permissions.get()) {
     ids.push_back(permission->rid_);

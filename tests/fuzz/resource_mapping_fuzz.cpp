@@ -18,6 +18,8 @@
 
 #include "fuzz/fuzz_support.hpp"
 
+using namespace ovra_test;
+
 using mesos::ObjectApprover;
 using mesos::ovra::ResourceAction;
 using mesos::ovra::ResourceMapping;
@@ -37,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   }
 
   Try<mesos::authorization::Request> request =
-    protobuf::parse<mesos::authorization::Request>(json.get());
+      protobuf::parse<mesos::authorization::Request>(json.get());
   if (request.isError()) {
     return 0;
   }
@@ -60,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   }
 
   Try<std::vector<ResourceAction>> actions =
-    mapping.resourceAction(request->action(), object);
+      mapping.resourceAction(request->action(), object);
   if (actions.isSome()) {
     for (const ResourceAction& action : actions.get()) {
       if (!strings::startsWith(action.rid_, "ovra:mesos:master")) {

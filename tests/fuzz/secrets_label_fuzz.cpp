@@ -20,6 +20,8 @@
 
 #include "fuzz/fuzz_support.hpp"
 
+using namespace ovra_test;
+
 namespace {
 
 std::vector<std::string> components(const std::string& path)
@@ -79,8 +81,7 @@ void check(const std::string& space, const corvanta::Secret& secret)
   }
 
   Try<std::string> variable = mesos::secrets::variableName(secret);
-  if (variable.isError() ||
-      variable->empty() ||
+  if (variable.isError() || variable->empty() ||
       variable->find('=') != std::string::npos ||
       variable->find('\0') != std::string::npos) {
     fuzz::fail("an accepted secret has no usable variable name");
@@ -101,9 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   const std::string input = fuzz::text(data, size);
   const size_t newline = input.find('\n');
   const std::string space =
-    newline == std::string::npos ? "/" : input.substr(0, newline);
+      newline == std::string::npos ? "/" : input.substr(0, newline);
   const std::string label =
-    newline == std::string::npos ? input : input.substr(newline + 1);
+      newline == std::string::npos ? input : input.substr(newline + 1);
 
   mesos::secrets::parse(label);
   for (const std::string& name : {std::string("a"), space + "/x", label}) {
@@ -121,13 +122,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   secretsLabel->set_value(label);
 
   Result<std::string> found =
-    mesos::secrets::extractSpace("SPACE", executor, task);
+      mesos::secrets::extractSpace("SPACE", executor, task);
   if (!found.isSome() || found.get() != space) {
     fuzz::fail("the task's space label was not found as it stands");
   }
 
   Result<mesos::secrets::Secrets> secrets =
-    mesos::secrets::extractSecrets(space, "SECRETS", executor, task);
+      mesos::secrets::extractSecrets(space, "SECRETS", executor, task);
   if (secrets.isNone()) {
     fuzz::fail("a secrets label was not seen");
   }

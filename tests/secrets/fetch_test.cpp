@@ -36,6 +36,8 @@
 
 #include "secrets/secrets_test.hpp"
 
+using namespace ovra_test;
+
 using process::Clock;
 using process::Future;
 using process::Owned;
@@ -44,7 +46,8 @@ using dev_iam::Endpoint;
 
 namespace {
 
-class SecretsFetchTest : public secrets_test::StoreTest {};
+class SecretsFetchTest : public secrets_test::StoreTest
+{};
 
 
 Future<size_t> logins(const dev_iam::DevIAM& iam)
@@ -95,28 +98,30 @@ TEST_F(SecretsFetchTest, OneLoginThenEverySecretAtOnceInRequestOrder)
   // The request as stout writes a message converted to JSON: keys in
   // order, '/' escaped.
   const std::string request =
-    R"([{"environment":{"name":"db_Url9"},"name":"team1\/app\/dburl",)"
-    R"("type":"ENVIRONMENT"},)"
-    R"({"environment":{"name":"API_TOKEN"},"name":"token",)"
-    R"("type":"ENVIRONMENT"},)"
-    R"({"environment":{"name":"api_token"},"name":"team1\/shared",)"
-    R"("type":"ENVIRONMENT"}])";
+      R"([{"environment":{"name":"db_Url9"},"name":"team1\/app\/dburl",)"
+      R"("type":"ENVIRONMENT"},)"
+      R"({"environment":{"name":"API_TOKEN"},"name":"token",)"
+      R"("type":"ENVIRONMENT"},)"
+      R"({"environment":{"name":"api_token"},"name":"team1\/shared",)"
+      R"("type":"ENVIRONMENT"}])";
 
   const std::vector<audit_records::Record> records =
-    audit_records::records(log);
+      audit_records::records(log);
   ASSERT_EQ(3u, records.size());
   EXPECT_EQ("\"VALIDATE_SECRETS_REQUEST\"", records[0].at("action"));
   EXPECT_EQ("\"GET_SIGNED_JWT_FROM_SENTREL\"", records[1].at("action"));
   EXPECT_EQ("\"FETCH_SECRETS_FROM_STORE\"", records[2].at("action"));
   for (const audit_records::Record& record : records) {
     EXPECT_EQ("\"mesos secrets hook/isolator\"", record.at("authorizer"));
-    EXPECT_EQ(secrets_test::quoted(test_iam::SERVICE_ACCOUNT), record.at("uid"));
+    EXPECT_EQ(
+        secrets_test::quoted(test_iam::SERVICE_ACCOUNT), record.at("uid"));
     EXPECT_EQ("allow", record.at("result"));
   }
-  EXPECT_EQ(secrets_test::quoted("Space: team1/app Request: " + request),
-            records[0].at("object"));
-  EXPECT_EQ(secrets_test::quoted(iam_->loginEndpoint()),
-            records[1].at("object"));
+  EXPECT_EQ(
+      secrets_test::quoted("Space: team1/app Request: " + request),
+      records[0].at("object"));
+  EXPECT_EQ(
+      secrets_test::quoted(iam_->loginEndpoint()), records[1].at("object"));
   EXPECT_EQ(secrets_test::quoted(request), records[2].at("object"));
   EXPECT_EQ("\"Call to secrets store successful\"", records[2].at("reason"));
 
@@ -129,13 +134,15 @@ TEST_F(SecretsFetchTest, NothingHappensWithoutASpaceOrASecretsLabel)
   LogCapture log;
 
   const mesos::ExecutorInfo secretsOnly = secrets_test::executorWith(
-      None(), std::string(R"([{"name":"token","type":"ENVIRONMENT","environment":{"name":"T"}}])"));
+      None(),
+      std::string(R"([{"name":"token","type":"ENVIRONMENT",)"
+                  R"("environment":{"name":"T"}}])"));
   const mesos::ExecutorInfo spaceOnly =
-    secrets_test::executorWith(std::string("team1/app"), None());
+      secrets_test::executorWith(std::string("team1/app"), None());
 
   for (const mesos::ExecutorInfo& executor : {secretsOnly, spaceOnly}) {
     Future<Option<mesos::Environment>> fetch =
-      mesos::secrets::fetchSecrets(flags(), executor, None());
+        mesos::secrets::fetchSecrets(flags(), executor, None());
     ASSERT_TRUE(ready(fetch));
     EXPECT_TRUE(fetch->isNone());
   }
@@ -178,41 +185,44 @@ TEST_F(SecretsFetchTest, FailuresCarryTheFailingStepsText)
   };
 
   const std::string two =
-    R"([{"name":"token","type":"ENVIRONMENT","environment":{"name":"A"}},)"
-    R"({"name":"team1/app/dburl","type":"ENVIRONMENT",)"
-    R"("environment":{"name":"B"}}])";
+      R"([{"name":"token","type":"ENVIRONMENT","environment":{"name":"A"}},)"
+      R"({"name":"team1/app/dburl","type":"ENVIRONMENT",)"
+      R"("environment":{"name":"B"}}])";
 
   const std::vector<Case> cases = {
-    {"one secret the account may not read fails the whole fetch",
-     R"([{"name":"token","type":"ENVIRONMENT","environment":{"name":"A"}},)"
-     R"({"name":"team1/app/private","type":"ENVIRONMENT",)"
-     R"("environment":{"name":"B"}},)"
-     R"({"name":"team1/shared","type":"ENVIRONMENT",)"
-     R"("environment":{"name":"C"}}])",
-     None(),
-     "Collect failed: Secret Store returned status: 403 Forbidden"},
-    {"an unknown secret",
-     R"([{"name":"team1/missing","type":"ENVIRONMENT",)"
-     R"("environment":{"name":"A"}}])",
-     None(),
-     "Collect failed: Secret Store returned status: 404 Not Found"},
-    {"a body without a value", two,
-     process::http::OK("{}"),
-     "Failed to parse secret 'token': Missing required fields: value"},
-    {"a body that is no JSON", two,
-     process::http::OK("value"),
-     "Failed to parse secret 'token': "
-     "the store's answer (5 bytes) is not a JSON object"},
-    {"a body nested far too deep", two,
-     process::http::OK(std::string(100000, '[')),
-     "Failed to parse secret 'token': the store's answer (100000 bytes): "
-     "JSON nests deeper than 100 levels"},
-    {"a secret outside the space",
-     R"([{"name":"team2/db","type":"ENVIRONMENT",)"
-     R"("environment":{"name":"A"}}])",
-     None(),
-     "Failed to extract secrets from label SECRETS: Requested secret "
-     "'team2/db' is not accessible from: team1/app"},
+      {"one secret the account may not read fails the whole fetch",
+       R"([{"name":"token","type":"ENVIRONMENT","environment":{"name":"A"}},)"
+       R"({"name":"team1/app/private","type":"ENVIRONMENT",)"
+       R"("environment":{"name":"B"}},)"
+       R"({"name":"team1/shared","type":"ENVIRONMENT",)"
+       R"("environment":{"name":"C"}}])",
+       None(),
+       "Collect failed: Secret Store returned status: 403 Forbidden"},
+      {"an unknown secret",
+       R"([{"name":"team1/missing","type":"ENVIRONMENT",)"
+       R"("environment":{"name":"A"}}])",
+       None(),
+       "Collect failed: Secret Store returned status: 404 Not Found"},
+      {"a body without a value",
+       two,
+       process::http::OK("{}"),
+       "Failed to parse secret 'token': Missing required fields: value"},
+      {"a body that is no JSON",
+       two,
+       process::http::OK("value"),
+       "Failed to parse secret 'token': "
+       "the store's answer (5 bytes) is not a JSON object"},
+      {"a body nested far too deep",
+       two,
+       process::http::OK(std::string(100000, '[')),
+       "Failed to parse secret 'token': the store's answer (100000 bytes): "
+       "JSON nests deeper than 100 levels"},
+      {"a secret outside the space",
+       R"([{"name":"team2/db","type":"ENVIRONMENT",)"
+       R"("environment":{"name":"A"}}])",
+       None(),
+       "Failed to extract secrets from label SECRETS: Requested secret "
+       "'team2/db' is not accessible from: team1/app"},
   };
 
   for (const Case& c : cases) {
@@ -237,12 +247,14 @@ TEST_F(SecretsFetchTest, AnIamServiceThatIsDownFailsTheFetch)
   Future<Option<mesos::Environment>> fetch = mesos::secrets::fetchSecrets(
       down,
       secrets_test::executorWith(
-          "team1/app", R"([{"name":"token","type":"ENVIRONMENT","environment":{"name":"T"}}])"),
+          "team1/app",
+          R"([{"name":"token","type":"ENVIRONMENT",)"
+          R"("environment":{"name":"T"}}])"),
       None());
   ASSERT_TRUE(fetch.await(Seconds(15)));
   ASSERT_TRUE(fetch.isFailed());
   EXPECT_EQ(0u, fetch.failure().find("Failed to connect to 127.0.0.1:1"))
-    << fetch.failure();
+      << fetch.failure();
 
   mesos::secrets::Flags anonymous = flags();
   anonymous.service_account_credential = None();
@@ -250,7 +262,9 @@ TEST_F(SecretsFetchTest, AnIamServiceThatIsDownFailsTheFetch)
       mesos::secrets::fetchSecrets(
           anonymous,
           secrets_test::executorWith(
-              "team1/app", R"([{"name":"token","type":"ENVIRONMENT","environment":{"name":"T"}}])"),
+              "team1/app",
+              R"([{"name":"token","type":"ENVIRONMENT",)"
+              R"("environment":{"name":"T"}}])"),
           None()),
       "The flag 'service_account_credential' is required by the secrets "
       "modules"));
@@ -267,7 +281,9 @@ TEST_F(SecretsFetchTest, AStoreThatNeverAnswersFailsTheChainAtTheTimeout)
   Future<Option<mesos::Environment>> fetch = mesos::secrets::fetchSecrets(
       flags(),
       secrets_test::executorWith(
-          "team1/app", R"([{"name":"token","type":"ENVIRONMENT","environment":{"name":"T"}}])"),
+          "team1/app",
+          R"([{"name":"token","type":"ENVIRONMENT",)"
+          R"("environment":{"name":"T"}}])"),
       None());
 
   // The login went through on a paused clock; the store holds the request.
@@ -294,9 +310,10 @@ TEST_F(SecretsFetchTest, TheCheckLogsInAndPingsTheStore)
   elsewhere.store_url.path = "/nowhere";
   check = elsewhere.validate();
   ASSERT_TRUE(check.isError());
-  EXPECT_EQ("Failed to talk to Secret Store: Secret Store returned status: "
-            "404 Not Found",
-            check.error());
+  EXPECT_EQ(
+      "Failed to talk to Secret Store: Secret Store returned status: "
+      "404 Not Found",
+      check.error());
 }
 
 
@@ -309,7 +326,8 @@ std::string tokens(size_t count)
   for (size_t i = 0; i < count; ++i) {
     request += (i > 0 ? "," : "");
     request += R"({"name":"token","type":"ENVIRONMENT","environment":)"
-               R"({"name":"V)" + std::to_string(i) + R"("}})";
+               R"({"name":"V)" +
+        std::to_string(i) + R"("}})";
   }
   return request + "]";
 }
@@ -327,8 +345,7 @@ mesos::secrets::Flags roomy(mesos::secrets::Flags flags)
 // The store's answer holding a value of `size` bytes.
 process::http::Response valueOf(size_t size)
 {
-  return process::http::OK(
-      R"({"value":")" + std::string(size, 'v') + R"("})");
+  return process::http::OK(R"({"value":")" + std::string(size, 'v') + R"("})");
 }
 
 
@@ -345,22 +362,28 @@ TEST_F(SecretsFetchTest, ValuesAndAnswersAreBoundedOneByOneAndTogether)
     std::string what;
     size_t secrets;
     size_t value;
-    std::string failure;  // Empty: the fetch gives the environment.
+    std::string failure; // Empty: the fetch gives the environment.
   };
 
   // "V0=" and its value, at the bound and one byte over it.
   const size_t largest = MAX_SECRET_VARIABLE - 3;
   const std::vector<Case> cases = {
-    {"a value at the bound", 1, largest, ""},
-    {"a value over it", 1, largest + 1,
-     "Secret 'token' is too large for an environment variable: 131072 "
-     "bytes as V0=value, over the limit of 131071"},
-    {"values that are together too large", 9, largest,
-     "The requested secrets are too large for the task's environment: over "
-     "1048576 bytes of variables at secret 'token'"},
-    {"an answer over its share of the fetch's bound", 32, answerLimit(32),
-     "Collect failed: The answer's body exceeds the limit of " +
-       std::to_string(answerLimit(32)) + " bytes"},
+      {"a value at the bound", 1, largest, ""},
+      {"a value over it",
+       1,
+       largest + 1,
+       "Secret 'token' is too large for an environment variable: 131072 "
+       "bytes as V0=value, over the limit of 131071"},
+      {"values that are together too large",
+       9,
+       largest,
+       "The requested secrets are too large for the task's environment: over "
+       "1048576 bytes of variables at secret 'token'"},
+      {"an answer over its share of the fetch's bound",
+       32,
+       answerLimit(32),
+       "Collect failed: The answer's body exceeds the limit of " +
+           std::to_string(answerLimit(32)) + " bytes"},
   };
 
   for (const Case& c : cases) {
@@ -402,10 +425,12 @@ TEST_F(SecretsFetchTest, AFetchAtTheBoundOfItsAnswersTakesAFewTimesItsSize)
       roomy(flags()),
       secrets_test::executorWith("team1/app", tokens(count)),
       None());
-  EXPECT_TRUE(failed(fetch, "Secret 'token' is too large for an environment "
-                            "variable: 1048559 bytes as V0=value, over the "
-                            "limit of 131071",
-                     Seconds(60)));
+  EXPECT_TRUE(failed(
+      fetch,
+      "Secret 'token' is too large for an environment "
+      "variable: 1048559 bytes as V0=value, over the "
+      "limit of 131071",
+      Seconds(60)));
 
   const size_t growth = process_memory::statusBytes("VmHWM").get() - baseline;
   std::cout << "Peak memory of a fetch of " << count << " answers of "

@@ -39,6 +39,8 @@
 
 #include "secrets/secrets_test.hpp"
 
+using namespace ovra_test;
+
 // Named, not anonymous: the test files are compiled several to a unit.
 namespace secrets_metrics_test {
 
@@ -60,18 +62,18 @@ using secrets_test::taskWith;
 const char SPACE[] = "team1/app";
 
 const char TWO_SECRETS[] =
-  R"([{"name":"team1/app/dburl","type":"ENVIRONMENT",)"
-  R"("environment":{"name":"DB_URL"}},)"
-  R"({"name":"team1/shared","type":"ENVIRONMENT",)"
-  R"("environment":{"name":"SHARED"}}])";
+    R"([{"name":"team1/app/dburl","type":"ENVIRONMENT",)"
+    R"("environment":{"name":"DB_URL"}},)"
+    R"({"name":"team1/shared","type":"ENVIRONMENT",)"
+    R"("environment":{"name":"SHARED"}}])";
 
 // Readable by someone else only: the store refuses it.
 const char PRIVATE_SECRET[] =
-  R"([{"name":"team1/app/private","type":"ENVIRONMENT",)"
-  R"("environment":{"name":"P"}}])";
+    R"([{"name":"team1/app/private","type":"ENVIRONMENT",)"
+    R"("environment":{"name":"P"}}])";
 
 const char OUTSIDE_THE_SPACE[] =
-  R"([{"name":"team2/db","type":"ENVIRONMENT","environment":{"name":"A"}}])";
+    R"([{"name":"team2/db","type":"ENVIRONMENT","environment":{"name":"A"}}])";
 
 
 enum class Kind
@@ -87,7 +89,10 @@ std::string moduleName(Kind kind)
 }
 
 
-void PrintTo(Kind kind, std::ostream* out) { *out << moduleName(kind); }
+void PrintTo(Kind kind, std::ostream* out)
+{
+  *out << moduleName(kind);
+}
 
 
 // One module, asked as its containerizer asks it; either module's answer
@@ -129,20 +134,21 @@ private:
       const mesos::ExecutorInfo& executor)
   {
     return hook
-      .slavePreLaunchDockerTaskExecutorDecorator(
-          task,
-          executor,
-          "mesos-a1.c1",
-          "/var/lib/mesos/slaves/a1/sandbox",
-          "/mnt/mesos/sandbox",
-          None())
-      .then([](const Option<DockerTaskExecutorPrepareInfo>& info)
-              -> Option<mesos::Environment> {
-        if (info.isSome() && info->has_taskenvironment()) {
-          return info->taskenvironment();
-        }
-        return None();
-      });
+        .slavePreLaunchDockerTaskExecutorDecorator(
+            task,
+            executor,
+            "mesos-a1.c1",
+            "/var/lib/mesos/slaves/a1/sandbox",
+            "/mnt/mesos/sandbox",
+            None())
+        .then(
+            [](const Option<DockerTaskExecutorPrepareInfo>& info)
+                -> Option<mesos::Environment> {
+              if (info.isSome() && info->has_taskenvironment()) {
+                return info->taskenvironment();
+              }
+              return None();
+            });
   }
 
   mesos::secrets::SecretsHook hook;
@@ -173,15 +179,17 @@ private:
       const Option<mesos::TaskInfo>& task)
   {
     return isolator
-      .prepare(
-          secrets_test::containerId(), secrets_test::container(executor, task))
-      .then([](const Option<ContainerLaunchInfo>& info)
-              -> Option<mesos::Environment> {
-        if (info.isSome()) {
-          return info->environment();
-        }
-        return None();
-      });
+        .prepare(
+            secrets_test::containerId(),
+            secrets_test::container(executor, task))
+        .then(
+            [](const Option<ContainerLaunchInfo>& info)
+                -> Option<mesos::Environment> {
+              if (info.isSome()) {
+                return info->environment();
+              }
+              return None();
+            });
   }
 
   mesos::secrets::SecretsIsolator isolator;
@@ -196,7 +204,7 @@ template <typename T>
   }
   if (!future.isFailed()) {
     return ::testing::AssertionFailure()
-      << (future.isReady() ? "ready" : "discarded");
+        << (future.isReady() ? "ready" : "discarded");
   }
   return ::testing::AssertionSuccess();
 }
@@ -214,8 +222,8 @@ template <typename T>
   const int given = future->isSome() ? future->get().variables_size() : -1;
   if (given != variables) {
     return ::testing::AssertionFailure()
-      << "gave " << (future->isSome() ? stringify(given) : "none")
-      << ", expected " << variables << " variables";
+        << "gave " << (future->isSome() ? stringify(given) : "none")
+        << ", expected " << variables << " variables";
   }
   return ::testing::AssertionSuccess();
 }
@@ -235,9 +243,8 @@ template <typename T>
 }
 
 
-class SecretsMetricsTest
-  : public secrets_test::StoreTest,
-    public ::testing::WithParamInterface<Kind>
+class SecretsMetricsTest : public secrets_test::StoreTest,
+                           public ::testing::WithParamInterface<Kind>
 {
 protected:
   std::unique_ptr<Module> module(const mesos::secrets::Flags& flags) const
@@ -252,10 +259,9 @@ protected:
   std::string area() const
   {
     return std::string(
-             GetParam() == Kind::HOOK
-               ? mesos::secrets::HOOK_METRICS
-               : mesos::secrets::ISOLATOR_METRICS) +
-      "/";
+               GetParam() == Kind::HOOK ? mesos::secrets::HOOK_METRICS
+                                        : mesos::secrets::ISOLATOR_METRICS) +
+        "/";
   }
 
   Values counts(
@@ -267,12 +273,12 @@ protected:
       double timeout) const
   {
     return {
-      {area() + "requests", requests},
-      {area() + "secrets_fetched", secretsFetched},
-      {area() + "failures_bad_request", badRequest},
-      {area() + "failures_login", login},
-      {area() + "failures_store", store},
-      {area() + "failures_timeout", timeout},
+        {area() + "requests", requests},
+        {area() + "secrets_fetched", secretsFetched},
+        {area() + "failures_bad_request", badRequest},
+        {area() + "failures_login", login},
+        {area() + "failures_store", store},
+        {area() + "failures_timeout", timeout},
     };
   }
 
@@ -328,8 +334,8 @@ TEST_P(SecretsMetricsTest, CountsEachRequestOnceByItsOutcome)
   EXPECT_TRUE(gives(asked->task(taskWith(SPACE, TWO_SECRETS)), 2));
 
   nextInstant();
-  const Future<Option<mesos::Environment>> executor = asked->executorAlone(
-      secrets_test::executorWith(SPACE, DB_URL_REQUEST));
+  const Future<Option<mesos::Environment>> executor =
+      asked->executorAlone(secrets_test::executorWith(SPACE, DB_URL_REQUEST));
   const bool hook = GetParam() == Kind::HOOK;
   EXPECT_TRUE(hook ? givesNone(executor) : gives(executor, 1));
 
@@ -356,9 +362,9 @@ TEST_P(SecretsMetricsTest, CountsEachRequestOnceByItsOutcome)
   const double alone = hook ? 0 : 1;
   snapshot = metrics_snapshot::read(area());
   ASSERT_FALSE(snapshot.isError()) << snapshot.error();
-  EXPECT_EQ(withTimes(counts(7 + alone, 3 + alone, 2, 1, 2, 0),
-                      0, 5 + alone, 0, 0),
-            snapshot.get());
+  EXPECT_EQ(
+      withTimes(counts(7 + alone, 3 + alone, 2, 1, 2, 0), 0, 5 + alone, 0, 0),
+      snapshot.get());
 
   asked.reset();
   snapshot = metrics_snapshot::read(area());
@@ -417,8 +423,7 @@ TEST_P(SecretsMetricsTest, CountsAFetchPastItsLimitAsTimedOut)
 
   const Try<Values> snapshot = metrics_snapshot::read(area());
   ASSERT_FALSE(snapshot.isError()) << snapshot.error();
-  EXPECT_EQ(withTimes(counts(3, 1, 0, 0, 0, 2), 0, 3, 0, 2000),
-            snapshot.get());
+  EXPECT_EQ(withTimes(counts(3, 1, 0, 0, 0, 2), 0, 3, 0, 2000), snapshot.get());
 }
 
 

@@ -30,6 +30,7 @@
 #include "support/log_capture.hpp"
 #include "support/test_keys.hpp"
 
+namespace ovra_test {
 namespace secrets_test {
 
 constexpr char SPACE_LABEL[] = "SPACE";
@@ -50,7 +51,7 @@ inline dev_secrets::Secrets storeSecrets()
   secrets["token"] = {TOKEN, None()};
   secrets["team1/shared"] = {SHARED, None()};
   secrets["team1/app/private"] = {
-    PRIVATE, std::set<std::string>{"someone-else"}};
+      PRIVATE, std::set<std::string>{"someone-else"}};
   return secrets;
 }
 
@@ -104,8 +105,7 @@ inline std::vector<std::pair<std::string, std::string>> variables(
     const mesos::Environment& environment)
 {
   std::vector<std::pair<std::string, std::string>> result;
-  for (const mesos::Environment::Variable& variable :
-       environment.variables()) {
+  for (const mesos::Environment::Variable& variable : environment.variables()) {
     result.emplace_back(variable.name(), variable.value());
   }
   return result;
@@ -114,8 +114,8 @@ inline std::vector<std::pair<std::string, std::string>> variables(
 
 // A request for one secret, team1/app/dburl, into DB_URL.
 constexpr char DB_URL_REQUEST[] =
-  R"([{"name":"team1/app/dburl","type":"ENVIRONMENT",)"
-  R"("environment":{"name":"DB_URL"}}])";
+    R"([{"name":"team1/app/dburl","type":"ENVIRONMENT",)"
+    R"("environment":{"name":"DB_URL"}}])";
 
 
 // `value` as an audit record quotes it.
@@ -138,7 +138,7 @@ inline void expectNoSecretIn(const LogCapture& log)
   for (const LogCapture::Line& line : log.lines()) {
     for (const char* value : {DBURL, TOKEN, SHARED, PRIVATE}) {
       EXPECT_EQ(std::string::npos, line.text.find(value))
-        << "a secret in: " << line.text;
+          << "a secret in: " << line.text;
     }
   }
 }
@@ -159,7 +159,7 @@ protected:
     ASSERT_FALSE(key.isError()) << key.error();
 
     Try<process::Owned<dev_secrets::DevSecrets>> store =
-      dev_secrets::DevSecrets::start(storeSecrets(), key.get());
+        dev_secrets::DevSecrets::start(storeSecrets(), key.get());
     ASSERT_FALSE(store.isError()) << store.error();
     store_ = store.get();
   }
@@ -209,5 +209,6 @@ inline mesos::ContainerID containerId()
 }
 
 } // namespace secrets_test {
+} // namespace ovra_test {
 
 #endif // __TESTS_SECRETS_SECRETS_TEST_HPP__

@@ -44,6 +44,8 @@
 
 #include "secrets/secrets_test.hpp"
 
+using namespace ovra_test;
+
 using mesos::slave::ContainerConfig;
 using mesos::slave::ContainerLaunchInfo;
 
@@ -73,8 +75,8 @@ enum class Call
 fault_peer::Answer login(const fault_peer::Request& request)
 {
   return request.path() == LOGIN_PATH
-    ? fault_peer::Answer::json("{\"token\":\"iam-token\"}")
-    : fault_peer::Answer::notFound();
+      ? fault_peer::Answer::json("{\"token\":\"iam-token\"}")
+      : fault_peer::Answer::notFound();
 }
 
 
@@ -115,21 +117,21 @@ std::string failureOf(Call call, Fault fault, uint16_t port)
   }
   if (fault == Fault::ERROR_STATUS) {
     return call == Call::LOGIN
-      ? "Sentrel returned status: 500 Internal Server Error"
-      : collect + "Secret Store returned status: 500 Internal Server Error";
+        ? "Sentrel returned status: 500 Internal Server Error"
+        : collect + "Secret Store returned status: 500 Internal Server Error";
   }
   if (fault == Fault::GARBAGE_BODY) {
     return call == Call::LOGIN
-      ? "Failed to parse Sentrel response json: " +
-          JSON::parse(remote_faults::GARBAGE_BODY).error()
-      : "Failed to parse secret 'team1/app/dburl': the store's answer (" +
-          std::to_string(std::string(remote_faults::GARBAGE_BODY).size()) +
-          " bytes) is not a JSON object";
+        ? "Failed to parse Sentrel response json: " +
+            JSON::parse(remote_faults::GARBAGE_BODY).error()
+        : "Failed to parse secret 'team1/app/dburl': the store's answer (" +
+            std::to_string(std::string(remote_faults::GARBAGE_BODY).size()) +
+            " bytes) is not a JSON object";
   }
   if (fault == Fault::HUGE_BODY && call != Call::LOGIN) {
     // The store's answers are read up to the secrets' own bound.
     return collect + "The answer's body exceeds the limit of " +
-           std::to_string(mesos::secrets::MAX_SECRET_ANSWER) + " bytes";
+        std::to_string(mesos::secrets::MAX_SECRET_ANSWER) + " bytes";
   }
   return collect + remote_faults::transportFailure(fault, port);
 }
@@ -163,8 +165,8 @@ std::string nameOf(
     const ::testing::TestParamInfo<std::tuple<Call, Fault>>& info)
 {
   return std::string(
-           std::get<0>(info.param) == Call::LOGIN ? "Login" : "Store") +
-    remote_faults::name(std::get<1>(info.param));
+             std::get<0>(info.param) == Call::LOGIN ? "Login" : "Store") +
+      remote_faults::name(std::get<1>(info.param));
 }
 
 } // namespace {
@@ -196,7 +198,7 @@ TEST_P(SecretsFaultTest, FailsThePreparationThenGivesTheSecret)
 
   // The failure is audited as a denied fetch; no secret was given.
   const std::vector<audit_records::Record> records =
-    audit_records::records(log);
+      audit_records::records(log);
   ASSERT_FALSE(records.empty());
   for (const audit_records::Record& record : records) {
     EXPECT_NE("\"FETCH_SECRETS_FROM_STORE\"", record.at("action"));
@@ -207,7 +209,7 @@ TEST_P(SecretsFaultTest, FailsThePreparationThenGivesTheSecret)
 
   faulty.setDefault(fault_peer::Behaviour::normal());
   Future<Option<ContainerLaunchInfo>> next =
-    isolator.prepare(containerId(), container());
+      isolator.prepare(containerId(), container());
   ASSERT_TRUE(ready(next));
   ASSERT_TRUE(next->isSome());
   EXPECT_EQ(

@@ -15,6 +15,6 @@ public:
 };
 
 ::testing::Environment* const verboseLogging =
-  ::testing::AddGlobalTestEnvironment(new VerboseLogging());
+    ::testing::AddGlobalTestEnvironment(new VerboseLogging());
 
 } // namespace

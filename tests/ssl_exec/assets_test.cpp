@@ -17,6 +17,8 @@
 
 #include "ssl_exec/ssl_exec_test.hpp"
 
+using namespace ovra_test;
+
 using corvanta::ovra::ssl_executor::copySSLAssets;
 using corvanta::ovra::ssl_executor::copySSLAssetToSandbox;
 using corvanta::ovra::ssl_executor::MAX_ASSET_SIZE;
@@ -55,10 +57,12 @@ TEST_F(AssetsTest, CopiesTakeTheSandboxModeAndTheSourceModeLessUmask)
 
   EXPECT_EQ(ALL_THREE, entries(folder()));
   EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 0710), lstatOf(folder()).st_mode);
-  EXPECT_EQ(static_cast<mode_t>(S_IFREG | 0640),
-            lstatOf(folder() + "/ca.crt").st_mode);
-  EXPECT_EQ(static_cast<mode_t>(S_IFREG | 0600),
-            lstatOf(folder() + "/agent.key").st_mode);
+  EXPECT_EQ(
+      static_cast<mode_t>(S_IFREG | 0640),
+      lstatOf(folder() + "/ca.crt").st_mode);
+  EXPECT_EQ(
+      static_cast<mode_t>(S_IFREG | 0600),
+      lstatOf(folder() + "/agent.key").st_mode);
   EXPECT_EQ("the CA", read(folder() + "/ca.crt"));
   EXPECT_EQ("the certificate", read(folder() + "/agent.crt"));
   EXPECT_EQ("the key", read(folder() + "/agent.key"));
@@ -85,7 +89,9 @@ TEST_F(AssetsTest, FolderAndCopiesBelongToTheSandboxOwner)
   ASSERT_TRUE(copySSLAssets(flags_, sandbox_).isSome());
 
   for (const std::string& path :
-       {folder(), folder() + "/ca.crt", folder() + "/agent.crt",
+       {folder(),
+        folder() + "/ca.crt",
+        folder() + "/agent.crt",
         folder() + "/agent.key"}) {
     EXPECT_EQ(nobody, lstatOf(path).st_uid) << path;
     EXPECT_EQ(nogroup, lstatOf(path).st_gid) << path;
@@ -99,15 +105,19 @@ TEST_F(AssetsTest, FolderAndCopiesBelongToTheSandboxOwner)
 
 TEST_F(AssetsTest, SandboxMustBeAnExistingAbsolutePath)
 {
-  const struct {
+  const struct
+  {
     std::string sandbox;
     std::string error;
   } cases[] = {
-    {"", "Sandbox directory '' is not an absolute path"},
-    {"relative-sandbox", "Sandbox directory 'relative-sandbox' is not an "
-                         "absolute path"},
-    {sandbox_ + "/gone", "Sandbox directory '" + sandbox_ + "/gone' does "
-                         "not exist"},
+      {"", "Sandbox directory '' is not an absolute path"},
+      {"relative-sandbox",
+       "Sandbox directory 'relative-sandbox' is not an "
+       "absolute path"},
+      {sandbox_ + "/gone",
+       "Sandbox directory '" + sandbox_ +
+           "/gone' does "
+           "not exist"},
   };
 
   for (const auto& test : cases) {
@@ -124,17 +134,21 @@ TEST_F(AssetsTest, SandboxMustBeAnExistingAbsolutePath)
 TEST_F(AssetsTest, MissingSourceStopsTheCopyAndLeavesWhatWasDone)
 {
   const std::string missing = agent_ + "/missing.pem";
-  const struct {
+  const struct
+  {
     std::string corvanta::ovra::ssl_executor::Flags::*file;
     std::string prefix;
     std::vector<std::string> left;
   } cases[] = {
-    {&corvanta::ovra::ssl_executor::Flags::ca_file,
-     "Failed to copy CA certificate: ", {}},
-    {&corvanta::ovra::ssl_executor::Flags::cert_file,
-     "Failed to copy certificate: ", {"ca.crt"}},
-    {&corvanta::ovra::ssl_executor::Flags::key_file,
-     "Failed to copy private key: ", {"agent.crt", "ca.crt"}},
+      {&corvanta::ovra::ssl_executor::Flags::ca_file,
+       "Failed to copy CA certificate: ",
+       {}},
+      {&corvanta::ovra::ssl_executor::Flags::cert_file,
+       "Failed to copy certificate: ",
+       {"ca.crt"}},
+      {&corvanta::ovra::ssl_executor::Flags::key_file,
+       "Failed to copy private key: ",
+       {"agent.crt", "ca.crt"}},
   };
 
   for (const auto& test : cases) {
@@ -144,8 +158,9 @@ TEST_F(AssetsTest, MissingSourceStopsTheCopyAndLeavesWhatWasDone)
 
     Try<Nothing> copied = copySSLAssets(flags, sandbox.path());
     ASSERT_TRUE(copied.isError()) << test.prefix;
-    EXPECT_EQ(test.prefix + "Source file '" + missing + "' not found",
-              copied.error());
+    EXPECT_EQ(
+        test.prefix + "Source file '" + missing + "' not found",
+        copied.error());
     EXPECT_EQ(test.left, entries(sandbox.path() + "/.ssl")) << test.prefix;
     EXPECT_TRUE(exists(sandbox.path() + "/.ssl"));
   }
@@ -160,8 +175,8 @@ TEST_F(AssetsTest, TwoSourcesSharingANameLeaveTheLaterCopy)
 
   ASSERT_TRUE(copySSLAssets(flags_, sandbox_).isSome());
 
-  EXPECT_EQ((std::vector<std::string>{"agent.key", "same.pem"}),
-            entries(folder()));
+  EXPECT_EQ(
+      (std::vector<std::string>{"agent.key", "same.pem"}), entries(folder()));
   EXPECT_EQ("the certificate", read(folder() + "/same.pem"));
 }
 
@@ -171,18 +186,19 @@ TEST_F(AssetsTest, SourcesThatAreNotSmallRegularFilesAreRefused)
   const std::string fifo = agent_ + "/fifo.pem";
   ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0644));
   const std::string huge =
-    file(agent_ + "/huge.pem", std::string(MAX_ASSET_SIZE + 1, 'x'), 0644);
+      file(agent_ + "/huge.pem", std::string(MAX_ASSET_SIZE + 1, 'x'), 0644);
   const std::string largest =
-    file(agent_ + "/largest.pem", std::string(MAX_ASSET_SIZE, 'x'), 0644);
+      file(agent_ + "/largest.pem", std::string(MAX_ASSET_SIZE, 'x'), 0644);
 
-  const struct {
+  const struct
+  {
     std::string source;
-    std::string reason;  // empty: copied
+    std::string reason; // empty: copied
   } cases[] = {
-    {fifo, "Source file '" + fifo + "' is not a regular file"},
-    {agent_, "Source file '" + agent_ + "' is not a regular file"},
-    {huge, "Source file '" + huge + "' is larger than 1048576 bytes"},
-    {largest, ""},
+      {fifo, "Source file '" + fifo + "' is not a regular file"},
+      {agent_, "Source file '" + agent_ + "' is not a regular file"},
+      {huge, "Source file '" + huge + "' is larger than 1048576 bytes"},
+      {largest, ""},
   };
 
   for (const auto& test : cases) {
@@ -193,10 +209,12 @@ TEST_F(AssetsTest, SourcesThatAreNotSmallRegularFilesAreRefused)
       continue;
     }
     ASSERT_TRUE(copied.isError()) << test.source;
-    const std::string destination = folder() + "/" + Path(test.source).basename();
-    EXPECT_EQ("Failed to copy CA certificate: Failed to copy file '" +
-                test.source + "' to '" + destination + "': " + test.reason,
-              copied.error());
+    const std::string destination =
+        folder() + "/" + Path(test.source).basename();
+    EXPECT_EQ(
+        "Failed to copy CA certificate: Failed to copy file '" + test.source +
+            "' to '" + destination + "': " + test.reason,
+        copied.error());
   }
 }
 
@@ -208,9 +226,10 @@ TEST_F(AssetsTest, SymbolicLinkAsTheFolderIsRefusedAndNothingLeaves)
 
   Try<Nothing> copied = copySSLAssets(flags_, sandbox_);
   ASSERT_TRUE(copied.isError());
-  EXPECT_EQ("Failed to create SSL asset sandbox subfolder '" + folder() +
-              "': '" + folder() + "' is a symbolic link",
-            copied.error());
+  EXPECT_EQ(
+      "Failed to create SSL asset sandbox subfolder '" + folder() + "': '" +
+          folder() + "' is a symbolic link",
+      copied.error());
 
   EXPECT_TRUE(entries(outside_).empty());
   EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 0700), lstatOf(outside_).st_mode);
@@ -223,9 +242,10 @@ TEST_F(AssetsTest, SymbolicLinkAsTheFolderIsRefusedAndNothingLeaves)
   flags_.sandbox_subfolder = "../outside";
   copied = copySSLAssets(flags_, sandbox_);
   ASSERT_TRUE(copied.isError());
-  EXPECT_EQ("Failed to create SSL asset sandbox subfolder '" + sandbox_ +
-              "/../outside': '..' would lead out of the sandbox",
-            copied.error());
+  EXPECT_EQ(
+      "Failed to create SSL asset sandbox subfolder '" + sandbox_ +
+          "/../outside': '..' would lead out of the sandbox",
+      copied.error());
   EXPECT_TRUE(entries(outside_).empty());
 }
 
@@ -243,10 +263,10 @@ TEST_F(AssetsTest, LinksInsideTheFolderNeverLeadOut)
 
     Try<Nothing> copied = copySSLAssets(flags_, sandbox_);
     ASSERT_TRUE(copied.isError()) << target;
-    EXPECT_EQ("Failed to copy private key: Failed to copy file '" +
-                flags_.key_file + "' to '" + link + "': '" + link +
-                "' is a symbolic link",
-              copied.error());
+    EXPECT_EQ(
+        "Failed to copy private key: Failed to copy file '" + flags_.key_file +
+            "' to '" + link + "': '" + link + "' is a symbolic link",
+        copied.error());
   }
   EXPECT_EQ(std::vector<std::string>{"victim"}, entries(outside_));
   EXPECT_EQ("keep", read(victim));
@@ -270,15 +290,16 @@ TEST_F(AssetsTest, PathsWithQuotesAreCopiedAndRunNothing)
   environment.set("OVRA_PWNED", pwned);
 
   const std::string sandbox =
-    directory_.path() + "/sand'; touch \"$OVRA_PWNED\"; echo 'box";
+      directory_.path() + "/sand'; touch \"$OVRA_PWNED\"; echo 'box";
   ASSERT_EQ(0, ::mkdir(sandbox.c_str(), 0755));
   flags_.key_file = file(
       agent_ + "/it's'; touch \"$OVRA_PWNED\"; echo '.key", "the key", 0600);
 
   ASSERT_TRUE(copySSLAssets(flags_, sandbox).isSome());
 
-  EXPECT_EQ("the key",
-            read(sandbox + "/.ssl/it's'; touch \"$OVRA_PWNED\"; echo '.key"));
+  EXPECT_EQ(
+      "the key",
+      read(sandbox + "/.ssl/it's'; touch \"$OVRA_PWNED\"; echo '.key"));
   EXPECT_FALSE(exists(pwned));
 }
 
@@ -286,7 +307,7 @@ TEST_F(AssetsTest, PathsWithQuotesAreCopiedAndRunNothing)
 TEST_F(AssetsTest, OneFileCopyNeedsItsSourceAndFolder)
 {
   Try<std::string> copied =
-    copySSLAssetToSandbox(agent_ + "/missing", sandbox_);
+      copySSLAssetToSandbox(agent_ + "/missing", sandbox_);
   ASSERT_TRUE(copied.isError());
   EXPECT_EQ("Source file '" + agent_ + "/missing' not found", copied.error());
 

@@ -19,6 +19,8 @@
 
 #include "ssl_exec/ssl_exec_test.hpp"
 
+using namespace ovra_test;
+
 using corvanta::ovra::ssl_executor::executorEnvironment;
 using corvanta::ovra::ssl_executor::MAX_EXECUTOR_ENVIRONMENT_SIZE;
 using corvanta::ovra::ssl_executor::prepareEnvironment;
@@ -28,10 +30,13 @@ typedef std::map<std::string, std::string> Variables;
 namespace {
 
 const std::vector<std::string> COMPUTED = {
-  "LIBPROCESS_SSL_CA_FILE", "LIBPROCESS_SSL_CERT_FILE",
-  "LIBPROCESS_SSL_KEY_FILE", "LIBPROCESS_SSL_ENABLED",
-  "LIBPROCESS_SSL_VERIFY_CERT", "LIBPROCESS_SSL_REQUIRE_CERT",
-  "LIBPROCESS_SSL_VERIFY_IPADD"};
+    "LIBPROCESS_SSL_CA_FILE",
+    "LIBPROCESS_SSL_CERT_FILE",
+    "LIBPROCESS_SSL_KEY_FILE",
+    "LIBPROCESS_SSL_ENABLED",
+    "LIBPROCESS_SSL_VERIFY_CERT",
+    "LIBPROCESS_SSL_REQUIRE_CERT",
+    "LIBPROCESS_SSL_VERIFY_IPADD"};
 
 std::string notAString(const std::string& key)
 {
@@ -43,31 +48,37 @@ std::string notAString(const std::string& key)
 
 TEST(ExecutorEnvironmentTest, MembersMustAllBeStrings)
 {
-  const std::string huge = "{\"A\": \"" +
-    std::string(MAX_EXECUTOR_ENVIRONMENT_SIZE, 'x') + "\"}";
+  const std::string huge =
+      "{\"A\": \"" + std::string(MAX_EXECUTOR_ENVIRONMENT_SIZE, 'x') + "\"}";
 
-  const struct {
+  const struct
+  {
     Option<std::string> input;
     Variables variables;
-    std::string error;  // a prefix; empty for success
+    std::string error; // a prefix; empty for success
   } cases[] = {
-    {None(), {}, ""},
-    {std::string("{}"), {}, ""},
-    {std::string(R"({"B": "2", "A": "1", "lower": ""})"),
-     {{"A", "1"}, {"B", "2"}, {"lower", ""}}, ""},
-    {std::string(R"({"A": "1", "N": 1})"), {}, notAString("N")},
-    {std::string(R"({"T": true})"), {}, notAString("T")},
-    {std::string(R"({"Z": null})"), {}, notAString("Z")},
-    {std::string(R"({"L": ["x"]})"), {}, notAString("L")},
-    {std::string(R"({"O": {"x": "y"}})"), {}, notAString("O")},
-    {std::string("[\"A\"]"), {}, "Failed to parse 'executor_environment': "},
-    {std::string("{\"A\": "), {}, "Failed to parse 'executor_environment': "},
-    {"{\"A\": " + std::string(100000, '['), {},
-     "Failed to parse 'executor_environment': JSON nests deeper than 100 "
-     "levels"},
-    {huge, {}, "Failed to parse 'executor_environment': it holds " +
-               std::to_string(huge.size()) + " bytes, more than the limit of "
-               "1048576"},
+      {None(), {}, ""},
+      {std::string("{}"), {}, ""},
+      {std::string(R"({"B": "2", "A": "1", "lower": ""})"),
+       {{"A", "1"}, {"B", "2"}, {"lower", ""}},
+       ""},
+      {std::string(R"({"A": "1", "N": 1})"), {}, notAString("N")},
+      {std::string(R"({"T": true})"), {}, notAString("T")},
+      {std::string(R"({"Z": null})"), {}, notAString("Z")},
+      {std::string(R"({"L": ["x"]})"), {}, notAString("L")},
+      {std::string(R"({"O": {"x": "y"}})"), {}, notAString("O")},
+      {std::string("[\"A\"]"), {}, "Failed to parse 'executor_environment': "},
+      {std::string("{\"A\": "), {}, "Failed to parse 'executor_environment': "},
+      {"{\"A\": " + std::string(100000, '['),
+       {},
+       "Failed to parse 'executor_environment': JSON nests deeper than 100 "
+       "levels"},
+      {huge,
+       {},
+       "Failed to parse 'executor_environment': it holds " +
+           std::to_string(huge.size()) +
+           " bytes, more than the limit of "
+           "1048576"},
   };
 
   for (const auto& test : cases) {
@@ -79,14 +90,15 @@ TEST(ExecutorEnvironmentTest, MembersMustAllBeStrings)
     } else {
       ASSERT_TRUE(variables.isError()) << input;
       EXPECT_TRUE(strings::startsWith(variables.error(), test.error))
-        << input << ": " << variables.error();
+          << input << ": " << variables.error();
       EXPECT_LT(variables.error().size(), 400u) << input;
     }
   }
 }
 
 
-class PrepareEnvironmentTest : public SslExecTest {};
+class PrepareEnvironmentTest : public SslExecTest
+{};
 
 
 TEST_F(PrepareEnvironmentTest, OperatorVariablesComeFirstWithoutReservedNames)
@@ -94,26 +106,30 @@ TEST_F(PrepareEnvironmentTest, OperatorVariablesComeFirstWithoutReservedNames)
   flags_.ca_file = "/etc/pki/ca.crt";
   flags_.executor_environment = std::string(
       R"({"LIBPROCESS_SSL_ENABLED": "false", "FOO": "bar",
-          "libprocess_ssl_enabled": "lower", "LIBPROCESS_SSL_KEY_FILE": "/k"})");
+          "libprocess_ssl_enabled": "lower", )"
+      R"("LIBPROCESS_SSL_KEY_FILE": "/k"})");
 
-  const struct {
+  const struct
+  {
     SslMode mode;
     std::string root;
     Variables expected;
   } cases[] = {
-    {SslMode::STRICT, "/mnt/sandbox",
-     {{"LIBPROCESS_SSL_CA_FILE", "/mnt/sandbox/.ssl/ca.crt"},
-      {"LIBPROCESS_SSL_KEY_FILE", "/mnt/sandbox/.ssl/agent.key"},
-      {"LIBPROCESS_SSL_ENABLED", "true"},
-      {"LIBPROCESS_SSL_VERIFY_CERT", "true"},
-      {"LIBPROCESS_SSL_REQUIRE_CERT", "true"},
-      {"LIBPROCESS_SSL_VERIFY_IPADD", "true"}}},
-    {SslMode::OFF, "/var/sandbox/X/",
-     {{"LIBPROCESS_SSL_CERT_FILE", "/var/sandbox/X/.ssl/agent.crt"},
-      {"LIBPROCESS_SSL_ENABLED", "false"},
-      {"LIBPROCESS_SSL_VERIFY_CERT", "false"},
-      {"LIBPROCESS_SSL_REQUIRE_CERT", "false"},
-      {"LIBPROCESS_SSL_VERIFY_IPADD", "false"}}},
+      {SslMode::STRICT,
+       "/mnt/sandbox",
+       {{"LIBPROCESS_SSL_CA_FILE", "/mnt/sandbox/.ssl/ca.crt"},
+        {"LIBPROCESS_SSL_KEY_FILE", "/mnt/sandbox/.ssl/agent.key"},
+        {"LIBPROCESS_SSL_ENABLED", "true"},
+        {"LIBPROCESS_SSL_VERIFY_CERT", "true"},
+        {"LIBPROCESS_SSL_REQUIRE_CERT", "true"},
+        {"LIBPROCESS_SSL_VERIFY_IPADD", "true"}}},
+      {SslMode::OFF,
+       "/var/sandbox/X/",
+       {{"LIBPROCESS_SSL_CERT_FILE", "/var/sandbox/X/.ssl/agent.crt"},
+        {"LIBPROCESS_SSL_ENABLED", "false"},
+        {"LIBPROCESS_SSL_VERIFY_CERT", "false"},
+        {"LIBPROCESS_SSL_REQUIRE_CERT", "false"},
+        {"LIBPROCESS_SSL_VERIFY_IPADD", "false"}}},
   };
 
   std::vector<std::string> order = {"FOO", "libprocess_ssl_enabled"};
@@ -131,32 +147,35 @@ TEST_F(PrepareEnvironmentTest, OperatorVariablesComeFirstWithoutReservedNames)
     EXPECT_EQ("bar", values.at("FOO"));
     EXPECT_EQ("lower", values.at("libprocess_ssl_enabled"));
     for (const auto& [variable, value] : test.expected) {
-      EXPECT_EQ(value, values.at(variable)) << name(test.mode) << " " << variable;
+      EXPECT_EQ(value, values.at(variable))
+          << name(test.mode) << " " << variable;
     }
 
-    EXPECT_EQ((std::vector<std::string>{
-                  "Ignoring user supplied executor_environment variable "
-                  "LIBPROCESS_SSL_ENABLED as its value needs to be computed "
-                  "and set dynamically.",
-                  "Ignoring user supplied executor_environment variable "
-                  "LIBPROCESS_SSL_KEY_FILE as its value needs to be computed "
-                  "and set dynamically."}),
-              log.texts(google::GLOG_WARNING));
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            "Ignoring user supplied executor_environment variable "
+            "LIBPROCESS_SSL_ENABLED as its value needs to be computed "
+            "and set dynamically.",
+            "Ignoring user supplied executor_environment variable "
+            "LIBPROCESS_SSL_KEY_FILE as its value needs to be computed "
+            "and set dynamically."}),
+        log.texts(google::GLOG_WARNING));
   }
 }
 
 
 TEST_F(PrepareEnvironmentTest, BadOperatorVariablesFailWithTheirReason)
 {
-  const struct {
+  const struct
+  {
     Option<std::string> input;
-    std::string error;  // a prefix
+    std::string error; // a prefix
   } cases[] = {
-    {std::string(R"({"FOO": 1})"),
-     "Failed to parse 'executor_environment': " + notAString("FOO")},
-    {std::string("{not json"),
-     "Failed to parse 'executor_environment': Failed to parse "
-     "'executor_environment': "},
+      {std::string(R"({"FOO": 1})"),
+       "Failed to parse 'executor_environment': " + notAString("FOO")},
+      {std::string("{not json"),
+       "Failed to parse 'executor_environment': Failed to parse "
+       "'executor_environment': "},
   };
 
   for (const auto& test : cases) {
@@ -164,7 +183,7 @@ TEST_F(PrepareEnvironmentTest, BadOperatorVariablesFailWithTheirReason)
     Try<mesos::Environment> environment = prepareEnvironment(flags_, sandbox_);
     ASSERT_TRUE(environment.isError()) << test.input.get();
     EXPECT_TRUE(strings::startsWith(environment.error(), test.error))
-      << environment.error();
+        << environment.error();
   }
 
   // Without the flag only the computed variables.

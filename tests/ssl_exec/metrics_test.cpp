@@ -29,9 +29,11 @@
 
 #include "ssl_exec/ssl_exec_test.hpp"
 
+using namespace ovra_test;
+
 extern mesos::modules::Module<mesos::Hook> com_corvanta_ovra_SSLExecutorHook;
 extern mesos::modules::Module<mesos::slave::Isolator>
-  com_corvanta_ovra_SSLExecutorIsolator;
+    com_corvanta_ovra_SSLExecutorIsolator;
 
 namespace {
 
@@ -48,8 +50,9 @@ protected:
     }
   }
 
-  static process::Future<Option<mesos::DockerTaskExecutorPrepareInfo>>
-  decorate(mesos::Hook* hook, const std::string& sandbox)
+  static process::Future<Option<mesos::DockerTaskExecutorPrepareInfo>> decorate(
+      mesos::Hook* hook,
+      const std::string& sandbox)
   {
     mesos::ExecutorInfo executor;
     executor.mutable_executor_id()->set_value("e1");
@@ -82,16 +85,16 @@ protected:
     double failures)
 {
   const Try<metrics_snapshot::Values> snapshot =
-    metrics_snapshot::read(area + "/");
+      metrics_snapshot::read(area + "/");
   if (snapshot.isError()) {
     return ::testing::AssertionFailure() << snapshot.error();
   }
   const metrics_snapshot::Values expected = {
-    {area + "/containers_prepared", prepared},
-    {area + "/failures", failures}};
+      {area + "/containers_prepared", prepared},
+      {area + "/failures", failures}};
   if (snapshot.get() != expected) {
     return ::testing::AssertionFailure()
-      << ::testing::PrintToString(snapshot.get());
+        << ::testing::PrintToString(snapshot.get());
   }
   return ::testing::AssertionSuccess();
 }
@@ -101,13 +104,13 @@ protected:
 ::testing::AssertionResult gone(const std::string& area)
 {
   const Try<metrics_snapshot::Values> snapshot =
-    metrics_snapshot::read(area + "/");
+      metrics_snapshot::read(area + "/");
   if (snapshot.isError()) {
     return ::testing::AssertionFailure() << snapshot.error();
   }
   if (!snapshot->empty()) {
     return ::testing::AssertionFailure()
-      << ::testing::PrintToString(snapshot.get());
+        << ::testing::PrintToString(snapshot.get());
   }
   return ::testing::AssertionSuccess();
 }

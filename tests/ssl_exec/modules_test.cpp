@@ -27,6 +27,8 @@
 
 #include "ssl_exec/ssl_exec_test.hpp"
 
+using namespace ovra_test;
+
 using mesos::DockerTaskExecutorPrepareInfo;
 using mesos::modules::Module;
 using mesos::slave::ContainerConfig;
@@ -89,7 +91,7 @@ TEST_F(SslModulesTest, NothingIsDoneUnlessTheAgentRunsStrictSsl)
     AgentSsl ssl(mode);
 
     Future<Option<DockerTaskExecutorPrepareInfo>> decorated =
-      decorate(moduleParameters());
+        decorate(moduleParameters());
     AWAIT_ASSERT_READY(decorated);
     EXPECT_TRUE(decorated->isNone()) << name(mode);
 
@@ -107,22 +109,25 @@ TEST_F(SslModulesTest, HookPointsTheExecutorAtTheHostAndTheTaskAtTheMap)
   AgentSsl ssl(SslMode::STRICT);
 
   Future<Option<DockerTaskExecutorPrepareInfo>> decorated =
-    decorate(moduleParameters(std::string(R"({"FOO": "bar"})")));
+      decorate(moduleParameters(std::string(R"({"FOO": "bar"})")));
   AWAIT_ASSERT_READY(decorated);
   ASSERT_TRUE(decorated->isSome());
 
   const auto executor = variables(decorated->get().executorenvironment());
   const auto task = variables(decorated->get().taskenvironment());
-  EXPECT_EQ(sandbox_ + "/.ssl/agent.key", executor.at("LIBPROCESS_SSL_KEY_FILE"));
+  EXPECT_EQ(
+      sandbox_ + "/.ssl/agent.key", executor.at("LIBPROCESS_SSL_KEY_FILE"));
   EXPECT_EQ(MAPPED + "/.ssl/agent.key", task.at("LIBPROCESS_SSL_KEY_FILE"));
   EXPECT_EQ(MAPPED + "/.ssl/ca.crt", task.at("LIBPROCESS_SSL_CA_FILE"));
   EXPECT_EQ("true", task.at("LIBPROCESS_SSL_ENABLED"));
-  EXPECT_EQ(names(decorated->get().executorenvironment()),
-            names(decorated->get().taskenvironment()));
+  EXPECT_EQ(
+      names(decorated->get().executorenvironment()),
+      names(decorated->get().taskenvironment()));
   EXPECT_EQ("bar", task.at("FOO"));
 
-  EXPECT_EQ((std::vector<std::string>{"agent.crt", "agent.key", "ca.crt"}),
-            entries(sandbox_ + "/.ssl"));
+  EXPECT_EQ(
+      (std::vector<std::string>{"agent.crt", "agent.key", "ca.crt"}),
+      entries(sandbox_ + "/.ssl"));
 }
 
 
@@ -135,9 +140,10 @@ TEST_F(SslModulesTest, IsolatorPointsTheExecutorAtTheSandboxHostPath)
   ASSERT_TRUE(prepared->isSome());
 
   const auto environment = variables(prepared->get().environment());
-  EXPECT_EQ(sandbox_ + "/.ssl/ca.crt", environment.at("LIBPROCESS_SSL_CA_FILE"));
-  EXPECT_EQ(sandbox_ + "/.ssl/agent.crt",
-            environment.at("LIBPROCESS_SSL_CERT_FILE"));
+  EXPECT_EQ(
+      sandbox_ + "/.ssl/ca.crt", environment.at("LIBPROCESS_SSL_CA_FILE"));
+  EXPECT_EQ(
+      sandbox_ + "/.ssl/agent.crt", environment.at("LIBPROCESS_SSL_CERT_FILE"));
   EXPECT_EQ("true", environment.at("LIBPROCESS_SSL_REQUIRE_CERT"));
   EXPECT_EQ("the key", read(sandbox_ + "/.ssl/agent.key"));
 }
@@ -150,7 +156,7 @@ TEST_F(SslModulesTest, FailuresNameTheModuleStepAndTheCause)
   const std::string certificate = flags_.cert_file;
   const std::string missing = agent_ + "/missing.crt";
   const std::string notFound =
-    "Failed to copy certificate: Source file '" + missing + "' not found";
+      "Failed to copy certificate: Source file '" + missing + "' not found";
   flags_.cert_file = missing;
 
   EXPECT_TRUE(failed(
@@ -164,18 +170,19 @@ TEST_F(SslModulesTest, FailuresNameTheModuleStepAndTheCause)
   TemporaryDirectory other;
   sandbox_ = other.path();
   Future<Option<DockerTaskExecutorPrepareInfo>> decorated =
-    decorate(moduleParameters(std::string("{oops")));
+      decorate(moduleParameters(std::string("{oops")));
   AWAIT_ASSERT_FAILED(decorated);
   EXPECT_TRUE(strings::startsWith(
       decorated.failure(),
       "Failed to prepare executor environment: Failed to parse "
       "'executor_environment': Failed to parse 'executor_environment': "))
-    << decorated.failure();
-  EXPECT_EQ((std::vector<std::string>{"agent.crt", "agent.key", "ca.crt"}),
-            entries(sandbox_ + "/.ssl"));
+      << decorated.failure();
+  EXPECT_EQ(
+      (std::vector<std::string>{"agent.crt", "agent.key", "ca.crt"}),
+      entries(sandbox_ + "/.ssl"));
 
   Future<Option<ContainerLaunchInfo>> prepared =
-    prepare(moduleParameters(std::string(R"({"N": 1})")));
+      prepare(moduleParameters(std::string(R"({"N": 1})")));
   EXPECT_TRUE(failed(
       prepared,
       "Failed to prepare executor environment: Failed to parse "

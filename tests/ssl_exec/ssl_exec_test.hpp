@@ -43,12 +43,21 @@ void reinitialize();
 } // namespace network {
 } // namespace process {
 
-enum class SslMode { OFF, DOWNGRADE, STRICT };
+namespace ovra_test {
+
+enum class SslMode
+{
+  OFF,
+  DOWNGRADE,
+  STRICT
+};
 
 inline const char* name(SslMode mode)
 {
   return mode == SslMode::OFF ? "off"
-       : mode == SslMode::DOWNGRADE ? "downgrade" : "strict";
+      : mode == SslMode::DOWNGRADE
+      ? "downgrade"
+      : "strict";
 }
 
 
@@ -63,8 +72,15 @@ public:
     // Also their deprecated names without "LIBPROCESS_", which libprocess
     // reads too: machines often set SSL_CERT_FILE for OpenSSL's own use.
     for (const std::string name :
-         {"ENABLED", "SUPPORT_DOWNGRADE", "VERIFY_CERT", "REQUIRE_CERT",
-          "VERIFY_IPADD", "KEY_FILE", "CERT_FILE", "CA_FILE", "CA_DIR"}) {
+         {"ENABLED",
+          "SUPPORT_DOWNGRADE",
+          "VERIFY_CERT",
+          "REQUIRE_CERT",
+          "VERIFY_IPADD",
+          "KEY_FILE",
+          "CERT_FILE",
+          "CA_FILE",
+          "CA_DIR"}) {
       environment_->unset("LIBPROCESS_SSL_" + name);
       environment_->unset("SSL_" + name);
     }
@@ -177,9 +193,9 @@ protected:
       const Option<std::string>& executorEnvironment = None()) const
   {
     std::vector<std::pair<std::string, std::string>> pairs = {
-      {"ca_file", flags_.ca_file},
-      {"cert_file", flags_.cert_file},
-      {"key_file", flags_.key_file}};
+        {"ca_file", flags_.ca_file},
+        {"cert_file", flags_.cert_file},
+        {"key_file", flags_.key_file}};
     if (executorEnvironment.isSome()) {
       pairs.push_back({"executor_environment", executorEnvironment.get()});
     }
@@ -201,5 +217,7 @@ protected:
   std::string outside_;
   corvanta::ovra::ssl_executor::Flags flags_;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SSL_EXEC_SSL_EXEC_TEST_HPP__

@@ -12,6 +12,7 @@
 
 #include "support/log_capture.hpp"
 
+namespace ovra_test {
 namespace audit_records {
 
 typedef std::map<std::string, std::string> Record;
@@ -75,5 +76,6 @@ inline std::vector<Record> records(const LogCapture& log)
 }
 
 } // namespace audit_records {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_AUDIT_RECORDS_HPP__

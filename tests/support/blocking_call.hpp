@@ -9,6 +9,8 @@
 #include <stout/nothing.hpp>
 #include <stout/try.hpp>
 
+namespace ovra_test {
+
 // A call that blocks its caller until it knows (a module's check of its
 // flags, the classic authenticator's prepare), run on a thread of its own
 // so that its outcome is a future the test can drive the clock against.
@@ -24,7 +26,8 @@ public:
         } else {
           promise_.set(Nothing());
         }
-      }) {}
+      })
+  {}
 
   ~BlockingCall() { thread_.join(); }
 
@@ -38,5 +41,7 @@ private:
   process::Promise<Nothing> promise_;
   std::thread thread_;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_BLOCKING_CALL_HPP__

@@ -18,6 +18,8 @@
 
 extern char** environ;
 
+namespace ovra_test {
+
 class ChildProcess
 {
 public:
@@ -59,8 +61,9 @@ public:
     }
     envp.push_back(nullptr);
 
-    if (::posix_spawn(&pid_, path.c_str(), &actions, nullptr, args.data(),
-                      envp.data()) != 0) {
+    if (::posix_spawn(
+            &pid_, path.c_str(), &actions, nullptr, args.data(), envp.data()) !=
+        0) {
       pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
@@ -124,5 +127,7 @@ private:
   int stdin_ = -1;
   int stdout_ = -1;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_CHILD_PROCESS_HPP__

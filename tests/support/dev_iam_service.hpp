@@ -23,22 +23,22 @@
 
 #include "support/test_keys.hpp"
 
+namespace ovra_test {
 namespace test_iam {
 
 const char SERVICE_ACCOUNT[] = "svc-agent";
 
 const char ALICE_PERMISSIONS[] =
-  R"({"direct":[{"rid":"ovra:mesos:master:task","description":"d",)"
-  R"("aclurl":"/acls/1","actions":[{"name":"read","url":"/a/1"}]}],)"
-  R"("groups":[]})";
+    R"({"direct":[{"rid":"ovra:mesos:master:task","description":"d",)"
+    R"("aclurl":"/acls/1","actions":[{"name":"read","url":"/a/1"}]}],)"
+    R"("groups":[]})";
 
 
 inline dev_iam::Config config()
 {
   dev_iam::Config config;
   config.key = {test_keys::PRIVATE_KEY, test_keys::PUBLIC_KEY};
-  config.users["alice"] =
-    JSON::parse<JSON::Object>(ALICE_PERMISSIONS).get();
+  config.users["alice"] = JSON::parse<JSON::Object>(ALICE_PERMISSIONS).get();
   config.serviceAccounts[SERVICE_ACCOUNT] = test_keys::OTHER_PUBLIC_KEY;
   return config;
 }
@@ -59,8 +59,7 @@ class ServiceTest : public ::testing::Test
 protected:
   void SetUp() override
   {
-    Try<process::Owned<dev_iam::DevIAM>> iam =
-      dev_iam::DevIAM::start(config());
+    Try<process::Owned<dev_iam::DevIAM>> iam = dev_iam::DevIAM::start(config());
     ASSERT_TRUE(iam.isSome()) << iam.error();
     iam_ = iam.get();
   }
@@ -75,5 +74,6 @@ protected:
 };
 
 } // namespace test_iam {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_DEV_IAM_SERVICE_HPP__

@@ -31,6 +31,8 @@
 
 #include "support/fault_peer.hpp"
 
+namespace ovra_test {
+
 class FakeIAM
 {
 public:
@@ -242,7 +244,7 @@ private:
     }
 
     const std::optional<std::string> authorization =
-      request.header("Authorization");
+        request.header("Authorization");
 
     fault_peer::Answer answer = fault_peer::Answer::notFound();
     std::vector<std::shared_ptr<process::Promise<Nothing>>> due;
@@ -256,8 +258,8 @@ private:
 
       auto found = state.permissions.find(principal);
       if (found != state.permissions.end()) {
-        answer = fault_peer::Answer::json(
-            found->second.second, found->second.first);
+        answer =
+            fault_peer::Answer::json(found->second.second, found->second.first);
       }
       due = state.requestArrivals.arrive();
     }
@@ -284,5 +286,7 @@ private:
   // down.
   fault_peer::FaultPeer peer_;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_FAKE_IAM_HPP__

@@ -19,6 +19,9 @@
 #include <boost/asio/streambuf.hpp>
 #include <boost/asio/write.hpp>
 
+using namespace ovra_test;
+
+namespace ovra_test {
 namespace fault_peer {
 
 class FaultPeer::Impl
@@ -178,7 +181,11 @@ private:
   struct Connection
   {
     Connection(boost::asio::io_context& io, size_t number)
-      : socket(io), timer(io), buffer(MAX_HEAD + MAX_BODY), number(number) {}
+      : socket(io),
+        timer(io),
+        buffer(MAX_HEAD + MAX_BODY),
+        number(number)
+    {}
 
     tcp::socket socket;
     boost::asio::steady_timer timer;
@@ -197,8 +204,7 @@ private:
   uint16_t open(uint16_t port)
   {
     boost::system::error_code error;
-    const tcp::endpoint endpoint(
-        boost::asio::ip::address_v4::loopback(), port);
+    const tcp::endpoint endpoint(boost::asio::ip::address_v4::loopback(), port);
     acceptor_.open(endpoint.protocol(), error);
     if (!error) {
       acceptor_.set_option(tcp::acceptor::reuse_address(true), error);
@@ -262,7 +268,8 @@ private:
     parseHead(&request);
 
     size_t contentLength = 0;
-    const std::optional<std::string> declared = request.header("Content-Length");
+    const std::optional<std::string> declared =
+        request.header("Content-Length");
     if (declared.has_value()) {
       contentLength = std::strtoull(declared->c_str(), nullptr, 10);
     }
@@ -359,7 +366,8 @@ private:
         std::unique_lock<std::mutex> lock(mutex_);
         if (holding_) {
           held_.push_back([this, connection, wire]() {
-            send(connection, wire, [this, connection]() { finish(connection); });
+            send(
+                connection, wire, [this, connection]() { finish(connection); });
           });
           return;
         }
@@ -367,12 +375,8 @@ private:
         send(connection, wire, [this, connection]() { finish(connection); });
         return;
       }
-      case Fault::REFUSE:
-        reset(connection);
-        return;
-      case Fault::SILENT:
-        watch(connection);
-        return;
+      case Fault::REFUSE: reset(connection); return;
+      case Fault::SILENT: watch(connection); return;
       case Fault::DELAY: {
         const std::string wire = answer.wire();
         watch(connection);
@@ -395,9 +399,10 @@ private:
         return;
       case Fault::RESET_MID_BODY: {
         const std::string half = answer.body.substr(0, answer.body.size() / 2);
-        send(connection,
-             answer.head(answer.body.size() + 1024) + half,
-             [this, connection]() { reset(connection); });
+        send(
+            connection,
+            answer.head(answer.body.size() + 1024) + half,
+            [this, connection]() { reset(connection); });
         return;
       }
       case Fault::RAW:
@@ -410,17 +415,19 @@ private:
       case Fault::HUGE_BODY:
         connection->remaining = behaviour.declared;
         watch(connection);
-        send(connection,
-             "HTTP/1.1 200 OK\r\nContent-Length: " +
-               std::to_string(behaviour.declared) +
-               "\r\nConnection: close\r\n\r\n",
-             [this, connection]() { stream(connection, false); });
+        send(
+            connection,
+            "HTTP/1.1 200 OK\r\nContent-Length: " +
+                std::to_string(behaviour.declared) +
+                "\r\nConnection: close\r\n\r\n",
+            [this, connection]() { stream(connection, false); });
         return;
       case Fault::ENDLESS:
         watch(connection);
-        send(connection,
-             "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
-             [this, connection]() { stream(connection, true); });
+        send(
+            connection,
+            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
+            [this, connection]() { stream(connection, true); });
         return;
     }
   }
@@ -471,8 +478,10 @@ private:
     }
     if (chunked) {
       static const std::string chunk =
-        "400\r\n" + std::string(1024, 'x') + "\r\n";
-      send(connection, chunk, [this, connection]() { stream(connection, true); });
+          "400\r\n" + std::string(1024, 'x') + "\r\n";
+      send(connection, chunk, [this, connection]() {
+        stream(connection, true);
+      });
       return;
     }
     if (connection->remaining == 0) {
@@ -480,7 +489,7 @@ private:
       return;
     }
     const uint64_t size =
-      std::min<uint64_t>(connection->remaining, STREAM_CHUNK);
+        std::min<uint64_t>(connection->remaining, STREAM_CHUNK);
     connection->remaining -= size;
     send(connection, std::string(size, 'x'), [this, connection]() {
       stream(connection, false);
@@ -503,7 +512,8 @@ private:
     auto byte = std::make_shared<char>();
     connection->socket.async_read_some(
         boost::asio::buffer(byte.get(), 1),
-        [this, connection, byte](const boost::system::error_code& error, size_t) {
+        [this, connection, byte](
+            const boost::system::error_code& error, size_t) {
           if (error) {
             clientClosed(connection);
             return;
@@ -590,7 +600,7 @@ private:
   boost::asio::io_context io_;
   tcp::acceptor acceptor_;
   boost::asio::executor_work_guard<boost::asio::io_context::executor_type>
-    guard_;
+      guard_;
   std::set<Shared> live_;
   size_t accepted_ = 0;
   bool stopping_ = false;
@@ -600,13 +610,16 @@ private:
 };
 
 
-
 FaultPeer::FaultPeer(Handler handler, uint16_t port)
-  : impl_(new Impl(std::move(handler), port)) {}
+  : impl_(new Impl(std::move(handler), port))
+{}
 
 FaultPeer::~FaultPeer() = default;
 
-uint16_t FaultPeer::port() const { return impl_->port(); }
+uint16_t FaultPeer::port() const
+{
+  return impl_->port();
+}
 
 std::string FaultPeer::url(const std::string& path) const
 {
@@ -628,13 +641,25 @@ void FaultPeer::enqueue(const Behaviour& behaviour)
   impl_->enqueue(behaviour);
 }
 
-void FaultPeer::hold() { impl_->hold(); }
+void FaultPeer::hold()
+{
+  impl_->hold();
+}
 
-void FaultPeer::release() { impl_->release(); }
+void FaultPeer::release()
+{
+  impl_->release();
+}
 
-std::vector<Request> FaultPeer::requests() const { return impl_->requests(); }
+std::vector<Request> FaultPeer::requests() const
+{
+  return impl_->requests();
+}
 
-size_t FaultPeer::requestCount() const { return impl_->requestCount(); }
+size_t FaultPeer::requestCount() const
+{
+  return impl_->requestCount();
+}
 
 std::optional<Request> FaultPeer::waitForRequest(size_t n, Wait limit)
 {
@@ -651,6 +676,10 @@ bool FaultPeer::waitForBytesSent(uint64_t bytes, Wait limit)
   return impl_->waitForBytesSent(bytes, limit);
 }
 
-uint64_t FaultPeer::bytesSent() const { return impl_->bytesSent(); }
+uint64_t FaultPeer::bytesSent() const
+{
+  return impl_->bytesSent();
+}
 
 } // namespace fault_peer {
+} // namespace ovra_test {

@@ -37,6 +37,7 @@
 #include <strings.h>
 
 
+namespace ovra_test {
 namespace fault_peer {
 
 // One request as the peer read it.
@@ -98,7 +99,7 @@ struct Answer
   std::string head(size_t length) const
   {
     std::string out = "HTTP/1.1 " + std::to_string(code) + " " +
-      (reason.empty() ? phrase(code) : reason) + "\r\n";
+        (reason.empty() ? phrase(code) : reason) + "\r\n";
     for (const auto& [name, value] : headers) {
       out += name + ": " + value + "\r\n";
     }
@@ -112,11 +113,18 @@ struct Answer
   static std::string phrase(uint16_t code)
   {
     static const std::map<uint16_t, std::string> phrases = {
-      {200, "OK"}, {201, "Created"}, {204, "No Content"},
-      {400, "Bad Request"}, {401, "Unauthorized"}, {403, "Forbidden"},
-      {404, "Not Found"}, {429, "Too Many Requests"},
-      {500, "Internal Server Error"}, {502, "Bad Gateway"},
-      {503, "Service Unavailable"}, {504, "Gateway Timeout"}};
+        {200, "OK"},
+        {201, "Created"},
+        {204, "No Content"},
+        {400, "Bad Request"},
+        {401, "Unauthorized"},
+        {403, "Forbidden"},
+        {404, "Not Found"},
+        {429, "Too Many Requests"},
+        {500, "Internal Server Error"},
+        {502, "Bad Gateway"},
+        {503, "Service Unavailable"},
+        {504, "Gateway Timeout"}};
     auto found = phrases.find(code);
     return found != phrases.end() ? found->second : "Status";
   }
@@ -296,5 +304,6 @@ private:
 };
 
 } // namespace fault_peer {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_FAULT_PEER_HPP__

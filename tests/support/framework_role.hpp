@@ -9,6 +9,8 @@
 
 #include <mesos/mesos.hpp>
 
+namespace ovra_test {
+
 inline void setRole(mesos::FrameworkInfo* framework, const std::string& role)
 {
 #pragma GCC diagnostic push
@@ -16,5 +18,7 @@ inline void setRole(mesos::FrameworkInfo* framework, const std::string& role)
   framework->set_role(role);
 #pragma GCC diagnostic pop
 }
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_FRAMEWORK_ROLE_HPP__

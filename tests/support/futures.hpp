@@ -17,6 +17,8 @@
 
 #include <stout/duration.hpp>
 
+namespace ovra_test {
+
 // Whether `future` leaves PENDING within `limit` of real time.
 template <typename T>
 bool completesWithin(const process::Future<T>& future, const Duration& limit)
@@ -25,7 +27,7 @@ bool completesWithin(const process::Future<T>& future, const Duration& limit)
   std::future<void> completed = done->get_future();
   future.onAny([done](const process::Future<T>&) { done->set_value(); });
   return completed.wait_for(std::chrono::nanoseconds(limit.ns())) ==
-         std::future_status::ready;
+      std::future_status::ready;
 }
 
 
@@ -59,14 +61,17 @@ template <typename T>
   }
   if (!future.isFailed()) {
     return ::testing::AssertionFailure()
-      << (future.isReady() ? "ready" : "discarded") << ", expected failure: "
-      << message;
+        << (future.isReady() ? "ready" : "discarded")
+        << ", expected failure: " << message;
   }
   if (future.failure() != message) {
     return ::testing::AssertionFailure()
-      << "failed with: " << future.failure() << "\n     expected: " << message;
+        << "failed with: " << future.failure()
+        << "\n     expected: " << message;
   }
   return ::testing::AssertionSuccess();
 }
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_FUTURES_HPP__

@@ -6,6 +6,7 @@
 #include "support/fault_peer.hpp"
 #include "support/test_keys.hpp"
 
+namespace ovra_test {
 namespace iam_key_set {
 
 // Where the modules fetch the IAM service's key set.
@@ -24,5 +25,6 @@ inline fault_peer::Answer answer(const fault_peer::Request& request)
 }
 
 } // namespace iam_key_set {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_IAM_KEY_SET_HPP__

@@ -10,6 +10,7 @@
 
 #include <process/address.hpp>
 
+namespace ovra_test {
 namespace addresses {
 
 // The IPv4 socket address of a dotted-decimal `ip` and a port.
@@ -24,5 +25,6 @@ inline process::network::Address inet(const std::string& ip, uint16_t port)
 }
 
 } // namespace addresses {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_INET_ADDRESS_HPP__

@@ -3,6 +3,7 @@
 
 #include <string>
 
+namespace ovra_test {
 namespace json_text {
 
 // `value` between double quotes, as a JSON string of text that needs no
@@ -13,5 +14,6 @@ inline std::string quoted(const std::string& value)
 }
 
 } // namespace json_text {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_JSON_TEXT_HPP__

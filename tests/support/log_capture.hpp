@@ -8,6 +8,8 @@
 
 #include <glog/logging.h>
 
+namespace ovra_test {
+
 // Collects the glog lines written while it exists, so that tests assert on
 // exact log texts. Lines may come from any thread.
 class LogCapture : public google::LogSink
@@ -67,5 +69,7 @@ private:
   mutable std::mutex mutex_;
   std::vector<Line> lines_;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_LOG_CAPTURE_HPP__

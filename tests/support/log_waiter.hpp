@@ -14,6 +14,8 @@
 
 #include <process/future.hpp>
 
+namespace ovra_test {
+
 class LogWaiter : public google::LogSink
 {
 public:
@@ -29,8 +31,9 @@ public:
       const char* message,
       size_t length) override
   {
-    std::vector<std::pair<std::shared_ptr<process::Promise<std::string>>,
-                          std::string>> due;
+    std::vector<
+        std::pair<std::shared_ptr<process::Promise<std::string>>, std::string>>
+        due;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       lines_.emplace_back(message, length);
@@ -85,5 +88,7 @@ private:
   std::vector<std::string> lines_;
   std::vector<Waiting> waiting_;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_LOG_WAITER_HPP__

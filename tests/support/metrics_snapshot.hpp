@@ -20,6 +20,7 @@
 
 #include "support/futures.hpp"
 
+namespace ovra_test {
 namespace metrics_snapshot {
 
 using Values = std::map<std::string, double>;
@@ -41,7 +42,7 @@ inline Try<Values> read(
   }
 
   const process::Future<process::http::Response> response =
-    process::http::get(snapshot);
+      process::http::get(snapshot);
   if (!ready(response)) {
     return Error("No answer from /metrics/snapshot");
   }
@@ -64,5 +65,6 @@ inline Try<Values> read(
 }
 
 } // namespace metrics_snapshot {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_METRICS_SNAPSHOT_HPP__

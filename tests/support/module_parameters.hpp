@@ -10,6 +10,8 @@
 
 #include <mesos/mesos.hpp>
 
+namespace ovra_test {
+
 inline mesos::Parameters parameters(
     const std::vector<std::pair<std::string, std::string>>& pairs)
 {
@@ -21,5 +23,7 @@ inline mesos::Parameters parameters(
   }
   return result;
 }
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_MODULE_PARAMETERS_HPP__

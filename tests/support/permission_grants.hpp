@@ -10,6 +10,8 @@
 #include "ovra_auth/acl.pb.h"
 #include "ovra_auth/permissions.hpp"
 
+namespace ovra_test {
+
 struct Grant
 {
   std::string rid;
@@ -30,5 +32,7 @@ inline mesos::ovra::Permissions permissionList(const std::vector<Grant>& grants)
   }
   return result;
 }
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_PERMISSION_GRANTS_HPP__

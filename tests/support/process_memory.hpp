@@ -12,6 +12,7 @@
 #include <stout/none.hpp>
 #include <stout/option.hpp>
 
+namespace ovra_test {
 namespace process_memory {
 
 // The value of a "<field>: <n> kB" line (VmRSS, VmHWM) in bytes; none
@@ -39,5 +40,6 @@ inline bool resetPeakResident()
 }
 
 } // namespace process_memory {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_PROCESS_MEMORY_HPP__

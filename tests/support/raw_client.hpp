@@ -17,6 +17,8 @@
 
 #include <string>
 
+namespace ovra_test {
+
 class RawClient
 {
 public:
@@ -36,7 +38,8 @@ public:
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
     connected_ =
-      ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+        ::connect(
+            fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
   }
 
   ~RawClient()
@@ -56,7 +59,7 @@ public:
     size_t sent = 0;
     while (sent < data.size()) {
       const ssize_t n =
-        ::send(fd_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+          ::send(fd_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
       if (n <= 0) {
         return false;
       }
@@ -71,7 +74,8 @@ public:
   {
     std::string head;
     char byte;
-    while (head.size() < 4 || head.compare(head.size() - 4, 4, "\r\n\r\n") != 0) {
+    while (head.size() < 4 ||
+           head.compare(head.size() - 4, 4, "\r\n\r\n") != 0) {
       if (::recv(fd_, &byte, 1, 0) != 1) {
         break;
       }
@@ -100,5 +104,7 @@ private:
   int fd_ = -1;
   bool connected_ = false;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_RAW_CLIENT_HPP__

@@ -26,6 +26,7 @@
 #include "support/fault_peer.hpp"
 #include "support/futures.hpp"
 
+namespace ovra_test {
 namespace remote_faults {
 
 enum class Fault
@@ -42,15 +43,15 @@ enum class Fault
 };
 
 const std::vector<Fault> ALL = {
-  Fault::REFUSED,
-  Fault::SILENT,
-  Fault::DELAYED,
-  Fault::DRIP,
-  Fault::RESET_MID_BODY,
-  Fault::ERROR_STATUS,
-  Fault::GARBAGE,
-  Fault::GARBAGE_BODY,
-  Fault::HUGE_BODY,
+    Fault::REFUSED,
+    Fault::SILENT,
+    Fault::DELAYED,
+    Fault::DRIP,
+    Fault::RESET_MID_BODY,
+    Fault::ERROR_STATUS,
+    Fault::GARBAGE,
+    Fault::GARBAGE_BODY,
+    Fault::HUGE_BODY,
 };
 
 // What the erroring and the garbage-answering service say.
@@ -84,7 +85,10 @@ inline std::string name(Fault fault)
 }
 
 
-inline void PrintTo(Fault fault, std::ostream* out) { *out << name(fault); }
+inline void PrintTo(Fault fault, std::ostream* out)
+{
+  *out << name(fault);
+}
 
 
 // For INSTANTIATE_TEST_SUITE_P's names.
@@ -102,7 +106,7 @@ struct Name
 inline bool timesOut(Fault fault)
 {
   return fault == Fault::SILENT || fault == Fault::DELAYED ||
-         fault == Fault::DRIP;
+      fault == Fault::DRIP;
 }
 
 
@@ -141,15 +145,12 @@ inline std::string transportFailure(Fault fault, uint16_t port)
   switch (fault) {
     case Fault::REFUSED:
       return "Failed to connect to " + peer + ": Connection refused";
-    case Fault::RESET_MID_BODY:
-      return mesos::sentrel::ANSWER_CUT_SHORT;
-    case Fault::GARBAGE:
-      return "Failed to decode response";
+    case Fault::RESET_MID_BODY: return mesos::sentrel::ANSWER_CUT_SHORT;
+    case Fault::GARBAGE: return "Failed to decode response";
     case Fault::HUGE_BODY:
       return "The answer's body exceeds the limit of " +
-             std::to_string(mesos::sentrel::MAX_ANSWER_BODY) + " bytes";
-    default:
-      return "";
+          std::to_string(mesos::sentrel::MAX_ANSWER_BODY) + " bytes";
+    default: return "";
   }
 }
 
@@ -190,12 +191,11 @@ template <typename T, typename Check>
 {
   if (fault != Fault::REFUSED && !peer.waitForRequest(drive.request)) {
     return ::testing::AssertionFailure()
-      << "request " << drive.request << " never reached the peer";
+        << "request " << drive.request << " never reached the peer";
   }
 
   if (timesOut(fault)) {
-    if (fault == Fault::DRIP &&
-        !peer.waitForBytesSent(peer.bytesSent() + 5)) {
+    if (fault == Fault::DRIP && !peer.waitForBytesSent(peer.bytesSent() + 5)) {
       return ::testing::AssertionFailure() << "the peer dripped nothing";
     }
 
@@ -206,7 +206,7 @@ template <typename T, typename Check>
     }
     if (!call.isPending()) {
       return ::testing::AssertionFailure()
-        << "ended before its time limit of " << drive.limit;
+          << "ended before its time limit of " << drive.limit;
     }
     if (drive.settle) {
       process::Clock::advance(Milliseconds(1));
@@ -232,7 +232,7 @@ template <typename T, typename Check>
 
   if (timesOut(fault) && !peer.waitForClientClose(drive.request)) {
     return ::testing::AssertionFailure()
-      << "the connection stayed open past the time limit";
+        << "the connection stayed open past the time limit";
   }
 
   return ::testing::AssertionSuccess();
@@ -277,12 +277,13 @@ inline ::testing::AssertionResult logs(
         }
         if (line.get() != text) {
           return ::testing::AssertionFailure()
-            << "logged: " << line.get() << "\n  expected: " << text;
+              << "logged: " << line.get() << "\n  expected: " << text;
         }
         return ::testing::AssertionSuccess();
       });
 }
 
 } // namespace remote_faults {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_REMOTE_FAULTS_HPP__

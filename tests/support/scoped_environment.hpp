@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+namespace ovra_test {
+
 // Sets environment variables for the life of the object and restores their
 // earlier values (or absence) afterwards.
 class ScopedEnvironment
@@ -50,5 +52,7 @@ private:
 
   std::map<std::string, std::pair<bool, std::string>> saved_;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_SCOPED_ENVIRONMENT_HPP__

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+namespace ovra_test {
+
 // A fresh directory under /tmp, removed with everything in it when the
 // object goes away.
 class TemporaryDirectory
@@ -15,7 +17,7 @@ public:
   TemporaryDirectory()
   {
     std::string pattern =
-      (std::filesystem::temp_directory_path() / "ovra-test-XXXXXX").string();
+        (std::filesystem::temp_directory_path() / "ovra-test-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : "";
   }
 
@@ -41,5 +43,7 @@ public:
 private:
   std::string path_;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_TEMPORARY_DIRECTORY_HPP__

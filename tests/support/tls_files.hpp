@@ -19,6 +19,8 @@
 #include "support/temporary_directory.hpp"
 #include "support/test_keys.hpp"
 
+namespace ovra_test {
+
 class TlsFiles
 {
 public:
@@ -52,15 +54,22 @@ private:
 
     X509_NAME* name = X509_get_subject_name(x509.get());
     X509_NAME_add_entry_by_txt(
-        name, "CN", MBSTRING_ASC,
-        reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+        name,
+        "CN",
+        MBSTRING_ASC,
+        reinterpret_cast<const unsigned char*>("127.0.0.1"),
+        -1,
+        -1,
+        0);
     X509_set_issuer_name(x509.get(), name);
 
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
     X509V3_set_ctx(&context, x509.get(), x509.get(), nullptr, nullptr, 0);
     X509_EXTENSION* san = X509V3_EXT_conf_nid(
-        nullptr, &context, NID_subject_alt_name,
+        nullptr,
+        &context,
+        NID_subject_alt_name,
         const_cast<char*>("IP:127.0.0.1"));
     if (san != nullptr) {
       X509_add_ext(x509.get(), san, -1);
@@ -83,5 +92,7 @@ private:
   std::string key_;
   std::string cert_;
 };
+
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_TLS_FILES_HPP__

@@ -14,6 +14,7 @@
 #include "common/openssl.hpp"
 #include "common/sentrel/base64url.hpp"
 
+namespace ovra_test {
 namespace test_tokens {
 
 // header.payload.signature with the two JSON texts base64url-encoded and
@@ -24,7 +25,7 @@ inline std::string token(
     const std::string& signature = "c2ln")
 {
   return base64::encode_uri(header) + "." + base64::encode_uri(payload) + "." +
-         signature;
+      signature;
 }
 
 
@@ -36,7 +37,7 @@ inline std::string signedToken(
     const std::string& privateKey)
 {
   const std::string input =
-    base64::encode_uri(header) + "." + base64::encode_uri(payload);
+      base64::encode_uri(header) + "." + base64::encode_uri(payload);
 
   Try<std::shared_ptr<RSA>> key = openssl::privateKey(privateKey);
   if (key.isError()) {
@@ -52,5 +53,6 @@ inline std::string signedToken(
 }
 
 } // namespace test_tokens {
+} // namespace ovra_test {
 
 #endif // __TESTS_SUPPORT_TOKENS_HPP__

@@ -10,16 +10,20 @@
 
 #include <stout/try.hpp>
 
+namespace ovra_test {
+
 template <typename T>
 std::string errorOf(const Try<T>& t)
 {
   return t.isError() ? t.error() : std::string("(no error)");
 }
 
-#define OVRA_TRY_CHECK_(assertion, expected, actual)                         \
-  do {                                                                       \
-    const auto& _try = (actual);                                             \
-    assertion(expected, _try.isSome()) << errorOf(_try);                     \
+} // namespace ovra_test {
+
+#define OVRA_TRY_CHECK_(assertion, expected, actual)                  \
+  do {                                                                \
+    const auto& _try = (actual);                                      \
+    assertion(expected, _try.isSome()) << ::ovra_test::errorOf(_try); \
   } while (false)
 
 #define ASSERT_SOME(actual) OVRA_TRY_CHECK_(ASSERT_EQ, true, actual)
@@ -27,7 +31,7 @@ std::string errorOf(const Try<T>& t)
 #define ASSERT_ERROR(actual) OVRA_TRY_CHECK_(ASSERT_EQ, false, actual)
 #define EXPECT_ERROR(actual) OVRA_TRY_CHECK_(EXPECT_EQ, false, actual)
 
-#define EXPECT_ERROR_EQ(message, actual)                                     \
-  EXPECT_EQ(std::string(message), errorOf(actual))
+#define EXPECT_ERROR_EQ(message, actual) \
+  EXPECT_EQ(std::string(message), ::ovra_test::errorOf(actual))
 
 #endif // __TESTS_PLATFORM_MESOS_EXPECT_TRY_HPP__

@@ -74,7 +74,9 @@ class TestAuthenticatee : public Authenticatee
 {
 public:
   Future<bool> authenticate(
-      const UPID&, const UPID&, const Credential&) override
+      const UPID&,
+      const UPID&,
+      const Credential&) override
   {
     return false;
   }
@@ -114,8 +116,9 @@ bool pendingForever(const Future<T>& future)
 TEST(ModuleInterfacesTest, Kinds)
 {
   EXPECT_STREQ("Authorizer", kind<Authorizer>());
-  EXPECT_STREQ("HttpAuthenticator",
-               kind<process::http::authentication::Authenticator>());
+  EXPECT_STREQ(
+      "HttpAuthenticator",
+      kind<process::http::authentication::Authenticator>());
   EXPECT_STREQ("Authenticatee", kind<Authenticatee>());
   EXPECT_STREQ("Authenticator", kind<Authenticator>());
   EXPECT_STREQ("Hook", kind<Hook>());
@@ -159,7 +162,7 @@ TEST(ModuleInterfacesTest, AuthenticationInterfaces)
 {
   TestAuthenticatee authenticatee;
   Future<bool> authenticated =
-    authenticatee.authenticate(UPID(), UPID(), Credential());
+      authenticatee.authenticate(UPID(), UPID(), Credential());
   EXPECT_TRUE(authenticated.isReady() && !authenticated.get());
 
   TestAuthenticator authenticator;
@@ -223,20 +226,19 @@ TEST(ModuleInterfacesTest, HookDefaultsChangeNothing)
 
   EXPECT_TRUE(
       hook.masterLaunchTaskLabelDecorator(task, framework, slave).isNone());
-  EXPECT_TRUE(
-      hook.slaveRunTaskLabelDecorator(task, executor, framework, slave)
-        .isNone());
+  EXPECT_TRUE(hook.slaveRunTaskLabelDecorator(task, executor, framework, slave)
+                  .isNone());
   EXPECT_TRUE(hook.masterSlaveLostHook(slave).isSome());
   EXPECT_TRUE(hook.slaveExecutorEnvironmentDecorator(executor).isNone());
 
   Future<Option<DockerTaskExecutorPrepareInfo>> prepared =
-    hook.slavePreLaunchDockerTaskExecutorDecorator(
-        None(),
-        executor,
-        "mesos-container",
-        "/var/lib/mesos/slaves/s/frameworks/f/executors/e/runs/c",
-        "/mnt/mesos/sandbox",
-        std::map<string, string>());
+      hook.slavePreLaunchDockerTaskExecutorDecorator(
+          None(),
+          executor,
+          "mesos-container",
+          "/var/lib/mesos/slaves/s/frameworks/f/executors/e/runs/c",
+          "/mnt/mesos/sandbox",
+          std::map<string, string>());
   ASSERT_TRUE(prepared.isReady());
   EXPECT_TRUE(prepared.get().isNone());
 
@@ -258,7 +260,7 @@ TEST(ModuleInterfacesTest, IsolatorDefaultsDoNothing)
   EXPECT_TRUE(isolator.recover({}, hashset<ContainerID>()).isReady());
 
   Future<Option<slave::ContainerLaunchInfo>> prepared =
-    isolator.prepare(id, slave::ContainerConfig());
+      isolator.prepare(id, slave::ContainerConfig());
   ASSERT_TRUE(prepared.isReady());
   EXPECT_TRUE(prepared.get().isNone());
 

@@ -70,8 +70,8 @@ TEST(MessagesTest, Defaults)
   EXPECT_TRUE(CommandInfo::URI().extract());
   EXPECT_EQ("*", Resource().role());
   EXPECT_EQ(5051, SlaveInfo().port());
-  EXPECT_EQ(ContainerInfo::DockerInfo::HOST,
-            ContainerInfo::DockerInfo().network());
+  EXPECT_EQ(
+      ContainerInfo::DockerInfo::HOST, ContainerInfo::DockerInfo().network());
   EXPECT_TRUE(Image().cached());
   EXPECT_EQ(15.0, HealthCheck().delay_seconds());
   EXPECT_EQ(3u, HealthCheck().consecutive_failures());
@@ -83,21 +83,24 @@ TEST(MessagesTest, Defaults)
 
 TEST(MessagesTest, ActionAliasesShareANumber)
 {
-  EXPECT_EQ(authorization::REGISTER_FRAMEWORK,
-            authorization::REGISTER_FRAMEWORK_WITH_ROLE);
+  EXPECT_EQ(
+      authorization::REGISTER_FRAMEWORK,
+      authorization::REGISTER_FRAMEWORK_WITH_ROLE);
   EXPECT_EQ(authorization::GET_QUOTA, authorization::GET_QUOTA_WITH_ROLE);
 
   // The name of an aliased number is the first one declared.
-  EXPECT_EQ("REGISTER_FRAMEWORK",
-            authorization::Action_Name(
-                authorization::REGISTER_FRAMEWORK_WITH_ROLE));
-  EXPECT_EQ("TEARDOWN_FRAMEWORK",
-            authorization::Action_Name(
-                authorization::TEARDOWN_FRAMEWORK_WITH_PRINCIPAL));
-  EXPECT_EQ("GET_ENDPOINT_WITH_PATH",
-            authorization::Action_Name(authorization::GET_ENDPOINT_WITH_PATH));
-  EXPECT_EQ("", authorization::Action_Name(
-                    static_cast<authorization::Action>(27)));
+  EXPECT_EQ(
+      "REGISTER_FRAMEWORK",
+      authorization::Action_Name(authorization::REGISTER_FRAMEWORK_WITH_ROLE));
+  EXPECT_EQ(
+      "TEARDOWN_FRAMEWORK",
+      authorization::Action_Name(
+          authorization::TEARDOWN_FRAMEWORK_WITH_PRINCIPAL));
+  EXPECT_EQ(
+      "GET_ENDPOINT_WITH_PATH",
+      authorization::Action_Name(authorization::GET_ENDPOINT_WITH_PATH));
+  EXPECT_EQ(
+      "", authorization::Action_Name(static_cast<authorization::Action>(27)));
 
   EXPECT_EQ(0, authorization::Action_MIN);
   EXPECT_EQ(26, authorization::Action_MAX);
@@ -148,7 +151,8 @@ TEST(MessagesTest, ContainerConfigPrintsInDeclarationOrder)
   const size_t executor = text.find("\"executor_info\"");
   const size_t command = text.find("\"command_info\"");
   const size_t directory = text.find("\"directory\"");
-  const size_t docker = text.find("\"docker\":{\"manifest\":{\"id\":\"image\"}}");
+  const size_t docker =
+      text.find("\"docker\":{\"manifest\":{\"id\":\"image\"}}");
   const size_t appc = text.find("\"appc\":{\"manifest\":{");
   EXPECT_EQ(1u, executor) << text;
   EXPECT_LT(executor, command) << text;
@@ -187,7 +191,7 @@ TEST(TypeUtilsTest, ContainerIdsCompareWithTheirParents)
   EXPECT_EQ("p.a", print(containerId("a", "p")));
 
   std::unordered_set<ContainerID> ids = {
-    containerId("a"), containerId("a", "p"), containerId("a")};
+      containerId("a"), containerId("a", "p"), containerId("a")};
   EXPECT_EQ(2u, ids.size());
   EXPECT_EQ(1u, ids.count(containerId("a", "p")));
   EXPECT_EQ(0u, ids.count(containerId("a", "q")));

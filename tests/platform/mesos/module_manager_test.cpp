@@ -17,6 +17,8 @@
 
 #include "support/module_parameters.hpp"
 
+using namespace ovra_test;
+
 using mesos::Environment;
 using mesos::ExecutorInfo;
 using mesos::Hook;
@@ -61,7 +63,7 @@ Modules manifest(
 KeyValues parametersOf(Hook* hook)
 {
   Result<Environment> environment =
-    hook->slaveExecutorEnvironmentDecorator(ExecutorInfo());
+      hook->slaveExecutorEnvironmentDecorator(ExecutorInfo());
 
   KeyValues result;
   if (!environment.isSome()) {
@@ -112,9 +114,10 @@ TEST_F(ModuleManagerTest, LoadsAndCreatesAModule)
 TEST_F(ModuleManagerTest, AcceptedVersions)
 {
   // With `compatible`, and versions that normalise to 1.2.0.
-  for (const char* name : {"org_ovra_test_CompatibleHook",
-                           "org_ovra_test_ShortVersionHook",
-                           "org_ovra_test_LabelledVersionHook"}) {
+  for (const char* name :
+       {"org_ovra_test_CompatibleHook",
+        "org_ovra_test_ShortVersionHook",
+        "org_ovra_test_LabelledVersionHook"}) {
     EXPECT_EQ("(loaded)", loadError(name)) << name;
   }
 }
@@ -123,45 +126,45 @@ TEST_F(ModuleManagerTest, AcceptedVersions)
 TEST_F(ModuleManagerTest, VerificationErrors)
 {
   const vector<std::pair<string, string>> cases = {
-    {"org_ovra_test_NullApiHook",
-     "Error verifying module 'org_ovra_test_NullApiHook': Error loading "
-     "module 'org_ovra_test_NullApiHook'; missing fields"},
-    {"org_ovra_test_NullAuthorHook",
-     "Error verifying module 'org_ovra_test_NullAuthorHook': Error loading "
-     "module 'org_ovra_test_NullAuthorHook'; missing fields"},
-    {"org_ovra_test_NullKind",
-     "Error verifying module 'org_ovra_test_NullKind': Error loading "
-     "module 'org_ovra_test_NullKind'; missing fields"},
-    {"org_ovra_test_OldApiHook",
-     "Error verifying module 'org_ovra_test_OldApiHook': Module API version "
-     "mismatch. Mesos has: 2, library requires: 1"},
-    {"org_ovra_test_UnknownKind",
-     "Error verifying module 'org_ovra_test_UnknownKind': Unknown module "
-     "kind: Frobnicator"},
-    {"org_ovra_test_OldMesosHook",
-     "Error verifying module 'org_ovra_test_OldMesosHook': Minimum supported "
-     "mesos version for 'Hook' is 1.2.0, but module is compiled with version "
-     "1.1.0"},
-    // The minimum holds whatever `compatible` would say.
-    {"org_ovra_test_OldCompatibleHook",
-     "Error verifying module 'org_ovra_test_OldCompatibleHook': Minimum "
-     "supported mesos version for 'Hook' is 1.2.0, but module is compiled "
-     "with version 1.1.0"},
-    {"org_ovra_test_NewMesosHook",
-     "Error verifying module 'org_ovra_test_NewMesosHook': Mesos has version "
-     "1.2.0, but module is compiled with version 1.3.0"},
-    {"org_ovra_test_NewCompatibleHook",
-     "Error verifying module 'org_ovra_test_NewCompatibleHook': Mesos has "
-     "version 1.2.0, but module is compiled with version 1.3.0"},
-    {"org_ovra_test_IncompatibleHook",
-     "Error verifying module 'org_ovra_test_IncompatibleHook': Module "
-     "org_ovra_test_IncompatibleHookhas determined to be incompatible"},
-    {"org_ovra_test_BadVersionHook",
-     "Error verifying module 'org_ovra_test_BadVersionHook': Invalid version "
-     "component 'x': Failed to convert 'x' to number"},
-    {"org_ovra_test_LongVersionHook",
-     "Error verifying module 'org_ovra_test_LongVersionHook': Version string "
-     "has 4 components; maximum 3 components allowed"},
+      {"org_ovra_test_NullApiHook",
+       "Error verifying module 'org_ovra_test_NullApiHook': Error loading "
+       "module 'org_ovra_test_NullApiHook'; missing fields"},
+      {"org_ovra_test_NullAuthorHook",
+       "Error verifying module 'org_ovra_test_NullAuthorHook': Error loading "
+       "module 'org_ovra_test_NullAuthorHook'; missing fields"},
+      {"org_ovra_test_NullKind",
+       "Error verifying module 'org_ovra_test_NullKind': Error loading "
+       "module 'org_ovra_test_NullKind'; missing fields"},
+      {"org_ovra_test_OldApiHook",
+       "Error verifying module 'org_ovra_test_OldApiHook': Module API version "
+       "mismatch. Mesos has: 2, library requires: 1"},
+      {"org_ovra_test_UnknownKind",
+       "Error verifying module 'org_ovra_test_UnknownKind': Unknown module "
+       "kind: Frobnicator"},
+      {"org_ovra_test_OldMesosHook",
+       "Error verifying module 'org_ovra_test_OldMesosHook': Minimum supported "
+       "mesos version for 'Hook' is 1.2.0, but module is compiled with version "
+       "1.1.0"},
+      // The minimum holds whatever `compatible` would say.
+      {"org_ovra_test_OldCompatibleHook",
+       "Error verifying module 'org_ovra_test_OldCompatibleHook': Minimum "
+       "supported mesos version for 'Hook' is 1.2.0, but module is compiled "
+       "with version 1.1.0"},
+      {"org_ovra_test_NewMesosHook",
+       "Error verifying module 'org_ovra_test_NewMesosHook': Mesos has version "
+       "1.2.0, but module is compiled with version 1.3.0"},
+      {"org_ovra_test_NewCompatibleHook",
+       "Error verifying module 'org_ovra_test_NewCompatibleHook': Mesos has "
+       "version 1.2.0, but module is compiled with version 1.3.0"},
+      {"org_ovra_test_IncompatibleHook",
+       "Error verifying module 'org_ovra_test_IncompatibleHook': Module "
+       "org_ovra_test_IncompatibleHookhas determined to be incompatible"},
+      {"org_ovra_test_BadVersionHook",
+       "Error verifying module 'org_ovra_test_BadVersionHook': Invalid version "
+       "component 'x': Failed to convert 'x' to number"},
+      {"org_ovra_test_LongVersionHook",
+       "Error verifying module 'org_ovra_test_LongVersionHook': Version string "
+       "has 4 components; maximum 3 components allowed"},
   };
 
   for (const auto& testCase : cases) {
@@ -185,7 +188,7 @@ TEST_F(ModuleManagerTest, LibraryAndSymbolErrors)
       ModuleManager::load(noName));
 
   Try<Nothing> missingFile =
-    ModuleManager::load(manifest({"x"}, {}, "/nonexistent/libx.so"));
+      ModuleManager::load(manifest({"x"}, {}, "/nonexistent/libx.so"));
   ASSERT_ERROR(missingFile);
   EXPECT_THAT(
       missingFile.error(),
@@ -205,20 +208,22 @@ TEST_F(ModuleManagerTest, LibraryAndSymbolErrors)
           "load library 'libovra_no_such_library.so': "));
 
   Try<Nothing> missingSymbol =
-    ModuleManager::load(manifest({"org_ovra_test_Missing"}));
+      ModuleManager::load(manifest({"org_ovra_test_Missing"}));
   ASSERT_ERROR(missingSymbol);
   EXPECT_THAT(
       missingSymbol.error(),
       StartsWith(
           "Error loading module 'org_ovra_test_Missing': Error looking up "
-          "symbol 'org_ovra_test_Missing' in '" + kLibrary + "' : "));
+          "symbol 'org_ovra_test_Missing' in '" +
+          kLibrary + "' : "));
 }
 
 
 TEST_F(ModuleManagerTest, ModulesBeforeAFailureStayLoaded)
 {
   EXPECT_ERROR(ModuleManager::load(manifest(
-      {"org_ovra_test_Hook", "org_ovra_test_OldApiHook",
+      {"org_ovra_test_Hook",
+       "org_ovra_test_OldApiHook",
        "org_ovra_test_CompatibleHook"})));
 
   EXPECT_THAT(ModuleManager::names(), ElementsAre("org_ovra_test_Hook"));
@@ -252,7 +257,7 @@ TEST_F(ModuleManagerTest, CreationErrors)
       ModuleManager::create<Hook>("org_ovra_test_NoCreateHook"));
 
   Try<mesos::slave::Isolator*> isolator =
-    ModuleManager::create<mesos::slave::Isolator>("org_ovra_test_Isolator");
+      ModuleManager::create<mesos::slave::Isolator>("org_ovra_test_Isolator");
   ASSERT_SOME(isolator);
   delete isolator.get();
 }
@@ -277,7 +282,7 @@ TEST_F(ModuleManagerTest, ConfiguredParametersUnlessOverridden)
   delete overridden.get();
 
   Try<Hook*> empty =
-    ModuleManager::create<Hook>("org_ovra_test_Hook", Parameters());
+      ModuleManager::create<Hook>("org_ovra_test_Hook", Parameters());
   ASSERT_SOME(empty);
   EXPECT_TRUE(parametersOf(empty.get()).empty());
   delete empty.get();
@@ -297,13 +302,13 @@ TEST_F(ModuleManagerTest, LoadingAgain)
       ModuleManager::load(manifest({"org_ovra_test_Hook"}, {{"k", "w"}})));
 
   // The same file under another name counts as another library.
-  const string otherPath =
-    kLibrary.substr(0, kLibrary.rfind('/')) + "/." +
-    kLibrary.substr(kLibrary.rfind('/'));
+  const string otherPath = kLibrary.substr(0, kLibrary.rfind('/')) + "/." +
+      kLibrary.substr(kLibrary.rfind('/'));
   EXPECT_ERROR_EQ(
       "Error loading module 'org_ovra_test_Hook'; this is  potenatially due "
       "to duplicate module names; The same module appears in two different "
-      "module libraries - '" + otherPath + "' and '" + kLibrary + "'",
+      "module libraries - '" +
+          otherPath + "' and '" + kLibrary + "'",
       ModuleManager::load(
           manifest({"org_ovra_test_Hook"}, {{"k", "v"}}, otherPath)));
 
@@ -318,7 +323,8 @@ TEST_F(ModuleManagerTest, LoadingAgain)
 TEST_F(ModuleManagerTest, FindDescribeAndUnload)
 {
   ASSERT_SOME(ModuleManager::load(manifest(
-      {"org_ovra_test_Isolator", "org_ovra_test_ShortVersionHook",
+      {"org_ovra_test_Isolator",
+       "org_ovra_test_ShortVersionHook",
        "org_ovra_test_CompatibleHook"},
       {{"k", "v"}})));
 
@@ -330,7 +336,8 @@ TEST_F(ModuleManagerTest, FindDescribeAndUnload)
       ModuleManager::find<mesos::slave::Isolator>(),
       ElementsAre("org_ovra_test_Isolator"));
 
-  Try<ModuleInfo> info = ModuleManager::describe("org_ovra_test_CompatibleHook");
+  Try<ModuleInfo> info =
+      ModuleManager::describe("org_ovra_test_CompatibleHook");
   ASSERT_SOME(info);
   EXPECT_EQ("org_ovra_test_CompatibleHook", info->name);
   EXPECT_EQ(kLibrary, info->library);
@@ -346,7 +353,7 @@ TEST_F(ModuleManagerTest, FindDescribeAndUnload)
 
   // The descriptor's own text, not the normalised version.
   Try<ModuleInfo> shortVersion =
-    ModuleManager::describe("org_ovra_test_ShortVersionHook");
+      ModuleManager::describe("org_ovra_test_ShortVersionHook");
   ASSERT_SOME(shortVersion);
   EXPECT_EQ("1.2", shortVersion->mesosVersion);
   EXPECT_FALSE(shortVersion->hasCompatible);
@@ -363,8 +370,8 @@ TEST_F(ModuleManagerTest, FindDescribeAndUnload)
       ModuleManager::unload("org_ovra_test_Isolator"));
 
   // After an unload, the module loads again with new parameters.
-  ASSERT_SOME(ModuleManager::load(
-      manifest({"org_ovra_test_Isolator"}, {{"k", "w"}})));
+  ASSERT_SOME(
+      ModuleManager::load(manifest({"org_ovra_test_Isolator"}, {{"k", "w"}})));
   Try<ModuleInfo> reloaded = ModuleManager::describe("org_ovra_test_Isolator");
   ASSERT_SOME(reloaded);
   ASSERT_EQ(1, reloaded->parameters.parameter_size());

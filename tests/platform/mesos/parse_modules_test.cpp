@@ -12,6 +12,8 @@
 
 #include "support/temporary_directory.hpp"
 
+using namespace ovra_test;
+
 using mesos::Environment;
 using mesos::ExecutorInfo;
 using mesos::Hook;
@@ -105,9 +107,8 @@ TEST(ParseModulesTest, Errors)
   // A parameter needs both key and value.
   EXPECT_ERROR_EQ(
       "Missing required fields: libraries[0].modules[0].parameters[0].value",
-      parseModules(
-          R"~({"libraries": [{"file": "/x.so", "modules": [)~"
-          R"~({"name": "m", "parameters": [{"key": "k"}]}]}]})~"));
+      parseModules(R"~({"libraries": [{"file": "/x.so", "modules": [)~"
+                   R"~({"name": "m", "parameters": [{"key": "k"}]}]}]})~"));
 }
 
 
@@ -128,7 +129,7 @@ TEST(ParseModulesTest, ManifestLoadsTheModules)
 
   // The test hook reports its parameters as an environment.
   Result<Environment> environment =
-    hook.get()->slaveExecutorEnvironmentDecorator(ExecutorInfo());
+      hook.get()->slaveExecutorEnvironmentDecorator(ExecutorInfo());
   ASSERT_TRUE(environment.isSome());
   ASSERT_EQ(1, environment->variables_size());
   EXPECT_EQ("role", environment->variables(0).name());

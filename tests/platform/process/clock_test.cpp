@@ -75,7 +75,7 @@ TEST_F(ClockTest, TimersFireOnceDueAndNotWhenCancelled)
 
   Timer timer = Clock::timer(Seconds(10), [&fired]() { ++fired; });
   Timer cancelled =
-    Clock::timer(Seconds(10), [&cancelledFired]() { ++cancelledFired; });
+      Clock::timer(Seconds(10), [&cancelledFired]() { ++cancelledFired; });
   EXPECT_TRUE(timer.creator().id.empty());
 
   Clock::advance(Seconds(9));

@@ -73,11 +73,10 @@ TEST(FutureTest, CallbacksRunOnceInTheirStateOnly)
   int discarded = 0;
   int any = 0;
 
-  future
-    .onReady([&ready](const string& value) { ready = value; })
-    .onFailed([&failed](const string&) { ++failed; })
-    .onDiscarded([&discarded]() { ++discarded; })
-    .onAny([&any](const Future<string>& f) { any += f.isReady() ? 1 : 100; });
+  future.onReady([&ready](const string& value) { ready = value; })
+      .onFailed([&failed](const string&) { ++failed; })
+      .onDiscarded([&discarded]() { ++discarded; })
+      .onAny([&any](const Future<string>& f) { any += f.isReady() ? 1 : 100; });
 
   promise.set(string("value"));
   EXPECT_EQ("value", ready);
@@ -111,10 +110,11 @@ TEST(FutureTest, ThenChainsValuesAndFutures)
 {
   Promise<int> promise;
 
-  Future<string> result = promise.future()
-    .then([](int x) { return x * 2; })
-    .then([](int x) -> Future<int> { return x + 1; })
-    .then([](int x) { return std::to_string(x); });
+  Future<string> result =
+      promise.future()
+          .then([](int x) { return x * 2; })
+          .then([](int x) -> Future<int> { return x + 1; })
+          .then([](int x) { return std::to_string(x); });
 
   promise.set(20);
   AWAIT_EXPECT_EQ("41", result);
@@ -126,12 +126,13 @@ TEST(FutureTest, FailurePartWaySkipsTheRestOfTheChain)
   Promise<int> promise;
   bool reached = false;
 
-  Future<int> result = promise.future()
-    .then([](int) -> Future<int> { return Failure("step two failed"); })
-    .then([&reached](int x) {
-      reached = true;
-      return x;
-    });
+  Future<int> result =
+      promise.future()
+          .then([](int) -> Future<int> { return Failure("step two failed"); })
+          .then([&reached](int x) {
+            reached = true;
+            return x;
+          });
 
   promise.set(1);
   AWAIT_EXPECT_FAILURE_EQ("step two failed", result);
@@ -145,12 +146,13 @@ TEST(FutureTest, DiscardPartWayDiscardsTheRest)
   Promise<int> second;
   bool reached = false;
 
-  Future<int> result = first.future()
-    .then([&second](int) { return second.future(); })
-    .then([&reached](int x) {
-      reached = true;
-      return x;
-    });
+  Future<int> result =
+      first.future()
+          .then([&second](int) { return second.future(); })
+          .then([&reached](int x) {
+            reached = true;
+            return x;
+          });
 
   first.set(1);
   second.discard();
@@ -284,8 +286,8 @@ TEST(CollectTest, ValuesInInputOrder)
   Promise<int> first;
   Promise<int> second;
 
-  Future<list<int>> result = process::collect(
-      list<Future<int>>{first.future(), second.future()});
+  Future<list<int>> result =
+      process::collect(list<Future<int>>{first.future(), second.future()});
 
   second.set(2);
   EXPECT_TRUE(result.isPending());
@@ -303,8 +305,8 @@ TEST(CollectTest, FailureAndDiscardAreReportedAndTheRestRunOn)
   bool pendingDiscarded = false;
   pending.future().onDiscard([&]() { pendingDiscarded = true; });
 
-  Future<list<int>> failed = process::collect(
-      list<Future<int>>{failing.future(), pending.future()});
+  Future<list<int>> failed =
+      process::collect(list<Future<int>>{failing.future(), pending.future()});
   failing.fail("no luck");
 
   AWAIT_EXPECT_FAILURE_EQ("Collect failed: no luck", failed);
@@ -313,7 +315,7 @@ TEST(CollectTest, FailureAndDiscardAreReportedAndTheRestRunOn)
 
   Promise<int> discarding;
   Future<list<int>> discarded =
-    process::collect(list<Future<int>>{discarding.future()});
+      process::collect(list<Future<int>>{discarding.future()});
   discarding.discard();
 
   AWAIT_EXPECT_FAILURE_EQ("Collect failed: future discarded", discarded);
@@ -326,7 +328,8 @@ TEST(CollectTest, DiscardingTheResultDiscardsTheInputs)
   bool requested = false;
   input.future().onDiscard([&]() { requested = true; });
 
-  Future<list<int>> result = process::collect(list<Future<int>>{input.future()});
+  Future<list<int>> result =
+      process::collect(list<Future<int>>{input.future()});
   result.discard();
 
   EXPECT_TRUE(result.isDiscarded());
@@ -337,7 +340,7 @@ TEST(CollectTest, DiscardingTheResultDiscardsTheInputs)
 TEST(CollectTest, VariadicFormGivesATuple)
 {
   Future<std::tuple<int, string>> result =
-    process::collect(Future<int>(1), Future<string>("one"));
+      process::collect(Future<int>(1), Future<string>("one"));
 
   AWAIT_ASSERT_READY(result);
   EXPECT_EQ(1, std::get<0>(result.get()));
@@ -350,8 +353,8 @@ TEST(AwaitTest, WaitsForAllWhateverTheirOutcome)
   Promise<int> failing;
   Promise<int> ready;
 
-  Future<list<Future<int>>> result = process::await(
-      list<Future<int>>{failing.future(), ready.future()});
+  Future<list<Future<int>>> result =
+      process::await(list<Future<int>>{failing.future(), ready.future()});
 
   failing.fail("x");
   EXPECT_TRUE(result.isPending());

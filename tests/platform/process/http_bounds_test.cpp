@@ -31,6 +31,8 @@
 #include "support/fault_peer.hpp"
 #include "support/raw_client.hpp"
 
+using namespace ovra_test;
+
 namespace http = process::http;
 
 using process::Future;
@@ -70,7 +72,9 @@ class SizeProcess : public Process<SizeProcess>
 {
 public:
   explicit SizeProcess(const string& realm)
-    : ProcessBase(process::ID::generate("size")), realm_(realm) {}
+    : ProcessBase(process::ID::generate("size")),
+      realm_(realm)
+  {}
 
 protected:
   void initialize() override
@@ -117,8 +121,10 @@ protected:
       const string& length,
       const string& extra = "") const
   {
-    return "POST /" + sizes_->self().id + path + " HTTP/1.1\r\n"
-           "Host: test\r\nContent-Length: " + length + "\r\n" + extra + "\r\n";
+    return "POST /" + sizes_->self().id + path +
+        " HTTP/1.1\r\n"
+        "Host: test\r\nContent-Length: " +
+        length + "\r\n" + extra + "\r\n";
   }
 
   static uint16_t port() { return process::address().port; }
@@ -144,7 +150,7 @@ TEST_F(HttpServerBoundsTest, RefusedRequestIsAnsweredBeforeItsBodyIsRead)
 
   const string answer = client.readHead();
   EXPECT_TRUE(strings::startsWith(answer, "HTTP/1.1 401 Unauthorized\r\n"))
-    << answer;
+      << answer;
   EXPECT_NE(string::npos, answer.find("Connection: close")) << answer;
   EXPECT_TRUE(client.closedByPeer());
 }
@@ -154,8 +160,8 @@ TEST_F(HttpServerBoundsTest, AcceptedRequestIsToldToContinueAndGetsItsBody)
 {
   RawClient client(port());
   ASSERT_TRUE(client.connected());
-  ASSERT_TRUE(client.send(head(
-      "/closed", "5", "Authorization: ok\r\nExpect: 100-continue\r\n")));
+  ASSERT_TRUE(client.send(
+      head("/closed", "5", "Authorization: ok\r\nExpect: 100-continue\r\n")));
 
   EXPECT_EQ("HTTP/1.1 100 Continue\r\n\r\n", client.readHead());
 
@@ -165,8 +171,11 @@ TEST_F(HttpServerBoundsTest, AcceptedRequestIsToldToContinueAndGetsItsBody)
 
   // Bodies of every size and kind still arrive whole.
   Future<http::Response> chunked = http::post(
-      http::URL("http", net::IP(INADDR_LOOPBACK), port(),
-                "/" + sizes_->self().id + "/open"),
+      http::URL(
+          "http",
+          net::IP(INADDR_LOOPBACK),
+          port(),
+          "/" + sizes_->self().id + "/open"),
       None(),
       string(100000, 'b'),
       None());
@@ -189,8 +198,9 @@ TEST_F(HttpServerBoundsTest, BodiesBeyondTheSharedBoundAreAnsweredUnavailable)
   RawClient fifth(port());
   ASSERT_TRUE(fifth.send(head("/open", SIXTY_MIB, "Expect: 100-continue\r\n")));
   const string answer = fifth.readHead();
-  EXPECT_TRUE(strings::startsWith(answer, "HTTP/1.1 503 Service Unavailable\r\n"))
-    << answer;
+  EXPECT_TRUE(
+      strings::startsWith(answer, "HTTP/1.1 503 Service Unavailable\r\n"))
+      << answer;
   EXPECT_TRUE(fifth.closedByPeer());
 
   // Once those clients are gone, their share is free again.
@@ -208,17 +218,20 @@ TEST_F(HttpServerBoundsTest, OversizedBodyIsRefusedUnread)
   const string answer = client.readHead();
   EXPECT_TRUE(
       strings::startsWith(answer, "HTTP/1.1 413 Request Entity Too Large\r\n"))
-    << answer;
+      << answer;
   EXPECT_TRUE(client.closedByPeer());
 }
 
 
-TEST_F(HttpServerBoundsTest, AHalfSentHeadIsClosedAtItsLimitAnIdleConnectionIsNot)
+TEST_F(
+    HttpServerBoundsTest,
+    AHalfSentHeadIsClosedAtItsLimitAnIdleConnectionIsNot)
 {
   RawClient idle(port());
   RawClient half(port());
   ASSERT_TRUE(idle.connected());
-  ASSERT_TRUE(half.send("GET /" + sizes_->self().id + "/open HTTP/1.1\r\nHost: "));
+  ASSERT_TRUE(
+      half.send("GET /" + sizes_->self().id + "/open HTTP/1.1\r\nHost: "));
 
   const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(half.closedByPeer());
@@ -240,12 +253,12 @@ TEST(HttpClientBoundsTest, BodyBeyondTheLimitFailsAndClosesTheConnection)
   fault_peer::FaultPeer server;
   server.setDefault(fault_peer::Behaviour::endless());
 
-  Future<http::Response> response =
-    http::get(http::URL("http", net::IP(INADDR_LOOPBACK), server.port(), "/"));
+  Future<http::Response> response = http::get(
+      http::URL("http", net::IP(INADDR_LOOPBACK), server.port(), "/"));
 
   AWAIT_EXPECT_FAILURE_EQ(
       "Failed to receive response from 127.0.0.1:" + stringify(server.port()) +
-      ": the body exceeds the limit of 65536 bytes",
+          ": the body exceeds the limit of 65536 bytes",
       response);
   EXPECT_TRUE(server.waitForClientClose(1));
 
@@ -264,8 +277,8 @@ TEST(HttpClientBoundsTest, DiscardedRequestStopsReading)
   fault_peer::FaultPeer server;
   server.setDefault(fault_peer::Behaviour::endless());
 
-  Future<http::Response> response =
-    http::get(http::URL("http", net::IP(INADDR_LOOPBACK), server.port(), "/"));
+  Future<http::Response> response = http::get(
+      http::URL("http", net::IP(INADDR_LOOPBACK), server.port(), "/"));
   response.discard();
 
   EXPECT_TRUE(server.waitForClientClose(1));

@@ -28,6 +28,8 @@
 #include "support/fault_peer.hpp"
 #include "support/raw_client.hpp"
 
+using namespace ovra_test;
+
 namespace http = process::http;
 
 using process::Clock;
@@ -50,7 +52,9 @@ class EchoProcess : public Process<EchoProcess>
 {
 public:
   explicit EchoProcess(const string& realm)
-    : ProcessBase(process::ID::generate("echo")), realm_(realm) {}
+    : ProcessBase(process::ID::generate("echo")),
+      realm_(realm)
+  {}
 
 protected:
   void initialize() override
@@ -89,7 +93,8 @@ class ScriptedAuthenticator : public Authenticator
 {
 public:
   explicit ScriptedAuthenticator(const Future<AuthenticationResult>& result)
-    : result_(result) {}
+    : result_(result)
+  {}
 
   Future<AuthenticationResult> authenticate(const http::Request&) override
   {
@@ -130,8 +135,7 @@ protected:
   void authenticateWith(const Future<AuthenticationResult>& result)
   {
     AWAIT_READY(http::authentication::setAuthenticator(
-        realm_,
-        Owned<Authenticator>(new ScriptedAuthenticator(result))));
+        realm_, Owned<Authenticator>(new ScriptedAuthenticator(result))));
   }
 
   static http::URL loopback(uint16_t port, const string& path = "/")
@@ -154,25 +158,24 @@ TEST_F(HttpRoundTripTest, GetReachesTheRouteWithQueryHeadersAndClient)
   target.query["q"] = "a%20b";
 
   Future<http::Response> response =
-    http::get(target, http::Headers({{"x-test", "value"}}));
+      http::get(target, http::Headers({{"x-test", "value"}}));
 
   AWAIT_ASSERT_READY(response);
   EXPECT_EQ(200, response->code);
   EXPECT_EQ("200 OK", response->status);
   EXPECT_EQ(
-      "GET /" + echo_->self().id + "/echo [q=a b] value ",
-      response->body);
+      "GET /" + echo_->self().id + "/echo [q=a b] value ", response->body);
   EXPECT_EQ(
       "text/plain; charset=utf-8", response->headers.get("content-type").get());
-  EXPECT_TRUE(
-      strings::startsWith(response->headers.get("X-Client").get(), "127.0.0.1:"));
+  EXPECT_TRUE(strings::startsWith(
+      response->headers.get("X-Client").get(), "127.0.0.1:"));
 }
 
 
 TEST_F(HttpRoundTripTest, PostCarriesBodyAndContentType)
 {
-  Future<http::Response> response =
-    http::post(url("/echo"), None(), string("payload"), string("text/x-test"));
+  Future<http::Response> response = http::post(
+      url("/echo"), None(), string("payload"), string("text/x-test"));
   AWAIT_EXPECT_RESPONSE_BODY_EQ(
       "POST /" + echo_->self().id + "/echo  - payload", response);
 
@@ -274,7 +277,8 @@ TEST_F(HttpRoundTripTest, PeerVanishingMidRequestDoesNotDisturbOthers)
     RawClient client(process::address().port);
     ASSERT_TRUE(client.connected());
     client.send(
-        "POST /" + echo_->self().id + "/echo HTTP/1.1\r\n"
+        "POST /" + echo_->self().id +
+        "/echo HTTP/1.1\r\n"
         "Content-Length: 100\r\n\r\npartial");
   }
 
@@ -320,7 +324,7 @@ TEST(HttpClientTest, RefusedConnectionFails)
 
   AWAIT_EXPECT_FAILURE_EQ(
       "Failed to connect to 127.0.0.1:" + stringify(port) +
-        ": Connection refused",
+          ": Connection refused",
       http::get(http::URL("http", net::IP(INADDR_LOOPBACK), port, "/")));
 }
 
@@ -336,7 +340,8 @@ TEST(HttpClientTest, SilentServerIsCutOffByAfterOnAPausedClock)
       http::URL("http", net::IP(INADDR_LOOPBACK), server.port(), "/"));
 
   Future<http::Response> limited = response.after(
-      Seconds(5), [](Future<http::Response> response) -> Future<http::Response> {
+      Seconds(5),
+      [](Future<http::Response> response) -> Future<http::Response> {
         response.discard();
         return Failure("Timed out after 5secs");
       });
@@ -360,11 +365,11 @@ TEST(HttpClientTest, BrokenResponsesFailWithClearMessages)
   };
 
   const std::vector<Case> cases = {
-    {"", "Disconnected"},
-    {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort", "Disconnected"},
-    {"NOT HTTP AT ALL\r\n\r\n", "Failed to decode response"},
-    {"HTTP/1.1 299 Odd\r\nContent-Length: 0\r\n\r\n",
-     "Failed to decode response"},
+      {"", "Disconnected"},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort", "Disconnected"},
+      {"NOT HTTP AT ALL\r\n\r\n", "Failed to decode response"},
+      {"HTTP/1.1 299 Odd\r\nContent-Length: 0\r\n\r\n",
+       "Failed to decode response"},
   };
 
   for (const Case& c : cases) {
@@ -391,10 +396,10 @@ TEST(HttpClientTest, UnusableUrlsFail)
       http::get(http::URL("https", net::IP(INADDR_LOOPBACK), 443, "/")));
 
   Future<http::Response> unresolved =
-    http::get(http::URL("http", "no-such-host.invalid", 80, "/"));
+      http::get(http::URL("http", "no-such-host.invalid", 80, "/"));
   AWAIT_ASSERT_FAILED(unresolved);
   EXPECT_TRUE(strings::startsWith(
       unresolved.failure(),
       "Failed to determine IP of domain 'no-such-host.invalid': "))
-    << unresolved.failure();
+      << unresolved.failure();
 }

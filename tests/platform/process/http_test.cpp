@@ -31,11 +31,11 @@ TEST(UrlTest, ParseAcceptsWhatLibprocessAccepts)
   };
 
   const std::vector<Case> cases = {
-    {"http://example.com", "http", "example.com", 80, "/"},
-    {"HTTPS://example.com/a/b", "https", "example.com", 443, "/a/b"},
-    {"http://10.0.0.1:8101/acs/api", "http", "10.0.0.1", 8101, "/acs/api"},
-    // Query and fragment are left in the path.
-    {"http://h:1/p?x=1#f", "http", "h", 1, "/p?x=1#f"},
+      {"http://example.com", "http", "example.com", 80, "/"},
+      {"HTTPS://example.com/a/b", "https", "example.com", 443, "/a/b"},
+      {"http://10.0.0.1:8101/acs/api", "http", "10.0.0.1", 8101, "/acs/api"},
+      // Query and fragment are left in the path.
+      {"http://h:1/p?x=1#f", "http", "h", 1, "/p?x=1#f"},
   };
 
   for (const Case& c : cases) {
@@ -53,11 +53,11 @@ TEST(UrlTest, ParseAcceptsWhatLibprocessAccepts)
 TEST(UrlTest, ParseRejectsWithLibprocessMessages)
 {
   const std::vector<std::pair<string, string>> cases = {
-    {"example.com", "Missing scheme in url string"},
-    {"http:///path", "Host not found in url"},
-    {"http://", "Host not found in url"},
-    {"http://h:1:2/", "Found multiple ports in url"},
-    {"ftp://h/", "Unable to determine port from url"},
+      {"example.com", "Missing scheme in url string"},
+      {"http:///path", "Host not found in url"},
+      {"http://", "Host not found in url"},
+      {"http://h:1:2/", "Found multiple ports in url"},
+      {"ftp://h/", "Unable to determine port from url"},
   };
 
   for (const auto& c : cases) {
@@ -108,7 +108,7 @@ TEST(UrlTest, QueryEncodingRoundTrips)
   EXPECT_TRUE(process::http::decode("bad%zz").isError());
 
   Try<hashmap<string, string>> query =
-    process::http::query::decode("a=1&b=x%20y;flag");
+      process::http::query::decode("a=1&b=x%20y;flag");
   ASSERT_TRUE(query.isSome());
   EXPECT_EQ("1", query->at("a"));
   EXPECT_EQ("x y", query->at("b"));
@@ -161,7 +161,8 @@ TEST(ResponseTest, JsonBodiesAndJsonp)
   OK json(object);
   EXPECT_EQ("{\"a\":1}", json.body);
   EXPECT_EQ("application/json", json.headers.get("Content-Type").get());
-  EXPECT_EQ(stringify(json.body.size()), json.headers.get("Content-Length").get());
+  EXPECT_EQ(
+      stringify(json.body.size()), json.headers.get("Content-Length").get());
 
   OK jsonp(object, string("callback"));
   EXPECT_EQ("callback({\"a\":1});", jsonp.body);

@@ -18,6 +18,8 @@
 #include "support/futures.hpp"
 #include "support/metrics_snapshot.hpp"
 
+using namespace ovra_test;
+
 using process::Future;
 using process::Promise;
 
@@ -45,22 +47,24 @@ TEST(MetricsTest, ASnapshotLeavesOutWhatIsNotReadyInTime)
   Counter counter("metrics_test/counter");
   counter += 3;
   Promise<double> never;
-  Gauge gauge(
-      "metrics_test/gauge",
-      process::defer([future = never.future()]() { return future; }));
+  Gauge gauge("metrics_test/gauge", process::defer([future = never.future()]() {
+                return future;
+              }));
   ASSERT_TRUE(ready(process::metrics::add(counter)));
   ASSERT_TRUE(ready(process::metrics::add(gauge)));
 
-  EXPECT_EQ(metrics_snapshot::Values({{"metrics_test/counter", 3}}),
-            metrics_snapshot::read("metrics_test/", "20ms").get());
+  EXPECT_EQ(
+      metrics_snapshot::Values({{"metrics_test/counter", 3}}),
+      metrics_snapshot::read("metrics_test/", "20ms").get());
 
   process::http::URL bad = metrics_snapshot::url();
   bad.query["timeout"] = "soon";
   Future<process::http::Response> refused = process::http::get(bad);
   ASSERT_TRUE(ready(refused));
   EXPECT_EQ(400u, refused->code);
-  EXPECT_EQ("Invalid timeout 'soon': Failed to convert '' to number.\n",
-            refused->body);
+  EXPECT_EQ(
+      "Invalid timeout 'soon': Failed to convert '' to number.\n",
+      refused->body);
 
   never.set(1.5);
   EXPECT_EQ(

@@ -61,9 +61,10 @@ public:
 
   int twice(int x) { return 2 * x; }
 
-  Future<int> later(int x) { return promise_.future().then([x](int y) {
-    return x + y;
-  }); }
+  Future<int> later(int x)
+  {
+    return promise_.future().then([x](int y) { return x + y; });
+  }
 
   void release(int y) { promise_.set(y); }
 
@@ -120,7 +121,8 @@ class FinalizeLogProcess : public Process<FinalizeLogProcess>
 {
 public:
   explicit FinalizeLogProcess(std::atomic<int>* finalized)
-    : finalized_(finalized) {}
+    : finalized_(finalized)
+  {}
 
 protected:
   void finalize() override { ++*finalized_; }
@@ -152,7 +154,7 @@ TEST(ProcessTest, OneThreadAtATimeAndEventsInOrderPerSender)
   }
 
   Future<vector<std::pair<int, int>>> events =
-    process::dispatch(pid, &RecorderProcess::events);
+      process::dispatch(pid, &RecorderProcess::events);
   AWAIT_ASSERT_READY(events);
   ASSERT_EQ(static_cast<size_t>(senders * perSender), events->size());
 
@@ -175,7 +177,8 @@ TEST(ProcessTest, InitializeRunsFirstAndFinalizeLast)
   PID<RecorderProcess> pid = process::spawn(recorder);
 
   process::dispatch(pid, &RecorderProcess::append, string("a;"));
-  AWAIT_EXPECT_EQ("initialize;a;", process::dispatch(pid, &RecorderProcess::text));
+  AWAIT_EXPECT_EQ(
+      "initialize;a;", process::dispatch(pid, &RecorderProcess::text));
 
   process::terminate(pid);
   process::wait(pid);
@@ -195,12 +198,11 @@ TEST(ProcessTest, DispatchGivesVoidValueAndFutureResults)
   AWAIT_EXPECT_EQ(3, later);
 
   AWAIT_EXPECT_EQ(string("lambda"), process::dispatch(pid, []() {
-    return string("lambda");
-  }));
+                    return string("lambda");
+                  }));
 
-  Future<int> failing = process::dispatch(pid, []() -> Future<int> {
-    return Failure("lambda failed");
-  });
+  Future<int> failing = process::dispatch(
+      pid, []() -> Future<int> { return Failure("lambda failed"); });
   AWAIT_EXPECT_FAILURE_EQ("lambda failed", failing);
 
   process::terminate(pid);
@@ -216,9 +218,8 @@ TEST(ProcessTest, DispatchToAnEndedActorIsDiscarded)
   process::wait(pid);
 
   AWAIT_EXPECT_DISCARDED(process::dispatch(pid, &RecorderProcess::twice, 1));
-  AWAIT_EXPECT_DISCARDED(process::dispatch(UPID("nobody@127.0.0.1:1"), []() {
-    return 1;
-  }));
+  AWAIT_EXPECT_DISCARDED(
+      process::dispatch(UPID("nobody@127.0.0.1:1"), []() { return 1; }));
 }
 
 
@@ -231,7 +232,7 @@ TEST(ProcessTest, InjectedTerminateDropsQueuedEventsAndDiscardsTheirFutures)
   Promise<Nothing> gate;
   auto started = std::make_shared<Promise<Nothing>>();
   Future<Nothing> blocked =
-    process::dispatch(pid, &RecorderProcess::block, gate.future(), started);
+      process::dispatch(pid, &RecorderProcess::block, gate.future(), started);
   AWAIT_ASSERT_READY(started->future());
   Future<int> queued = process::dispatch(pid, &RecorderProcess::twice, 1);
 
@@ -258,7 +259,8 @@ TEST(ProcessTest, TerminateWithoutInjectRunsQueuedEventsFirst)
       std::make_shared<Promise<Nothing>>());
   process::dispatch(pid, &RecorderProcess::append, string("queued;"));
   process::terminate(pid, false);
-  Future<int> afterTerminate = process::dispatch(pid, &RecorderProcess::twice, 1);
+  Future<int> afterTerminate =
+      process::dispatch(pid, &RecorderProcess::twice, 1);
   gate.set(Nothing());
 
   process::wait(pid);
@@ -340,12 +342,14 @@ TEST(ProcessTest, LinkedActorHearsOfTheExit)
   AWAIT_READY(process::dispatch(linker.self(), []() { return Nothing(); }));
 
   process::terminate(pid);
-  AWAIT_EXPECT_EQ(UPID(pid), process::dispatch(linker.self(), &LinkerProcess::exitedPid));
+  AWAIT_EXPECT_EQ(
+      UPID(pid), process::dispatch(linker.self(), &LinkerProcess::exitedPid));
 
   // Linking to an actor that is gone reports the exit at once.
   LinkerProcess late(pid);
   process::spawn(late);
-  AWAIT_EXPECT_EQ(UPID(pid), process::dispatch(late.self(), &LinkerProcess::exitedPid));
+  AWAIT_EXPECT_EQ(
+      UPID(pid), process::dispatch(late.self(), &LinkerProcess::exitedPid));
 
   process::terminate(linker);
   process::terminate(late);
@@ -365,7 +369,10 @@ TEST(ProcessTest, AnEndedActorsLinksEndWithIt)
   {
   public:
     Watcher(const UPID& target, bool links)
-      : ProcessBase("watcher"), target_(target), links_(links) {}
+      : ProcessBase("watcher"),
+        target_(target),
+        links_(links)
+    {}
 
     Future<UPID> exitedPid() { return exited_.future(); }
 
@@ -416,8 +423,8 @@ TEST(ProcessTest, DeferRunsContinuationsOnTheActor)
   PID<RecorderProcess> pid = process::spawn(recorder);
 
   Promise<int> promise;
-  Future<int> result = promise.future()
-    .then(process::defer(pid, &RecorderProcess::twice, lambda::_1));
+  Future<int> result = promise.future().then(
+      process::defer(pid, &RecorderProcess::twice, lambda::_1));
 
   Future<string> onActor = result.then(process::defer(pid, [&recorder](int x) {
     recorder.append("x=" + stringify(x) + ";");
@@ -457,7 +464,8 @@ TEST(ProcessTest, DelayFiresWhenThePausedClockIsAdvanced)
 
   Clock::advance(Seconds(29));
   Clock::settle();
-  AWAIT_EXPECT_EQ("initialize;early;", process::dispatch(pid, &RecorderProcess::text));
+  AWAIT_EXPECT_EQ(
+      "initialize;early;", process::dispatch(pid, &RecorderProcess::text));
 
   Clock::advance(Seconds(1));
   Clock::settle();

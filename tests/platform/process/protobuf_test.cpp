@@ -16,6 +16,8 @@
 #include "support/log_capture.hpp"
 #include "platform/process/process_test_messages.pb.h"
 
+using namespace ovra_test;
+
 using ovra::test::PingMessage;
 using ovra::test::PongMessage;
 
@@ -122,11 +124,16 @@ TEST(ProtobufProcessTest, MessageMissingRequiredFieldsIsDroppedWithAWarning)
   string data;
   valid.SerializeToString(&data);
   process::post(
-      client.self(), server.self(), valid.GetTypeName(), data.data(), data.size());
+      client.self(),
+      server.self(),
+      valid.GetTypeName(),
+      data.data(),
+      data.size());
 
   AWAIT_EXPECT_EQ("ok:", process::dispatch(client.self(), &PingClient::pong));
   AWAIT_EXPECT_EQ(1, process::dispatch(server.self(), &PingServer::handled));
-  EXPECT_TRUE(log.contains(google::GLOG_WARNING, "Initialization errors: text"));
+  EXPECT_TRUE(
+      log.contains(google::GLOG_WARNING, "Initialization errors: text"));
 
   process::terminate(server);
   process::terminate(client);

@@ -29,6 +29,8 @@
 #include "support/child_process.hpp"
 #include "support/raw_client.hpp"
 
+using namespace ovra_test;
+
 using mesos::internal::AuthenticationStepMessage;
 
 using process::Future;
@@ -45,7 +47,9 @@ class ClientProcess : public ProtobufProcess<ClientProcess>
 {
 public:
   explicit ClientProcess(size_t echoes = 1)
-    : ProcessBase(process::ID::generate("client")), expected_(echoes) {}
+    : ProcessBase(process::ID::generate("client")),
+      expected_(echoes)
+  {}
 
   void sendEcho(const UPID& to, const string& body)
   {
@@ -106,7 +110,9 @@ protected:
   void SetUp() override
   {
     peer_.reset(new ChildProcess(
-        OVRA_MESSAGE_PEER, {}, {"LIBPROCESS_IP=127.0.0.1", "LIBPROCESS_PORT=0"}));
+        OVRA_MESSAGE_PEER,
+        {},
+        {"LIBPROCESS_IP=127.0.0.1", "LIBPROCESS_PORT=0"}));
     ASSERT_TRUE(peer_->started());
     peerPid_ = UPID(peer_->readLine());
     ASSERT_TRUE(peerPid_) << "the peer announced no UPID";
@@ -157,7 +163,8 @@ TEST_F(RemoteMessageTest, MessageReachesTheRemoteActorWithSenderAndBody)
 TEST_F(RemoteMessageTest, ReplyReturnsToTheSender)
 {
   ClientProcess* sender = client();
-  process::dispatch(sender, &ClientProcess::sendStep, peerPid_, string("token"));
+  process::dispatch(
+      sender, &ClientProcess::sendStep, peerPid_, string("token"));
 
   Future<std::pair<UPID, string>> stepped = sender->stepped();
   AWAIT_ASSERT_READY(stepped);
@@ -226,13 +233,14 @@ TEST_F(RemoteMessageTest, BadMessagesAreDroppedAndThePeerServesOn)
   // half-way through a message.
   const string agent = "User-Agent: libprocess/intruder@127.0.0.1:1\r\n";
   const std::vector<string> hostile = {
-    "\x16\x03\x01 garbage\r\n\r\n",
-    "POST /peer HTTP/1.1\r\n" + agent + "\r\n",
-    "POST /%zz/echo HTTP/1.1\r\n" + agent + "\r\n",
-    "POST /peer/unknown HTTP/1.1\r\n" + agent + "Content-Length: 2\r\n\r\nhi",
-    "POST /peer/mesos.internal.AuthenticationStepMessage HTTP/1.1\r\n" + agent +
-      "Content-Length: 3\r\n\r\n\xff\xff\xff",
-    "POST /peer/echo HTTP/1.1\r\n" + agent + "Content-Length: 100\r\n\r\nhalf",
+      "\x16\x03\x01 garbage\r\n\r\n",
+      "POST /peer HTTP/1.1\r\n" + agent + "\r\n",
+      "POST /%zz/echo HTTP/1.1\r\n" + agent + "\r\n",
+      "POST /peer/unknown HTTP/1.1\r\n" + agent + "Content-Length: 2\r\n\r\nhi",
+      "POST /peer/mesos.internal.AuthenticationStepMessage HTTP/1.1\r\n" +
+          agent + "Content-Length: 3\r\n\r\n\xff\xff\xff",
+      "POST /peer/echo HTTP/1.1\r\n" + agent +
+          "Content-Length: 100\r\n\r\nhalf",
   };
   for (const string& bytes : hostile) {
     RawClient raw(peerPid_.address.port);
@@ -256,8 +264,11 @@ TEST_F(RemoteMessageTest, OtherSendersAreAnsweredAcceptedOrNotFound)
 
   RawClient raw(self.address.port);
   ASSERT_TRUE(raw.send(
-      "POST /" + self.id + "/echoed HTTP/1.1\r\n"
-      "Libprocess-From: " + stringify(peerPid_) + "\r\n"
+      "POST /" + self.id +
+      "/echoed HTTP/1.1\r\n"
+      "Libprocess-From: " +
+      stringify(peerPid_) +
+      "\r\n"
       "Content-Length: 5\r\n\r\nhello"));
   EXPECT_TRUE(strings::startsWith(raw.readHead(), "HTTP/1.1 202 Accepted\r\n"));
 
@@ -267,9 +278,12 @@ TEST_F(RemoteMessageTest, OtherSendersAreAnsweredAcceptedOrNotFound)
 
   ASSERT_TRUE(raw.send(
       "POST /nobody/echoed HTTP/1.1\r\n"
-      "Libprocess-From: " + stringify(peerPid_) + "\r\n"
+      "Libprocess-From: " +
+      stringify(peerPid_) +
+      "\r\n"
       "Content-Length: 0\r\n\r\n"));
-  EXPECT_TRUE(strings::startsWith(raw.readHead(), "HTTP/1.1 404 Not Found\r\n"));
+  EXPECT_TRUE(
+      strings::startsWith(raw.readHead(), "HTTP/1.1 404 Not Found\r\n"));
 }
 
 
@@ -282,14 +296,19 @@ TEST_F(RemoteMessageTest, SendersNamedByHostAreDroppedUnresolved)
   // believed, and the message is dropped.
   RawClient raw(self.address.port);
   ASSERT_TRUE(raw.send(
-      "POST /" + self.id + "/echoed HTTP/1.1\r\n"
+      "POST /" + self.id +
+      "/echoed HTTP/1.1\r\n"
       "Libprocess-From: peer@unresolvable.invalid:5050\r\n"
       "Content-Length: 5\r\n\r\nnamed"));
-  EXPECT_TRUE(strings::startsWith(raw.readHead(), "HTTP/1.1 404 Not Found\r\n"));
+  EXPECT_TRUE(
+      strings::startsWith(raw.readHead(), "HTTP/1.1 404 Not Found\r\n"));
 
   ASSERT_TRUE(raw.send(
-      "POST /" + self.id + "/echoed HTTP/1.1\r\n"
-      "Libprocess-From: " + stringify(peerPid_) + "\r\n"
+      "POST /" + self.id +
+      "/echoed HTTP/1.1\r\n"
+      "Libprocess-From: " +
+      stringify(peerPid_) +
+      "\r\n"
       "Content-Length: 5\r\n\r\nhello"));
   EXPECT_TRUE(strings::startsWith(raw.readHead(), "HTTP/1.1 202 Accepted\r\n"));
   Future<std::vector<string>> echoed = receiver->echoed();
@@ -310,10 +329,12 @@ TEST_F(RemoteMessageTest, APeerThatDoesNotReadIsCutOffAtTheBound)
   socklen_t length = sizeof(address);
   ASSERT_EQ(0, ::bind(listener, reinterpret_cast<sockaddr*>(&address), length));
   ASSERT_EQ(0, ::listen(listener, 1));
-  ASSERT_EQ(0, ::getsockname(
-      listener, reinterpret_cast<sockaddr*>(&address), &length));
+  ASSERT_EQ(
+      0,
+      ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length));
   const UPID silent(
-      "silent", process::network::inet::Address(
+      "silent",
+      process::network::inet::Address(
           net::IP(INADDR_LOOPBACK), ntohs(address.sin_port)));
 
   // 200 MiB of messages, more than one connection may queue: it is closed,
@@ -344,7 +365,8 @@ TEST_F(RemoteMessageTest, AnActorsQueueOfMessagesFromPeersIsBounded)
   for (int i = 0; i < 3; ++i) {
     process::post(sender->self(), peerPid_, "echo", fifty.data(), fifty.size());
     ClientProcess* probe = client();
-    process::dispatch(probe, &ClientProcess::sendEcho, peerPid_, string("probe"));
+    process::dispatch(
+        probe, &ClientProcess::sendEcho, peerPid_, string("probe"));
     AWAIT_ASSERT_READY(probe->echoed());
   }
 

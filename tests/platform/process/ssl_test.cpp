@@ -21,6 +21,8 @@
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
 
+using namespace ovra_test;
+
 namespace http = process::http;
 namespace openssl = process::network::openssl;
 
@@ -92,8 +94,8 @@ KeyAndCertificate selfSigned()
     return PEM_write_bio_PrivateKey(
         bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
   });
-  result.certificate = toPem(
-      [&x509](BIO* bio) { return PEM_write_bio_X509(bio, x509.get()); });
+  result.certificate =
+      toPem([&x509](BIO* bio) { return PEM_write_bio_X509(bio, x509.get()); });
   return result;
 }
 
@@ -151,11 +153,11 @@ TEST(SslTest, HttpsWithAVerifiedCertificateAndDowngradeForPlainHttp)
     // The certificate does not name the host "127.0.0.1" (only the IP, which
     // is checked only with verify_ipadd).
     Future<http::Response> misnamed =
-      http::get(http::URL("https", "127.0.0.1", port, path));
+        http::get(http::URL("https", "127.0.0.1", port, path));
     AWAIT_ASSERT_FAILED(misnamed);
     EXPECT_TRUE(strings::contains(
         misnamed.failure(), "Could not verify peer certificate"))
-      << misnamed.failure();
+        << misnamed.failure();
   }
 
   openssl::reinitialize();

@@ -13,17 +13,18 @@ TEST(Base64Test, EncodeAndDecode)
     std::string plain;
     std::string encoded;
   } cases[] = {
-    {"", ""},
-    {"f", "Zg=="},
-    {"fo", "Zm8="},
-    {"foo", "Zm9v"},
-    {"foobar", "Zm9vYmFy"},
-    {"user:secret", "dXNlcjpzZWNyZXQ="},
-    {std::string("\x00\xff\xfe", 3), "AP/+"},
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foobar", "Zm9vYmFy"},
+      {"user:secret", "dXNlcjpzZWNyZXQ="},
+      {std::string("\x00\xff\xfe", 3), "AP/+"},
   };
 
   for (const auto& c : cases) {
-    EXPECT_EQ(c.encoded, base64::encode(c.plain)) << "encode('" << c.plain << "')";
+    EXPECT_EQ(c.encoded, base64::encode(c.plain))
+        << "encode('" << c.plain << "')";
 
     Try<std::string> decoded = base64::decode(c.encoded);
     ASSERT_TRUE(decoded.isSome()) << c.encoded << ": " << decoded.error();
@@ -39,15 +40,15 @@ TEST(Base64Test, DecodeStopsAtTheFirstPadding)
     std::string encoded;
     std::string plain;
   } cases[] = {
-    {"Zg", "f"},            // Unpadded.
-    {"Zm8", "fo"},
-    {"Zg=", "f"},           // Padding is not counted.
-    {"Zg===", "f"},
-    {"Zg==!!!", "f"},       // Whatever follows '=' is ignored.
-    {"Zm9v=Zm9v", "foo"},
-    {"Z", ""},              // A lone trailing character gives nothing.
-    {"Zm9vY", "foo"},
-    {"=Zm9v", ""},
+      {"Zg", "f"}, // Unpadded.
+      {"Zm8", "fo"},
+      {"Zg=", "f"}, // Padding is not counted.
+      {"Zg===", "f"},
+      {"Zg==!!!", "f"}, // Whatever follows '=' is ignored.
+      {"Zm9v=Zm9v", "foo"},
+      {"Z", ""}, // A lone trailing character gives nothing.
+      {"Zm9vY", "foo"},
+      {"=Zm9v", ""},
   };
 
   for (const auto& c : cases) {
@@ -65,10 +66,10 @@ TEST(Base64Test, DecodeErrors)
     std::string encoded;
     std::string error;
   } cases[] = {
-    {"Zm9v YmFy", "Invalid character ' '"},
-    {"Zm9v\n", "Invalid character '\n'"},
-    {"ab-_", "Invalid character '-'"},    // No URL-safe alphabet.
-    {"ab\xc3\xa9", "Invalid character '\xc3'"},
+      {"Zm9v YmFy", "Invalid character ' '"},
+      {"Zm9v\n", "Invalid character '\n'"},
+      {"ab-_", "Invalid character '-'"}, // No URL-safe alphabet.
+      {"ab\xc3\xa9", "Invalid character '\xc3'"},
   };
 
   for (const auto& c : cases) {

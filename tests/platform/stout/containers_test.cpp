@@ -77,7 +77,8 @@ TEST(ForeachTest, EraseThenBreakIsSafe)
 
 TEST(ForeachTest, Nested)
 {
-  const std::map<std::string, Map> outer = {{"x", {{"a", 1}}}, {"y", {{"b", 2}}}};
+  const std::map<std::string, Map> outer = {
+      {"x", {{"a", 1}}}, {"y", {{"b", 2}}}};
 
   std::string seen;
   foreachpair (const std::string& name, const Map& inner, outer) {

@@ -18,6 +18,8 @@
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
 
+using namespace ovra_test;
+
 namespace stout {
 namespace tests {
 
@@ -47,10 +49,12 @@ std::ostream& operator<<(std::ostream& stream, const Tagged<N>& tagged)
 }
 
 template <typename T>
-struct IsTagged : std::false_type {};
+struct IsTagged : std::false_type
+{};
 
 template <int N>
-struct IsTagged<Tagged<N>> : std::true_type {};
+struct IsTagged<Tagged<N>> : std::true_type
+{};
 
 } // namespace tests
 } // namespace stout
@@ -71,7 +75,9 @@ inline Try<stout::tests::Level> parse(const std::string& value)
 
 
 template <typename T>
-struct Parser<T, typename std::enable_if<stout::tests::IsTagged<T>::value>::type>
+struct Parser<
+    T,
+    typename std::enable_if<stout::tests::IsTagged<T>::value>::type>
 {
   static Try<T> parse(const std::string& value)
   {
@@ -160,7 +166,8 @@ public:
 
 
 // Both flag groups in one class, as the virtual base allows.
-class CombinedFlags : public TestFlags, public RequiredFlags {};
+class CombinedFlags : public TestFlags, public RequiredFlags
+{};
 
 
 std::string helpOf(const flags::FlagsBase& flags, const std::string& name)
@@ -241,20 +248,20 @@ TEST_F(FlagsTest, Booleans)
     std::map<std::string, Option<std::string>> values;
     bool verbose;
   } cases[] = {
-    {{{"verbose", None()}}, true},
-    {{{"verbose", std::string("")}}, true},
-    {{{"verbose", std::string("1")}}, true},
-    {{{"verbose", std::string("false")}}, false},
-    {{{"no-verbose", None()}}, false},
-    {{{"no-verbose", std::string("")}}, false},
+      {{{"verbose", None()}}, true},
+      {{{"verbose", std::string("")}}, true},
+      {{{"verbose", std::string("1")}}, true},
+      {{{"verbose", std::string("false")}}, false},
+      {{{"no-verbose", None()}}, false},
+      {{{"no-verbose", std::string("")}}, false},
   };
 
   for (const auto& c : cases) {
     TestFlags flags;
     flags.verbose = !c.verbose;
     Try<flags::Warnings> load = flags.load(c.values);
-    ASSERT_TRUE(load.isSome()) << stringify(c.values.begin()->first) << ": "
-                               << load.error();
+    ASSERT_TRUE(load.isSome())
+        << stringify(c.values.begin()->first) << ": " << load.error();
     EXPECT_EQ(c.verbose, flags.verbose) << c.values.begin()->first;
   }
 }
@@ -263,44 +270,50 @@ TEST_F(FlagsTest, Booleans)
 TEST_F(FlagsTest, LoadErrors)
 {
   const std::string units =
-    "; supported units are 'ns', 'us', 'ms', 'secs', 'mins', 'hrs', 'days',"
-    " and 'weeks'";
+      "; supported units are 'ns', 'us', 'ms', 'secs', 'mins', 'hrs', 'days',"
+      " and 'weeks'";
 
   const struct
   {
     std::map<std::string, Option<std::string>> values;
     std::string error;
   } cases[] = {
-    {{{"bogus", std::string("1")}}, "Failed to load unknown flag 'bogus'"},
-    {{{"no-bogus", None()}}, "Failed to load unknown flag 'bogus' via 'no-bogus'"},
-    {{{"Timeout", std::string("1secs")}}, "Failed to load unknown flag 'Timeout'"},
-    {{{"no-name", None()}}, "Failed to load non-boolean flag 'name' via 'no-name'"},
-    {{{"name", None()}}, "Failed to load non-boolean flag 'name': Missing value"},
-    {{{"no-verbose", std::string("true")}},
-     "Failed to load boolean flag 'verbose' via 'no-verbose' with value 'true'"},
-    {{{"verbose", std::string("yes")}},
-     "Failed to load flag 'verbose': Failed to load value 'yes': Expecting a "
-     "boolean (e.g., true or false)"},
-    {{{"timeout", std::string("5x")}},
-     "Failed to load flag 'timeout': Failed to load value '5x': Unknown "
-     "duration unit 'x'" + units},
-    {{{"count", std::string("12abc")}},
-     "Failed to load flag 'count': Failed to load value '12abc': Failed to "
-     "convert into required type"},
-    {{{"count", std::string("-1")}}, "count must be >= 0"},
-    {{{"ip", std::string("1.2.3")}},
-     "Failed to load flag 'ip': Failed to load value '1.2.3': Failed to parse "
-     "the IP"},
-    {{{"config", std::string("[]")}},
-     "Failed to load flag 'config': Failed to load value '[]': Unexpected JSON "
-     "type parsed"},
-    {{{"level", std::string("mid")}},
-     "Failed to load flag 'level': Failed to load value 'mid': Unknown level "
-     "'mid'"},
-    {{{"tag", std::string("")}},
-     "Failed to load flag 'tag': Failed to load value '': Empty tag"},
-    {{{"aliased", std::string("1")}, {"alias", std::string("2")}},
-     "Flag 'aliased' is already loaded via name 'alias'"},
+      {{{"bogus", std::string("1")}}, "Failed to load unknown flag 'bogus'"},
+      {{{"no-bogus", None()}},
+       "Failed to load unknown flag 'bogus' via 'no-bogus'"},
+      {{{"Timeout", std::string("1secs")}},
+       "Failed to load unknown flag 'Timeout'"},
+      {{{"no-name", None()}},
+       "Failed to load non-boolean flag 'name' via 'no-name'"},
+      {{{"name", None()}},
+       "Failed to load non-boolean flag 'name': Missing value"},
+      {{{"no-verbose", std::string("true")}},
+       "Failed to load boolean flag 'verbose' via 'no-verbose' with value "
+       "'true'"},
+      {{{"verbose", std::string("yes")}},
+       "Failed to load flag 'verbose': Failed to load value 'yes': Expecting a "
+       "boolean (e.g., true or false)"},
+      {{{"timeout", std::string("5x")}},
+       "Failed to load flag 'timeout': Failed to load value '5x': Unknown "
+       "duration unit 'x'" +
+           units},
+      {{{"count", std::string("12abc")}},
+       "Failed to load flag 'count': Failed to load value '12abc': Failed to "
+       "convert into required type"},
+      {{{"count", std::string("-1")}}, "count must be >= 0"},
+      {{{"ip", std::string("1.2.3")}},
+       "Failed to load flag 'ip': Failed to load value '1.2.3': Failed to "
+       "parse the IP"},
+      {{{"config", std::string("[]")}},
+       "Failed to load flag 'config': Failed to load value '[]': Unexpected "
+       "JSON type parsed"},
+      {{{"level", std::string("mid")}},
+       "Failed to load flag 'level': Failed to load value 'mid': Unknown level "
+       "'mid'"},
+      {{{"tag", std::string("")}},
+       "Failed to load flag 'tag': Failed to load value '': Empty tag"},
+      {{{"aliased", std::string("1")}, {"alias", std::string("2")}},
+       "Flag 'aliased' is already loaded via name 'alias'"},
   };
 
   for (const auto& c : cases) {
@@ -342,7 +355,8 @@ TEST_F(FlagsTest, RequiredFlagsAndValidatorOrder)
 {
   {
     RequiredFlags flags;
-    Try<flags::Warnings> load = flags.load(std::map<std::string, std::string>{});
+    Try<flags::Warnings> load =
+        flags.load(std::map<std::string, std::string>{});
     ASSERT_TRUE(load.isError());
     EXPECT_EQ("Flag 'url' is required, but it was not provided", load.error());
   }
@@ -360,14 +374,14 @@ TEST_F(FlagsTest, RequiredFlagsAndValidatorOrder)
     RequiredFlags flags;
     flags.zeta = 0;
     Try<flags::Warnings> load =
-      flags.load(std::map<std::string, std::string>{{"url", "u"}});
+        flags.load(std::map<std::string, std::string>{{"url", "u"}});
     ASSERT_TRUE(load.isError());
     EXPECT_EQ("zeta failed", load.error());
   }
   {
     RequiredFlags flags;
     Try<flags::Warnings> load =
-      flags.load(std::map<std::string, std::string>{{"url", "u"}});
+        flags.load(std::map<std::string, std::string>{{"url", "u"}});
     ASSERT_TRUE(load.isSome()) << load.error();
     EXPECT_EQ("u", flags.url);
     EXPECT_TRUE(flags.alpha.isNone());
@@ -386,7 +400,8 @@ TEST_F(FlagsTest, CombinedGroupsShareOneBase)
 
   // Copies load into themselves.
   CombinedFlags copy = flags;
-  ASSERT_TRUE(copy.load(std::map<std::string, std::string>{{"count", "9"}}).isSome());
+  ASSERT_TRUE(
+      copy.load(std::map<std::string, std::string>{{"count", "9"}}).isSome());
   EXPECT_EQ(9, copy.count);
   EXPECT_EQ(3, flags.count);
 }
@@ -428,7 +443,9 @@ TEST_F(FlagsTest, EnvironmentValueErrors)
 
   TestFlags flags;
   Try<flags::Warnings> load = flags.load(
-      std::map<std::string, std::string>{}, false, std::string("STOUT_FLAGS_TEST_"));
+      std::map<std::string, std::string>{},
+      false,
+      std::string("STOUT_FLAGS_TEST_"));
   ASSERT_TRUE(load.isError());
   EXPECT_EQ(
       "Failed to load flag 'timeout': Failed to load value 'soon': Failed to "
@@ -439,7 +456,8 @@ TEST_F(FlagsTest, EnvironmentValueErrors)
 
 TEST_F(FlagsTest, FileValues)
 {
-  const std::string config = directory.write("config.json", "{\"key\": \"value\"}\n");
+  const std::string config =
+      directory.write("config.json", "{\"key\": \"value\"}\n");
   const std::string name = directory.write("name", "from-file");
 
   TestFlags flags;
@@ -460,8 +478,8 @@ TEST_F(FlagsTest, FileValues)
   ASSERT_TRUE(load.isError());
   EXPECT_EQ(
       "Failed to load flag 'name': Failed to load value 'file://" + missing +
-        "': Error reading file '" + missing +
-        "': Failed to open file: No such file or directory",
+          "': Error reading file '" + missing +
+          "': Failed to open file: No such file or directory",
       load.error());
 }
 
@@ -470,16 +488,16 @@ TEST_F(FlagsTest, AbsoluteJsonPathIsReadWithAWarning)
 {
   const std::string config = directory.write("config.json", "{\"a\": true}");
   const std::string warning =
-    "Specifying an absolute filename to read a command line option out of "
-    "without using 'file:// is deprecated and will be removed in a future "
-    "release. Simply adding 'file://' to the beginning of the path should "
-    "eliminate this warning.";
+      "Specifying an absolute filename to read a command line option out of "
+      "without using 'file:// is deprecated and will be removed in a future "
+      "release. Simply adding 'file://' to the beginning of the path should "
+      "eliminate this warning.";
 
   LogCapture capture;
 
   TestFlags flags;
   Try<flags::Warnings> load =
-    flags.load(std::map<std::string, std::string>{{"config", config}});
+      flags.load(std::map<std::string, std::string>{{"config", config}});
   ASSERT_TRUE(load.isSome()) << load.error();
   EXPECT_EQ("{\"a\":true}", stringify(flags.config.get()));
   EXPECT_TRUE(load->warnings.empty());
@@ -490,7 +508,7 @@ TEST_F(FlagsTest, AbsoluteJsonPathIsReadWithAWarning)
   ASSERT_TRUE(array.isError());
   EXPECT_EQ(
       "Error reading file '" + missing +
-        "': Failed to open file: No such file or directory",
+          "': Failed to open file: No such file or directory",
       array.error());
   EXPECT_EQ(2u, capture.texts(google::WARNING).size());
 }
@@ -498,8 +516,15 @@ TEST_F(FlagsTest, AbsoluteJsonPathIsReadWithAWarning)
 
 TEST_F(FlagsTest, CommandLine)
 {
-  const char* argv[] = {"/usr/bin/prog", "--name=n", "--verbose", "positional",
-                        "--no-help", "--", "--count=5", nullptr};
+  const char* argv[] = {
+      "/usr/bin/prog",
+      "--name=n",
+      "--verbose",
+      "positional",
+      "--no-help",
+      "--",
+      "--count=5",
+      nullptr};
   const int argc = 7;
 
   TestFlags flags;
@@ -521,9 +546,13 @@ TEST_F(FlagsTest, CommandLine)
   EXPECT_EQ("b", allowed.name);
 
   // The pointer form removes what it consumed.
-  char* args[] = {const_cast<char*>("prog"), const_cast<char*>("--name=x"),
-                  const_cast<char*>("rest"), const_cast<char*>("--"),
-                  const_cast<char*>("--after"), nullptr};
+  char* args[] = {
+      const_cast<char*>("prog"),
+      const_cast<char*>("--name=x"),
+      const_cast<char*>("rest"),
+      const_cast<char*>("--"),
+      const_cast<char*>("--after"),
+      nullptr};
   int count = 5;
   char** pointer = args;
   TestFlags removing;
@@ -565,9 +594,11 @@ TEST_F(FlagsTest, DuplicateAddIsLoggedAndIgnored)
           "flag name"}),
       capture.texts(google::ERROR));
 
-  ASSERT_TRUE(flags.load(std::map<std::string, std::string>{{"value", "5"}}).isSome());
+  ASSERT_TRUE(
+      flags.load(std::map<std::string, std::string>{{"value", "5"}}).isSome());
   EXPECT_EQ(5, flags.first);
-  EXPECT_TRUE(flags.load(std::map<std::string, std::string>{{"other", "5"}}).isError());
+  EXPECT_TRUE(
+      flags.load(std::map<std::string, std::string>{{"other", "5"}}).isError());
 }
 
 

@@ -16,13 +16,15 @@ namespace {
 
 TEST(IPTest, ParseAndPrint)
 {
-  for (const char* text : {"127.0.0.1", "0.0.0.0", "10.1.2.3", "255.255.255.255"}) {
+  for (const char* text :
+       {"127.0.0.1", "0.0.0.0", "10.1.2.3", "255.255.255.255"}) {
     Try<net::IP> ip = net::IP::parse(text, AF_INET);
     ASSERT_TRUE(ip.isSome()) << text;
     EXPECT_EQ(text, stringify(ip.get()));
   }
 
-  for (const char* text : {"", "1.2.3", "256.0.0.1", "localhost", "::1", " 1.2.3.4"}) {
+  for (const char* text :
+       {"", "1.2.3", "256.0.0.1", "localhost", "::1", " 1.2.3.4"}) {
     Try<net::IP> ip = net::IP::parse(text, AF_INET);
     ASSERT_TRUE(ip.isError()) << text;
     EXPECT_EQ("Failed to parse the IP", ip.error()) << text;
@@ -43,8 +45,9 @@ TEST(IPTest, Properties)
   EXPECT_EQ(AF_INET, net::IP(INADDR_ANY).family());
   EXPECT_EQ(htonl(INADDR_LOOPBACK), net::IP(INADDR_LOOPBACK).in()->s_addr);
 
-  EXPECT_LT(net::IP::parse("1.0.0.0", AF_INET).get(),
-            net::IP::parse("2.0.0.0", AF_INET).get());
+  EXPECT_LT(
+      net::IP::parse("1.0.0.0", AF_INET).get(),
+      net::IP::parse("2.0.0.0", AF_INET).get());
   EXPECT_NE(net::IP(1), net::IP(2));
 
   std::unordered_set<net::IP> set = {net::IP(1), net::IP(1), net::IP(2)};

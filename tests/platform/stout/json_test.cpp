@@ -18,22 +18,22 @@ TEST(JsonTest, PrintsNumbers)
     JSON::Value value;
     const char* text;
   } cases[] = {
-    {1.0, "1.0"},
-    {0.0, "0.0"},
-    {0.5, "0.5"},
-    {-2.25, "-2.25"},
-    {100.0, "100.0"},
-    {1700000000.0, "1700000000.0"},
-    {1700000000.123, "1700000000.123"},
-    {1700000300.123456789, "1700000300.12346"},
-    {0.1, "0.1"},
-    {1e20, "1.00000000000000e+2"},
-    {1e-7, "1.00000000000000e-07"},
-    {1.5f, "1.5"},
-    {0, "0"},
-    {-42, "-42"},
-    {std::numeric_limits<int64_t>::min(), "-9223372036854775808"},
-    {std::numeric_limits<uint64_t>::max(), "18446744073709551615"},
+      {1.0, "1.0"},
+      {0.0, "0.0"},
+      {0.5, "0.5"},
+      {-2.25, "-2.25"},
+      {100.0, "100.0"},
+      {1700000000.0, "1700000000.0"},
+      {1700000000.123, "1700000000.123"},
+      {1700000300.123456789, "1700000300.12346"},
+      {0.1, "0.1"},
+      {1e20, "1.00000000000000e+2"},
+      {1e-7, "1.00000000000000e-07"},
+      {1.5f, "1.5"},
+      {0, "0"},
+      {-42, "-42"},
+      {std::numeric_limits<int64_t>::min(), "-9223372036854775808"},
+      {std::numeric_limits<uint64_t>::max(), "18446744073709551615"},
   };
 
   for (const auto& c : cases) {
@@ -49,13 +49,13 @@ TEST(JsonTest, PrintsEscapedStrings)
     std::string value;
     std::string text;
   } cases[] = {
-    {"", "\"\""},
-    {"plain", "\"plain\""},
-    {"a\"b\\c", "\"a\\\"b\\\\c\""},
-    {"/api/v1", "\"\\/api\\/v1\""},
-    {"\b\f\n\r\t", "\"\\b\\f\\n\\r\\t\""},
-    {std::string("\x00\x01\x1f\x7f", 4), "\"\\u0000\\u0001\\u001f\\u007f\""},
-    {"caf\xc3\xa9", "\"caf\xc3\xa9\""},
+      {"", "\"\""},
+      {"plain", "\"plain\""},
+      {"a\"b\\c", "\"a\\\"b\\\\c\""},
+      {"/api/v1", "\"\\/api\\/v1\""},
+      {"\b\f\n\r\t", "\"\\b\\f\\n\\r\\t\""},
+      {std::string("\x00\x01\x1f\x7f", 4), "\"\\u0000\\u0001\\u001f\\u007f\""},
+      {"caf\xc3\xa9", "\"caf\xc3\xa9\""},
   };
 
   for (const auto& c : cases) {
@@ -76,7 +76,8 @@ TEST(JsonTest, PrintsCompactWithSortedKeys)
   object.values["B"] = JSON::Array{{1, false, nested}};
   object.values["c"] = JSON::Object();
 
-  const std::string text = "{\"B\":[1,false,{\"z\":null}],\"a\":\"x\",\"b\":true,\"c\":{}}";
+  const std::string text =
+      "{\"B\":[1,false,{\"z\":null}],\"a\":\"x\",\"b\":true,\"c\":{}}";
   EXPECT_EQ(text, stringify(object));
   EXPECT_EQ(text, stringify(JSON::Value(object)));
   EXPECT_EQ(text, std::string(jsonify(object)));
@@ -91,14 +92,15 @@ TEST(JsonTest, Parse)
     const char* text;
     const char* printed;
   } cases[] = {
-    {"{}", "{}"},
-    {" { \"b\" : [1, 2.5, \"s\", true, null] , \"a\":{} } \n", "{\"a\":{},\"b\":[1,2.5,\"s\",true,null]}"},
-    {"{\"a\":1,\"a\":2}", "{\"a\":2}"},
-    {"\"\\u00e9\\/\"", "\"\xc3\xa9\\/\""},
-    {"9223372036854775807", "9223372036854775807"},
-    {"9223372036854775808", "9.22337203685478e+18"},
-    {"1e2", "100.0"},
-    {"false", "false"},
+      {"{}", "{}"},
+      {" { \"b\" : [1, 2.5, \"s\", true, null] , \"a\":{} } \n",
+       "{\"a\":{},\"b\":[1,2.5,\"s\",true,null]}"},
+      {"{\"a\":1,\"a\":2}", "{\"a\":2}"},
+      {"\"\\u00e9\\/\"", "\"\xc3\xa9\\/\""},
+      {"9223372036854775807", "9223372036854775807"},
+      {"9223372036854775808", "9.22337203685478e+18"},
+      {"1e2", "100.0"},
+      {"false", "false"},
   };
 
   for (const auto& c : cases) {
@@ -121,15 +123,15 @@ TEST(JsonTest, ParseErrors)
     std::string text;
     std::string error;
   } cases[] = {
-    {"", "syntax error at line 1 near: "},
-    {"   ", "syntax error at line 1 near: "},
-    {"abc", "syntax error at line 1 near: abc"},
-    {"not json", "syntax error at line 1 near: ot json"},
-    {"{\"a\":}", "syntax error at line 1 near: }"},
-    {"{\n\"a\": x\ty\nz}", "syntax error at line 2 near: xy"},
-    {"{} x", "Parsed JSON included non-whitespace trailing characters:  x"},
-    {"[1]]\n", "Parsed JSON included non-whitespace trailing characters: ]"},
-    {"1e999", "Failed to parse JSON: number out of range"},
+      {"", "syntax error at line 1 near: "},
+      {"   ", "syntax error at line 1 near: "},
+      {"abc", "syntax error at line 1 near: abc"},
+      {"not json", "syntax error at line 1 near: ot json"},
+      {"{\"a\":}", "syntax error at line 1 near: }"},
+      {"{\n\"a\": x\ty\nz}", "syntax error at line 2 near: xy"},
+      {"{} x", "Parsed JSON included non-whitespace trailing characters:  x"},
+      {"[1]]\n", "Parsed JSON included non-whitespace trailing characters: ]"},
+      {"1e999", "Failed to parse JSON: number out of range"},
   };
 
   for (const auto& c : cases) {
@@ -141,7 +143,10 @@ TEST(JsonTest, ParseErrors)
 
 
 // `depth` levels of `open` ... `close` around a number.
-std::string nested(size_t depth, const std::string& open, const std::string& close)
+std::string nested(
+    size_t depth,
+    const std::string& open,
+    const std::string& close)
 {
   std::string text;
   text.reserve(depth * (open.size() + close.size()) + 1);
@@ -162,33 +167,34 @@ std::string nested(size_t depth, const std::string& open, const std::string& clo
 TEST(JsonTest, NestingIsBoundedForObjectsAndArraysAlike)
 {
   const std::string refused =
-    "Failed to parse JSON: nesting deeper than 100 levels";
+      "Failed to parse JSON: nesting deeper than 100 levels";
 
   const struct
   {
     std::string text;
     bool accepted;
   } cases[] = {
-    {nested(100, "{\"a\":", "}"), true},
-    {nested(100, "[", "]"), true},
-    {nested(50, "{\"a\":[", "]}"), true},
-    {nested(101, "{\"a\":", "}"), false},
-    {nested(101, "[", "]"), false},
-    {nested(50, "[{\"a\":", "}]") + "", true},
-    {"[" + nested(50, "{\"a\":[", "]}") + "]", false},
-    {nested(10000, "{\"a\":", "}"), false},
-    {nested(15000, "{\"a\":", "}"), false},
-    {nested(50000, "{\"a\":", "}"), false},
-    {nested(100000, "[", "]"), false},
-    // Unclosed: refused for its depth all the same.
-    {std::string(100000, '['), false},
-    {nested(60000, "{\"a\":", ""), false},
+      {nested(100, "{\"a\":", "}"), true},
+      {nested(100, "[", "]"), true},
+      {nested(50, "{\"a\":[", "]}"), true},
+      {nested(101, "{\"a\":", "}"), false},
+      {nested(101, "[", "]"), false},
+      {nested(50, "[{\"a\":", "}]") + "", true},
+      {"[" + nested(50, "{\"a\":[", "]}") + "]", false},
+      {nested(10000, "{\"a\":", "}"), false},
+      {nested(15000, "{\"a\":", "}"), false},
+      {nested(50000, "{\"a\":", "}"), false},
+      {nested(100000, "[", "]"), false},
+      // Unclosed: refused for its depth all the same.
+      {std::string(100000, '['), false},
+      {nested(60000, "{\"a\":", ""), false},
   };
 
   for (const auto& c : cases) {
     Try<JSON::Value> value = JSON::parse(c.text);
     if (c.accepted) {
-      EXPECT_TRUE(value.isSome()) << c.text.substr(0, 40) << ": " << value.error();
+      EXPECT_TRUE(value.isSome())
+          << c.text.substr(0, 40) << ": " << value.error();
     } else {
       ASSERT_TRUE(value.isError()) << c.text.substr(0, 40);
       EXPECT_EQ(refused, value.error()) << c.text.substr(0, 40);
@@ -196,7 +202,8 @@ TEST(JsonTest, NestingIsBoundedForObjectsAndArraysAlike)
   }
 
   // At the bound, a document reads, prints and compares as any other.
-  Try<JSON::Object> deepest = JSON::parse<JSON::Object>(nested(100, "{\"a\":", "}"));
+  Try<JSON::Object> deepest =
+      JSON::parse<JSON::Object>(nested(100, "{\"a\":", "}"));
   ASSERT_TRUE(deepest.isSome());
   EXPECT_EQ(nested(100, "{\"a\":", "}"), stringify(deepest.get()));
 }
@@ -208,9 +215,9 @@ TEST(JsonTest, ParseErrorsQuoteABoundedPieceOfTheInput)
   const std::string garbage(1024 * 1024, 'x');
 
   const std::string texts[] = {
-    "{\"a\":" + garbage,
-    "{} " + garbage,
-    "[1, 2] ]" + garbage,
+      "{\"a\":" + garbage,
+      "{} " + garbage,
+      "[1, 2] ]" + garbage,
   };
 
   for (const std::string& text : texts) {
@@ -222,8 +229,8 @@ TEST(JsonTest, ParseErrorsQuoteABoundedPieceOfTheInput)
 }
 
 
-// A document wide rather than deep, of a hundred thousand members, converts in one
-// pass.
+// A document wide rather than deep, of a hundred thousand members,
+// converts in one pass.
 TEST(JsonTest, WideDocumentsParseWhole)
 {
   std::string text = "[";
@@ -238,7 +245,11 @@ TEST(JsonTest, WideDocumentsParseWhole)
   ASSERT_EQ(100000u, array->values.size());
   EXPECT_EQ(
       99999,
-      array->values.back().as<JSON::Object>().values.at("k").as<JSON::Number>().as<int>());
+      array->values.back()
+          .as<JSON::Object>()
+          .values.at("k")
+          .as<JSON::Number>()
+          .as<int>());
 }
 
 
@@ -247,9 +258,12 @@ TEST(JsonTest, ParseAs)
   EXPECT_TRUE(JSON::parse<JSON::Object>("{}").isSome());
   EXPECT_TRUE(JSON::parse<JSON::Array>("[]").isSome());
   EXPECT_TRUE(JSON::parse<JSON::Value>("null").isSome());
-  EXPECT_EQ("Unexpected JSON type parsed", JSON::parse<JSON::Object>("[]").error());
-  EXPECT_EQ("Unexpected JSON type parsed", JSON::parse<JSON::Array>("null").error());
-  EXPECT_EQ("syntax error at line 1 near: ", JSON::parse<JSON::Object>("{").error());
+  EXPECT_EQ(
+      "Unexpected JSON type parsed", JSON::parse<JSON::Object>("[]").error());
+  EXPECT_EQ(
+      "Unexpected JSON type parsed", JSON::parse<JSON::Array>("null").error());
+  EXPECT_EQ(
+      "syntax error at line 1 near: ", JSON::parse<JSON::Object>("{").error());
 }
 
 
@@ -259,9 +273,10 @@ protected:
   void SetUp() override
   {
     object = JSON::parse<JSON::Object>(
-        "{\"a\": {\"b\": \"x\", \"n\": null, \"i\": 7},"
-        " \"list\": [{\"k\": \"v\"}, null, 3],"
-        " \"nil\": null, \"s\": \"str\", \"a.b\": 1}").get();
+                 "{\"a\": {\"b\": \"x\", \"n\": null, \"i\": 7},"
+                 " \"list\": [{\"k\": \"v\"}, null, 3],"
+                 " \"nil\": null, \"s\": \"str\", \"a.b\": 1}")
+                 .get();
   }
 
   JSON::Object object;
@@ -284,12 +299,19 @@ TEST_F(JsonFindTest, Found)
 TEST_F(JsonFindTest, NotFound)
 {
   for (const char* path :
-       {"missing", "a.missing", "a.n", "nil", "list[1]", "list[9]", "nil[0]",
-        "missing.x", "missing[0]"}) {
+       {"missing",
+        "a.missing",
+        "a.n",
+        "nil",
+        "list[1]",
+        "list[9]",
+        "nil[0]",
+        "missing.x",
+        "missing[0]"}) {
     Result<JSON::String> result = object.find<JSON::String>(path);
     EXPECT_TRUE(result.isNone())
-      << "'" << path << "': "
-      << (result.isError() ? result.error() : result->value);
+        << "'" << path
+        << "': " << (result.isError() ? result.error() : result->value);
   }
 }
 
@@ -301,19 +323,19 @@ TEST_F(JsonFindTest, Errors)
     const char* path;
     const char* error;
   } cases[] = {
-    {"s", nullptr},
-    {"a.i", "Found JSON value of wrong type"},
-    {"a", "Found JSON value of wrong type"},
-    {"s.x", "Intermediate JSON value not an object"},
-    {"nil.x", "Intermediate JSON value not an object"},
-    {"a.n.x", "Intermediate JSON value not an object"},
-    {"list[2].x", "Intermediate JSON value not an object"},
-    {"list[1].k", "Intermediate JSON value not an object"},
-    {"s[0]", "Intermediate JSON value not an array"},
-    {"list[0", "Malformed array subscript, expecting ']'"},
-    {"list[]", "Failed to numify array subscript ''"},
-    {"list[x]", "Failed to numify array subscript 'x'"},
-    {"list[-1]", "Array subscript '-1' must be >= 0"},
+      {"s", nullptr},
+      {"a.i", "Found JSON value of wrong type"},
+      {"a", "Found JSON value of wrong type"},
+      {"s.x", "Intermediate JSON value not an object"},
+      {"nil.x", "Intermediate JSON value not an object"},
+      {"a.n.x", "Intermediate JSON value not an object"},
+      {"list[2].x", "Intermediate JSON value not an object"},
+      {"list[1].k", "Intermediate JSON value not an object"},
+      {"s[0]", "Intermediate JSON value not an array"},
+      {"list[0", "Malformed array subscript, expecting ']'"},
+      {"list[]", "Failed to numify array subscript ''"},
+      {"list[x]", "Failed to numify array subscript 'x'"},
+      {"list[-1]", "Array subscript '-1' must be >= 0"},
   };
 
   for (const auto& c : cases) {
@@ -327,7 +349,9 @@ TEST_F(JsonFindTest, Errors)
   }
 
   // A dotted key is not reachable: the path splits at the first dot.
-  EXPECT_EQ("Found JSON value of wrong type", object.find<JSON::Number>("a.b").error());
+  EXPECT_EQ(
+      "Found JSON value of wrong type",
+      object.find<JSON::Number>("a.b").error());
 }
 
 
@@ -337,8 +361,10 @@ TEST_F(JsonFindTest, At)
   EXPECT_EQ(1, object.at<JSON::Number>("a.b")->as<int>());
   EXPECT_TRUE(object.at<JSON::String>("missing").isNone());
   EXPECT_TRUE(object.at<JSON::String>("").isNone());
-  EXPECT_EQ("Found JSON value of wrong type", object.at<JSON::String>("nil").error());
-  EXPECT_EQ("Found JSON value of wrong type", object.at<JSON::String>("a").error());
+  EXPECT_EQ(
+      "Found JSON value of wrong type", object.at<JSON::String>("nil").error());
+  EXPECT_EQ(
+      "Found JSON value of wrong type", object.at<JSON::String>("a").error());
 }
 
 
@@ -349,8 +375,11 @@ TEST(JsonTest, Equality)
   EXPECT_NE(JSON::Value(-1), JSON::Value(uint64_t(-1)));
   EXPECT_NE(JSON::Value(1), JSON::Value("1"));
   EXPECT_EQ(JSON::Value("a"), JSON::Value(std::string("a")));
-  EXPECT_EQ(JSON::parse("{\"a\":[1,null]}").get(), JSON::parse("{\"a\": [1.0, null]}").get());
-  EXPECT_NE(JSON::parse("{\"a\":[1]}").get(), JSON::parse("{\"a\":[1,2]}").get());
+  EXPECT_EQ(
+      JSON::parse("{\"a\":[1,null]}").get(),
+      JSON::parse("{\"a\": [1.0, null]}").get());
+  EXPECT_NE(
+      JSON::parse("{\"a\":[1]}").get(), JSON::parse("{\"a\":[1,2]}").get());
   EXPECT_EQ(JSON::Value(JSON::True()), JSON::Value(true));
   EXPECT_EQ(JSON::Value(), JSON::Value(JSON::Null()));
 }
@@ -360,10 +389,13 @@ TEST(JsonTest, NumberConversionsSaturate)
 {
   EXPECT_EQ(3, JSON::Number(3.9).as<int>());
   EXPECT_EQ(-3, JSON::Number(-3.9).as<int>());
-  EXPECT_EQ(std::numeric_limits<int32_t>::max(), JSON::Number(1e30).as<int32_t>());
-  EXPECT_EQ(std::numeric_limits<int64_t>::min(), JSON::Number(-1e30).as<int64_t>());
+  EXPECT_EQ(
+      std::numeric_limits<int32_t>::max(), JSON::Number(1e30).as<int32_t>());
+  EXPECT_EQ(
+      std::numeric_limits<int64_t>::min(), JSON::Number(-1e30).as<int64_t>());
   EXPECT_EQ(0u, JSON::Number(-5.0).as<uint32_t>());
-  EXPECT_EQ(0, JSON::Number(std::numeric_limits<double>::quiet_NaN()).as<int>());
+  EXPECT_EQ(
+      0, JSON::Number(std::numeric_limits<double>::quiet_NaN()).as<int>());
 }
 
 } // namespace

@@ -13,6 +13,8 @@
 #include "support/scoped_environment.hpp"
 #include "support/temporary_directory.hpp"
 
+using namespace ovra_test;
+
 namespace {
 
 class OsTest : public ::testing::Test
@@ -113,7 +115,7 @@ TEST_F(OsTest, ChownToOurselves)
   EXPECT_TRUE(os::chown(::getuid(), ::getgid(), directory, false).isSome());
 
   Try<Nothing> missing =
-    os::chown(::getuid(), ::getgid(), path::join(directory, "missing"), true);
+      os::chown(::getuid(), ::getgid(), path::join(directory, "missing"), true);
   ASSERT_TRUE(missing.isError());
   EXPECT_EQ("No such file or directory", missing.error());
 }

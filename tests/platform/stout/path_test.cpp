@@ -15,18 +15,18 @@ TEST(PathTest, Join)
     std::string b;
     std::string joined;
   } cases[] = {
-    {"/api", "secret/default", "/api/secret/default"},
-    {"/api/", "/secret", "/api/secret"},
-    {"/api//", "//secret", "/api///secret"},
-    {"", "x", "/x"},
-    {"/", "x", "/x"},
-    {"a", "", "a/"},
-    {"", "", "/"},
+      {"/api", "secret/default", "/api/secret/default"},
+      {"/api/", "/secret", "/api/secret"},
+      {"/api//", "//secret", "/api///secret"},
+      {"", "x", "/x"},
+      {"/", "x", "/x"},
+      {"a", "", "a/"},
+      {"", "", "/"},
   };
 
   for (const auto& c : cases) {
     EXPECT_EQ(c.joined, path::join(c.a, c.b))
-      << "join('" << c.a << "', '" << c.b << "')";
+        << "join('" << c.a << "', '" << c.b << "')";
   }
 
   EXPECT_EQ("a/b/c", path::join("a", "b/", "/c"));
@@ -46,16 +46,16 @@ TEST(PathTest, BasenameAndDirname)
     std::string basename;
     std::string dirname;
   } cases[] = {
-    {"/usr/lib", "lib", "/usr"},
-    {"/usr/", "usr", "/"},
-    {"usr", "usr", "."},
-    {"/", "/", "/"},
-    {"//", "/", "/"},
-    {"", ".", "."},
-    {".", ".", "."},
-    {"..", "..", "."},
-    {"a//b//", "b", "a"},
-    {"//a", "a", "/"},
+      {"/usr/lib", "lib", "/usr"},
+      {"/usr/", "usr", "/"},
+      {"usr", "usr", "."},
+      {"/", "/", "/"},
+      {"//", "/", "/"},
+      {"", ".", "."},
+      {".", ".", "."},
+      {"..", "..", "."},
+      {"a//b//", "b", "a"},
+      {"//a", "a", "/"},
   };
 
   for (const auto& c : cases) {

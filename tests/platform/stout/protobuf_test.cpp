@@ -76,32 +76,33 @@ TEST(ProtobufParseTest, Errors)
     std::string json;
     std::string error;
   } cases[] = {
-    {"[]", "Expecting a JSON object"},
-    {"\"name\"", "Expecting a JSON object"},
-    {"{}", "Missing required fields: name"},
-    {"{\"name\": null}", "Missing required fields: name"},
-    {"{\"name\": \"n\", \"label\": {}, \"labels\": [{\"key\": \"k\"}, {}]}",
-     "Missing required fields: label.key, labels[1].key"},
-    {"{\"name\": 5}", "Not expecting a JSON number for field 'name'"},
-    {"{\"name\": \"n\", \"color\": 1}",
-     "Not expecting a JSON number for field 'color'"},
-    {"{\"name\": \"n\", \"enabled\": 1}",
-     "Not expecting a JSON number for field 'enabled'"},
-    {"{\"name\": \"n\", \"label\": \"k\"}",
-     "Not expecting a JSON string for field 'label'"},
-    {"{\"name\": \"n\", \"count\": \"7\"}",
-     "Not expecting a JSON string for field 'count'"},
-    {"{\"name\": {}}", "Not expecting a JSON object for field 'name'"},
-    {"{\"name\": [\"n\"]}", "Not expecting a JSON array for field 'name'"},
-    {"{\"name\": true}", "Not expecting a JSON boolean for field 'name'"},
-    {"{\"name\": \"n\", \"color\": \"red\"}", "Failed to find enum for 'red'"},
-    {"{\"name\": \"n\", \"colors\": [\"RED\", \"BLUE\"]}",
-     "Failed to find enum for 'BLUE'"},
-    {"{\"name\": \"n\", \"payload\": \"AP8*\"}",
-     "Failed to base64 decode bytes field 'payload': Invalid character '*'"},
-    // Errors in nested messages carry no path.
-    {"{\"name\": \"n\", \"labels\": [{\"key\": 1}]}",
-     "Not expecting a JSON number for field 'key'"},
+      {"[]", "Expecting a JSON object"},
+      {"\"name\"", "Expecting a JSON object"},
+      {"{}", "Missing required fields: name"},
+      {"{\"name\": null}", "Missing required fields: name"},
+      {"{\"name\": \"n\", \"label\": {}, \"labels\": [{\"key\": \"k\"}, {}]}",
+       "Missing required fields: label.key, labels[1].key"},
+      {"{\"name\": 5}", "Not expecting a JSON number for field 'name'"},
+      {"{\"name\": \"n\", \"color\": 1}",
+       "Not expecting a JSON number for field 'color'"},
+      {"{\"name\": \"n\", \"enabled\": 1}",
+       "Not expecting a JSON number for field 'enabled'"},
+      {"{\"name\": \"n\", \"label\": \"k\"}",
+       "Not expecting a JSON string for field 'label'"},
+      {"{\"name\": \"n\", \"count\": \"7\"}",
+       "Not expecting a JSON string for field 'count'"},
+      {"{\"name\": {}}", "Not expecting a JSON object for field 'name'"},
+      {"{\"name\": [\"n\"]}", "Not expecting a JSON array for field 'name'"},
+      {"{\"name\": true}", "Not expecting a JSON boolean for field 'name'"},
+      {"{\"name\": \"n\", \"color\": \"red\"}",
+       "Failed to find enum for 'red'"},
+      {"{\"name\": \"n\", \"colors\": [\"RED\", \"BLUE\"]}",
+       "Failed to find enum for 'BLUE'"},
+      {"{\"name\": \"n\", \"payload\": \"AP8*\"}",
+       "Failed to base64 decode bytes field 'payload': Invalid character '*'"},
+      // Errors in nested messages carry no path.
+      {"{\"name\": \"n\", \"labels\": [{\"key\": 1}]}",
+       "Not expecting a JSON number for field 'key'"},
   };
 
   for (const auto& c : cases) {
@@ -126,7 +127,7 @@ TEST(ProtobufParseTest, RepeatedMessages)
   EXPECT_EQ(
       "Missing required fields: key",
       protobuf::parse<Labels>(JSON::parse("[{\"key\": \"a\"}, {}]").get())
-        .error());
+          .error());
   EXPECT_EQ(
       "Expecting a JSON object",
       protobuf::parse<Labels>(JSON::parse("[1]").get()).error());

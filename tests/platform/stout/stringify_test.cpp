@@ -36,10 +36,12 @@ TEST(StringifyTest, Containers)
   EXPECT_EQ(
       "{ a: 1, b: 2 }",
       stringify(std::map<std::string, int>{{"b", 2}, {"a", 1}}));
-  EXPECT_EQ("{ k: v }", stringify(hashmap<std::string, std::string>{{"k", "v"}}));
+  EXPECT_EQ(
+      "{ k: v }", stringify(hashmap<std::string, std::string>{{"k", "v"}}));
   EXPECT_EQ(
       "{ a: [ true, false ] }",
-      stringify(std::map<std::string, std::vector<bool>>{{"a", {true, false}}}));
+      stringify(
+          std::map<std::string, std::vector<bool>>{{"a", {true, false}}}));
 }
 
 
@@ -50,7 +52,8 @@ TEST(NumifyTest, Accepts)
   EXPECT_EQ(255, numify<int>("0xff").get());
   EXPECT_EQ(255, numify<int>("0XFF").get());
   EXPECT_EQ(-16, numify<int>("-0x10").get());
-  EXPECT_EQ(std::numeric_limits<uint32_t>::max(), numify<uint32_t>("-0x1").get());
+  EXPECT_EQ(
+      std::numeric_limits<uint32_t>::max(), numify<uint32_t>("-0x1").get());
   EXPECT_DOUBLE_EQ(1.5, numify<double>("1.5").get());
   EXPECT_DOUBLE_EQ(1e3, numify<double>("1e3").get());
 }
@@ -61,8 +64,16 @@ TEST(NumifyTest, Rejects)
   const struct
   {
     const char* text;
-  } ints[] = {{""}, {" 1"}, {"1 "}, {"1.5"}, {"abc"}, {"0x"}, {"0xZZ"},
-              {"99999999999"}, {"0x1p3"}};
+  } ints[] = {
+      {""},
+      {" 1"},
+      {"1 "},
+      {"1.5"},
+      {"abc"},
+      {"0x"},
+      {"0xZZ"},
+      {"99999999999"},
+      {"0x1p3"}};
 
   for (const auto& c : ints) {
     Try<int> value = numify<int>(c.text);
@@ -88,8 +99,14 @@ TEST(NumifyTest, NarrowUnsignedTypes)
   EXPECT_EQ(65535u, numify<uint16_t>("-1").get());
   EXPECT_EQ(200u, numify<uint8_t>("200").get());
 
-  for (const char* text : {"65536", "-65536", "99999999999", "6553665534",
-                           "655346553465534", "+-1", "1x"}) {
+  for (const char* text :
+       {"65536",
+        "-65536",
+        "99999999999",
+        "6553665534",
+        "655346553465534",
+        "+-1",
+        "1x"}) {
     Try<uint16_t> value = numify<uint16_t>(text);
     ASSERT_TRUE(value.isError()) << "'" << text << "'";
     EXPECT_EQ(

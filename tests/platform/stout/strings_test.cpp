@@ -22,22 +22,22 @@ TEST(StringsTest, Split)
     Option<size_t> max;
     Tokens tokens;
   } cases[] = {
-    {"", ".", None(), {""}},
-    {"a", ".", None(), {"a"}},
-    {"a.b.c", ".", None(), {"a", "b", "c"}},
-    {"a::b", ":", None(), {"a", "", "b"}},
-    {".a.", ".", None(), {"", "a", ""}},
-    {"a,b;c", ",;", None(), {"a", "b", "c"}},
-    {"token=a=b", "=", 2, {"token", "a=b"}},
-    {"a.b.c", ".", 1, {"a.b.c"}},
-    {"a.b.c", ".", 5, {"a", "b", "c"}},
-    {"a.b", ".", 0, {}},
-    {"Bearer  x", " ", 2, {"Bearer", " x"}},
+      {"", ".", None(), {""}},
+      {"a", ".", None(), {"a"}},
+      {"a.b.c", ".", None(), {"a", "b", "c"}},
+      {"a::b", ":", None(), {"a", "", "b"}},
+      {".a.", ".", None(), {"", "a", ""}},
+      {"a,b;c", ",;", None(), {"a", "b", "c"}},
+      {"token=a=b", "=", 2, {"token", "a=b"}},
+      {"a.b.c", ".", 1, {"a.b.c"}},
+      {"a.b.c", ".", 5, {"a", "b", "c"}},
+      {"a.b", ".", 0, {}},
+      {"Bearer  x", " ", 2, {"Bearer", " x"}},
   };
 
   for (const auto& c : cases) {
     EXPECT_EQ(c.tokens, strings::split(c.s, c.delims, c.max))
-      << "split('" << c.s << "', '" << c.delims << "')";
+        << "split('" << c.s << "', '" << c.delims << "')";
   }
 }
 
@@ -51,17 +51,17 @@ TEST(StringsTest, Tokenize)
     Option<size_t> max;
     Tokens tokens;
   } cases[] = {
-    {"", "/", None(), {}},
-    {"///", "/", None(), {}},
-    {"/a//b/", "/", None(), {"a", "b"}},
-    {"a b\tc", " \t", None(), {"a", "b", "c"}},
-    {"  a  b  c", " ", 2, {"a", "b  c"}},
-    {"a b", " ", 0, {}},
+      {"", "/", None(), {}},
+      {"///", "/", None(), {}},
+      {"/a//b/", "/", None(), {"a", "b"}},
+      {"a b\tc", " \t", None(), {"a", "b", "c"}},
+      {"  a  b  c", " ", 2, {"a", "b  c"}},
+      {"a b", " ", 0, {}},
   };
 
   for (const auto& c : cases) {
     EXPECT_EQ(c.tokens, strings::tokenize(c.s, c.delims, c.max))
-      << "tokenize('" << c.s << "', '" << c.delims << "')";
+        << "tokenize('" << c.s << "', '" << c.delims << "')";
   }
 }
 
@@ -74,18 +74,18 @@ TEST(StringsTest, Trim)
     strings::Mode mode;
     std::string result;
   } cases[] = {
-    {"  a b \n", strings::ANY, "a b"},
-    {"  a b \n", strings::PREFIX, "a b \n"},
-    {"  a b \n", strings::SUFFIX, "  a b"},
-    {"", strings::ANY, ""},
-    {" \t\r\n", strings::ANY, ""},
-    {" \t\r\n", strings::PREFIX, ""},
-    {" \t\r\n", strings::SUFFIX, ""},
+      {"  a b \n", strings::ANY, "a b"},
+      {"  a b \n", strings::PREFIX, "a b \n"},
+      {"  a b \n", strings::SUFFIX, "  a b"},
+      {"", strings::ANY, ""},
+      {" \t\r\n", strings::ANY, ""},
+      {" \t\r\n", strings::PREFIX, ""},
+      {" \t\r\n", strings::SUFFIX, ""},
   };
 
   for (const auto& c : cases) {
     EXPECT_EQ(c.result, strings::trim(c.s, c.mode))
-      << "trim('" << c.s << "', " << c.mode << ")";
+        << "trim('" << c.s << "', " << c.mode << ")";
   }
 
   EXPECT_EQ("abc", strings::trim("xxabcx", "x"));
@@ -101,19 +101,19 @@ TEST(StringsTest, Remove)
     strings::Mode mode;
     std::string result;
   } cases[] = {
-    {"file:///etc/x", "file://", strings::PREFIX, "/etc/x"},
-    {"/etc/x", "file://", strings::PREFIX, "/etc/x"},
-    {"a/b/", "/", strings::SUFFIX, "a/b"},
-    {"a//", "/", strings::SUFFIX, "a/"},
-    {"a", "abc", strings::SUFFIX, "a"},
-    {"a-b-c", "-", strings::ANY, "abc"},
-    {"aaa", "aa", strings::ANY, "a"},
-    {"abc", "", strings::ANY, "abc"},
+      {"file:///etc/x", "file://", strings::PREFIX, "/etc/x"},
+      {"/etc/x", "file://", strings::PREFIX, "/etc/x"},
+      {"a/b/", "/", strings::SUFFIX, "a/b"},
+      {"a//", "/", strings::SUFFIX, "a/"},
+      {"a", "abc", strings::SUFFIX, "a"},
+      {"a-b-c", "-", strings::ANY, "abc"},
+      {"aaa", "aa", strings::ANY, "a"},
+      {"abc", "", strings::ANY, "abc"},
   };
 
   for (const auto& c : cases) {
     EXPECT_EQ(c.result, strings::remove(c.s, c.sub, c.mode))
-      << "remove('" << c.s << "', '" << c.sub << "', " << c.mode << ")";
+        << "remove('" << c.s << "', '" << c.sub << "', " << c.mode << ")";
   }
 }
 
@@ -127,16 +127,16 @@ TEST(StringsTest, Replace)
     std::string to;
     std::string result;
   } cases[] = {
-    {"a.b.c", ".", "/", "a/b/c"},
-    {"aaa", "a", "aa", "aaaaaa"},
-    {"abc", "", "x", "abc"},
-    {"abab", "ab", "", ""},
-    {"", "a", "b", ""},
+      {"a.b.c", ".", "/", "a/b/c"},
+      {"aaa", "a", "aa", "aaaaaa"},
+      {"abc", "", "x", "abc"},
+      {"abab", "ab", "", ""},
+      {"", "a", "b", ""},
   };
 
   for (const auto& c : cases) {
     EXPECT_EQ(c.result, strings::replace(c.s, c.from, c.to))
-      << "replace('" << c.s << "', '" << c.from << "', '" << c.to << "')";
+        << "replace('" << c.s << "', '" << c.from << "', '" << c.to << "')";
   }
 }
 
