@@ -547,8 +547,10 @@ TEST_F(ExchangeTest, EndedSessionsLeaveNothingBehind)
   std::cout << "3000 ended sessions: resident memory grew by " << grown / 1024
             << " KiB" << std::endl;
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-  // What 3000 sessions kept before: about 15 MiB, 5 KiB each.
-  EXPECT_LT(grown, 3u * 1024 * 1024);
+  // What 3000 sessions kept before: about 15 MiB, 5 KiB each. Alone the
+  // growth is about 100 KiB; on a loaded machine the allocator's caches
+  // have reached 3.7 MiB.
+  EXPECT_LT(grown, 6u * 1024 * 1024);
 #endif
 }
 
