@@ -90,4 +90,29 @@ Try<Nothing> loadModuleFlags(
       flags->load(values, unknowns, FLAGS_ENVIRONMENT_PREFIX), values);
 }
 
+
+bool admitted(
+    const ModulePolicy& policy,
+    const CreationStep& load,
+    const CreationStep& check)
+{
+  if (load) {
+    Try<Nothing> loaded = load();
+    if (loaded.isError()) {
+      LOG(ERROR) << policy.loadFailure << loaded.error();
+      return false;
+    }
+  }
+
+  if (check) {
+    Try<Nothing> checked = check();
+    if (checked.isError()) {
+      LOG(ERROR) << policy.checkFailure << checked.error();
+      return policy.onCheckFailure == OnCheckFailure::CREATE;
+    }
+  }
+
+  return true;
+}
+
 } // namespace corvanta {

@@ -1,10 +1,15 @@
 #ifndef __COMMON_MODULE_FACTORY_HPP__
 #define __COMMON_MODULE_FACTORY_HPP__
 
-// What the module factories share: the values of the descriptors, and the
-// loading of a module's parameters into its flags.
+// What the module factories share: the values of the descriptors, the
+// loading of a module's parameters into its flags, and the one way every
+// factory creates its module (each module's policy is a row of
+// common/module_policies.hpp).
 
+#include <functional>
 #include <string>
+
+#include <glog/logging.h>
 
 #include <mesos/mesos.hpp>
 
@@ -32,6 +37,64 @@ Try<Nothing> loadModuleFlags(
     flags::FlagsBase* flags,
     const mesos::Parameters& parameters,
     bool unknowns = false);
+
+
+// What a factory does once its module's check has failed. Either way the
+// failure is logged at ERROR.
+enum class OnCheckFailure
+{
+  REFUSE, // No module: Mesos fails to load it.
+  CREATE, // The module all the same; it meets the fault when it is used.
+};
+
+
+// How one module is created: what its failures are logged under, and what
+// a failed check does. An empty text logs the error alone.
+struct ModulePolicy
+{
+  const char* loadFailure;
+  const char* checkFailure;
+  OnCheckFailure onCheckFailure;
+  const char* makeFailure;
+};
+
+
+// A step of a module's creation; an empty one always succeeds.
+using CreationStep = std::function<Try<Nothing>()>;
+
+
+// Whether creation may go on to make the module: `load` and then `check`
+// run, each failure logged at ERROR under `policy`'s texts; a failed load
+// stops creation, a failed check as `policy` says.
+bool admitted(
+    const ModulePolicy& policy,
+    const CreationStep& load,
+    const CreationStep& check);
+
+
+// Creates a module the one way every factory here does: `load` (its
+// parameters, which a failure refuses), then `check`, then `make`, whose
+// failure refuses. Failures are logged at ERROR under `policy`'s texts.
+// Null means refused; Mesos's module manager then reports "Error creating
+// Module instance".
+template <typename T>
+T* createModule(
+    const ModulePolicy& policy,
+    const CreationStep& load,
+    const CreationStep& check,
+    const std::function<Try<T*>()>& make)
+{
+  if (!admitted(policy, load, check)) {
+    return nullptr;
+  }
+
+  Try<T*> module = make();
+  if (module.isError()) {
+    LOG(ERROR) << policy.makeFailure << module.error();
+    return nullptr;
+  }
+  return module.get();
+}
 
 } // namespace corvanta {
 

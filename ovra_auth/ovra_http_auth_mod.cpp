@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include <glog/logging.h>
-
 #include <mesos/mesos.hpp>
 #include <mesos/module.hpp>
 #include <mesos/module/authorizer.hpp>
@@ -11,10 +9,12 @@
 
 #include <process/authenticator.hpp>
 
+#include <stout/error.hpp>
 #include <stout/nothing.hpp>
 #include <stout/try.hpp>
 
 #include "common/module_factory.hpp"
+#include "common/module_policies.hpp"
 #include "ovra_auth/authenticator.hpp"
 #include "ovra_auth/authorizer.hpp"
 #include "ovra_auth/authorizer_flags.hpp"
@@ -29,58 +29,39 @@ using process::http::authentication::Authenticator;
 
 namespace {
 
+// The host names the role exactly; loading has refused an absent or empty
+// one.
+Try<Nothing> checkHost(const OVRAHTTPAuthenticator::Flags& flags)
+{
+  const std::string host = flags.host.getOrElse("");
+  if (host != "agent" && host != "master") {
+    return Error(
+        "Invalid authenticator host parameter, expected 'agent' or "
+        "'master', got " + host);
+  }
+  return Nothing();
+}
+
+
 Authenticator* createOVRAHTTPAuthenticator(const Parameters& parameters)
 {
   OVRAHTTPAuthenticator::Flags flags;
-
-  Try<Nothing> load = corvanta::loadModuleFlags(&flags, parameters);
-  if (load.isError()) {
-    LOG(ERROR) << load.error();
-    return nullptr;
-  }
-
-  // Loading has refused an absent or empty `host`; the names are exact.
-  const std::string host = flags.host.getOrElse("");
-  if (host != "agent" && host != "master") {
-    LOG(ERROR) << "Invalid authenticator host parameter, expected 'agent' "
-                  "or 'master', got " << host;
-    return nullptr;
-  }
-
-  Try<Authenticator*> authenticator = OVRAHTTPAuthenticator::create(flags);
-  if (authenticator.isError()) {
-    LOG(ERROR) << "Failed to create OVRA HTTP authenticator: "
-               << authenticator.error();
-    return nullptr;
-  }
-
-  return authenticator.get();
+  return corvanta::createModule<Authenticator>(
+      corvanta::HTTP_AUTHENTICATOR_POLICY,
+      [&] { return corvanta::loadModuleFlags(&flags, parameters); },
+      [&] { return checkHost(flags); },
+      [&] { return OVRAHTTPAuthenticator::create(flags); });
 }
 
 
 mesos::Authorizer* createOVRAAuthorizer(const Parameters& parameters)
 {
   OVRAAuthorizerFlags flags;
-
-  Try<Nothing> load = corvanta::loadModuleFlags(&flags, parameters);
-  if (load.isError()) {
-    LOG(ERROR) << load.error();
-    return nullptr;
-  }
-
-  Try<Nothing> validate = flags.validate();
-  if (validate.isError()) {
-    LOG(ERROR) << "Failed to validate parameters: " << validate.error();
-    return nullptr;
-  }
-
-  Try<mesos::Authorizer*> authorizer = OVRAAuthorizer::create(flags);
-  if (authorizer.isError()) {
-    LOG(ERROR) << "Failed to create OVRA authorizer: " << authorizer.error();
-    return nullptr;
-  }
-
-  return authorizer.get();
+  return corvanta::createModule<mesos::Authorizer>(
+      corvanta::AUTHORIZER_POLICY,
+      [&] { return corvanta::loadModuleFlags(&flags, parameters); },
+      [&] { return flags.validate(); },
+      [&] { return OVRAAuthorizer::create(flags); });
 }
 
 } // namespace {

@@ -1,7 +1,7 @@
 // Descriptors and factories of the classic RPC authenticatee and
 // authenticator.
 
-#include <glog/logging.h>
+#include <memory>
 
 #include <mesos/mesos.hpp>
 #include <mesos/module.hpp>
@@ -12,6 +12,7 @@
 #include <stout/try.hpp>
 
 #include "common/module_factory.hpp"
+#include "common/module_policies.hpp"
 #include "ovra_classic_rpc_authn/authenticatee.hpp"
 #include "ovra_classic_rpc_authn/authenticator.hpp"
 
@@ -30,22 +31,19 @@ bool compatible()
 }
 
 
-// Default-constructs the module, then prepares it; on failure logs the
-// error under the descriptor's name and returns null.
+// Default-constructs the module, then prepares it: preparing is the load
+// step of its creation.
 template <typename Module>
-Module* createPrepared(const char* descriptor, const Parameters& parameters)
+Module* createPrepared(
+    const corvanta::ModulePolicy& policy,
+    const Parameters& parameters)
 {
-  Module* module = new Module();
-
-  Try<Nothing> prepare = module->prepare(parameters);
-  if (prepare.isError()) {
-    LOG(ERROR) << "Error initializing module '" << descriptor
-               << "': " << prepare.error();
-    delete module;
-    return nullptr;
-  }
-
-  return module;
+  std::unique_ptr<Module> module(new Module());
+  return corvanta::createModule<Module>(
+      policy,
+      [&] { return module->prepare(parameters); },
+      nullptr,
+      [&]() -> Try<Module*> { return module.release(); });
 }
 
 
@@ -53,7 +51,7 @@ mesos::Authenticatee* createOVRAClassicRPCAuthenticatee(
     const Parameters& parameters)
 {
   return createPrepared<ClassicRPCAuthenticatee>(
-      "com_corvanta_ovra_ClassicRPCAuthenticatee", parameters);
+      corvanta::CLASSIC_AUTHENTICATEE_POLICY, parameters);
 }
 
 
@@ -61,7 +59,7 @@ mesos::Authenticator* createOVRAClassicRPCAuthenticator(
     const Parameters& parameters)
 {
   return createPrepared<ClassicRPCAuthenticator>(
-      "com_corvanta_ovra_ClassicRPCAuthenticator", parameters);
+      corvanta::CLASSIC_AUTHENTICATOR_POLICY, parameters);
 }
 
 } // namespace {

@@ -1,7 +1,5 @@
 // Descriptor and factory of the secrets hook.
 
-#include <glog/logging.h>
-
 #include <mesos/hook.hpp>
 #include <mesos/mesos.hpp>
 #include <mesos/module.hpp>
@@ -11,6 +9,7 @@
 #include <stout/try.hpp>
 
 #include "common/module_factory.hpp"
+#include "common/module_policies.hpp"
 #include "secrets/flags.hpp"
 #include "secrets/hook.hpp"
 
@@ -19,21 +18,13 @@ namespace {
 mesos::Hook* createSecretsHook(const mesos::Parameters& parameters)
 {
   mesos::secrets::Flags flags;
-
-  Try<Nothing> load = corvanta::loadModuleFlags(&flags, parameters);
-  if (load.isError()) {
-    LOG(ERROR) << load.error();
-    return nullptr;
-  }
-
-  // A store that cannot be reached now may be reached later: the module is
-  // created all the same, and each fetch meets the store afresh.
-  Try<Nothing> validate = flags.validate();
-  if (validate.isError()) {
-    LOG(ERROR) << "Failed to validate parameters: " << validate.error();
-  }
-
-  return new mesos::secrets::SecretsHook(flags);
+  return corvanta::createModule<mesos::Hook>(
+      corvanta::SECRETS_POLICY,
+      [&] { return corvanta::loadModuleFlags(&flags, parameters); },
+      [&] { return flags.validate(); },
+      [&]() -> Try<mesos::Hook*> {
+        return new mesos::secrets::SecretsHook(flags);
+      });
 }
 
 } // namespace {

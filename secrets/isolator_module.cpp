@@ -1,7 +1,5 @@
 // Descriptor and factory of the secrets isolator.
 
-#include <glog/logging.h>
-
 #include <mesos/mesos.hpp>
 #include <mesos/module.hpp>
 #include <mesos/module/isolator.hpp>
@@ -11,6 +9,7 @@
 #include <stout/try.hpp>
 
 #include "common/module_factory.hpp"
+#include "common/module_policies.hpp"
 #include "secrets/flags.hpp"
 #include "secrets/isolator.hpp"
 
@@ -20,21 +19,13 @@ mesos::slave::Isolator* createSecretsIsolator(
     const mesos::Parameters& parameters)
 {
   mesos::secrets::Flags flags;
-
-  Try<Nothing> load = corvanta::loadModuleFlags(&flags, parameters);
-  if (load.isError()) {
-    LOG(ERROR) << load.error();
-    return nullptr;
-  }
-
-  // A store that cannot be reached now may be reached later: the module is
-  // created all the same, and each fetch meets the store afresh.
-  Try<Nothing> validate = flags.validate();
-  if (validate.isError()) {
-    LOG(ERROR) << "Failed to validate parameters: " << validate.error();
-  }
-
-  return new mesos::secrets::SecretsIsolator(flags);
+  return corvanta::createModule<mesos::slave::Isolator>(
+      corvanta::SECRETS_POLICY,
+      [&] { return corvanta::loadModuleFlags(&flags, parameters); },
+      [&] { return flags.validate(); },
+      [&]() -> Try<mesos::slave::Isolator*> {
+        return new mesos::secrets::SecretsIsolator(flags);
+      });
 }
 
 } // namespace {

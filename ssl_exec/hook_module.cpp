@@ -1,7 +1,5 @@
 // Descriptor and factory of the SSL executor hook.
 
-#include <glog/logging.h>
-
 #include <mesos/hook.hpp>
 #include <mesos/mesos.hpp>
 #include <mesos/module.hpp>
@@ -11,6 +9,7 @@
 #include <stout/try.hpp>
 
 #include "common/module_factory.hpp"
+#include "common/module_policies.hpp"
 #include "ssl_exec/flags.hpp"
 #include "ssl_exec/hook.hpp"
 
@@ -19,14 +18,13 @@ namespace {
 mesos::Hook* createSSLExecutorHook(const mesos::Parameters& parameters)
 {
   corvanta::ovra::ssl_executor::Flags flags;
-
-  Try<Nothing> load = corvanta::loadModuleFlags(&flags, parameters);
-  if (load.isError()) {
-    LOG(ERROR) << load.error();
-    return nullptr;
-  }
-
-  return new corvanta::ovra::ssl_executor::SSLExecutorHook(flags);
+  return corvanta::createModule<mesos::Hook>(
+      corvanta::SSL_EXECUTOR_POLICY,
+      [&] { return corvanta::loadModuleFlags(&flags, parameters); },
+      nullptr,
+      [&]() -> Try<mesos::Hook*> {
+        return new corvanta::ovra::ssl_executor::SSLExecutorHook(flags);
+      });
 }
 
 } // namespace {

@@ -1,7 +1,5 @@
 // Descriptor and factory of the SSL executor isolator.
 
-#include <glog/logging.h>
-
 #include <mesos/mesos.hpp>
 #include <mesos/module.hpp>
 #include <mesos/module/isolator.hpp>
@@ -11,6 +9,7 @@
 #include <stout/try.hpp>
 
 #include "common/module_factory.hpp"
+#include "common/module_policies.hpp"
 #include "ssl_exec/flags.hpp"
 #include "ssl_exec/isolator.hpp"
 
@@ -20,14 +19,13 @@ mesos::slave::Isolator* createSSLExecutorIsolator(
     const mesos::Parameters& parameters)
 {
   corvanta::ovra::ssl_executor::Flags flags;
-
-  Try<Nothing> load = corvanta::loadModuleFlags(&flags, parameters);
-  if (load.isError()) {
-    LOG(ERROR) << load.error();
-    return nullptr;
-  }
-
-  return new corvanta::ovra::ssl_executor::SSLExecutorIsolator(flags);
+  return corvanta::createModule<mesos::slave::Isolator>(
+      corvanta::SSL_EXECUTOR_POLICY,
+      [&] { return corvanta::loadModuleFlags(&flags, parameters); },
+      nullptr,
+      [&]() -> Try<mesos::slave::Isolator*> {
+        return new corvanta::ovra::ssl_executor::SSLExecutorIsolator(flags);
+      });
 }
 
 } // namespace {
