@@ -1,5 +1,6 @@
 #include "common/metric_set.hpp"
 
+#include <memory>
 #include <vector>
 
 #include <glog/logging.h>
@@ -27,13 +28,18 @@ public:
   Registration& operator=(const Registration&) = delete;
 
   // A metric whose add failed is another instance's: it is left alone.
-  // One whose add is still pending is removed after it, in the order the
-  // metrics process takes both.
+  // One whose add is still pending is removed once the add has succeeded:
+  // removing it now would take the other instance's metric of that name
+  // should the add fail.
   ~Registration()
   {
-    for (const Entry& entry : entries_) {
-      if (!entry.added.isFailed()) {
+    for (Entry& entry : entries_) {
+      if (entry.added.isReady()) {
         process::metrics::remove(*entry.metric);
+      } else if (entry.added.isPending()) {
+        const std::shared_ptr<Metric> metric(std::move(entry.metric));
+        entry.added.onReady(
+            [metric](const Nothing&) { process::metrics::remove(*metric); });
       }
     }
   }

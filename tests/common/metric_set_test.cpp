@@ -1,6 +1,7 @@
 // A module's metrics as the metrics process serves them: counters and
 // timers under their area while their set lives, a second set of the same
-// names left out without disturbing the first, and a timer's statistics
+// names left out without disturbing the first (even one destroyed before
+// its adds are answered), and a timer's statistics
 // after known times on a paused clock.
 
 #include <string>
@@ -61,6 +62,15 @@ TEST(MetricSetTest, MetricsAreServedWhileTheirSetLives)
     // The copy in a struct or a callback counts into the same metric.
     Counter copy = hits;
     ++copy;
+    EXPECT_EQ(
+        metrics_snapshot::Values({{"metric_set_test/hits", 2}}), snapshot());
+
+    // A second set gone before its add is answered leaves the first's
+    // metric in place as well.
+    {
+      MetricSet third("metric_set_test");
+      third.counter("hits");
+    }
     EXPECT_EQ(
         metrics_snapshot::Values({{"metric_set_test/hits", 2}}), snapshot());
   }
