@@ -2,16 +2,13 @@
 //   - a presented token parsed and its RS256 signature checked (ours),
 //     beside a raw OpenSSL verify of the same bytes with a ready key, and
 //     beside the independent cpp-jwt implementation;
-//   - an RS256 token generated, beside a raw OpenSSL sign;
-//   - one audit record built, beside glog writing a ready-made line.
+//   - an RS256 token generated, beside a raw OpenSSL sign.
 
 #include <memory>
 #include <string>
 #include <system_error>
 
 #include <benchmark/benchmark.h>
-
-#include <glog/logging.h>
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -22,7 +19,6 @@
 #include <jwt/jwt.hpp>
 #pragma GCC diagnostic pop
 
-#include <process/address.hpp>
 #include <process/clock.hpp>
 #include <process/future.hpp>
 #include <process/time.hpp>
@@ -30,7 +26,6 @@
 #include <stout/duration.hpp>
 #include <stout/strings.hpp>
 
-#include "common/logfmt.hpp"
 #include "common/openssl.hpp"
 #include "common/sentrel.pb.h"
 #include "common/sentrel/base64url.hpp"
@@ -216,50 +211,6 @@ static void BM_RawOpenSSLSign(benchmark::State& state)
   }
 }
 BENCHMARK(BM_RawOpenSSLSign);
-
-
-// glog formats every message; raising the minimum level keeps the lines
-// off the terminal, so the figures are the record's own cost. Argument 0:
-// the logfmt form, 1: the JSON form.
-static void BM_LogFmtRecord(benchmark::State& state)
-{
-  FLAGS_minloglevel = google::GLOG_WARNING;
-
-  const corvanta::LogFmt logfmt(
-      corvanta::LogFmt::Audit::ENABLED,
-      state.range(0) == 0 ? corvanta::LogFmt::Format::LOGFMT
-                          : corvanta::LogFmt::Format::JSON);
-  const process::network::Address source =
-    process::network::inet::Address(net::IP::parse("10.0.0.1", AF_INET).get(), 5050);
-  const process::Time now = process::Clock::now();
-
-  for (auto _ : state) {
-    logfmt.log(now, corvanta::LogFmt::Authorizer::MESOS_MASTER,
-               std::string("alice"), "GET", "/master/state",
-               corvanta::LogFmt::Result::ALLOW,
-               std::string("Valid authorization token"), source, source,
-               std::string("curl/7.88.1"));
-  }
-}
-BENCHMARK(BM_LogFmtRecord)->Arg(0)->Arg(1);
-
-
-static void BM_GlogReadyLine(benchmark::State& state)
-{
-  FLAGS_minloglevel = google::GLOG_WARNING;
-
-  const std::string line =
-    "type=audit timestamp=2023-11-14 22:13:20+00:00 "
-    "authorizer=\"mesos-master\" uid=\"alice\" action=\"GET\" "
-    "object=\"/master/state\" result=allow "
-    "reason=\"Valid authorization token\" srcip=10.0.0.1 srcport=5050 "
-    "dstip=10.0.0.1 dstport=5050 agent=\"curl/7.88.1\"";
-
-  for (auto _ : state) {
-    LOG(INFO) << line;
-  }
-}
-BENCHMARK(BM_GlogReadyLine);
 
 
 BENCHMARK_MAIN();

@@ -5,33 +5,23 @@
 
 #include <glog/logging.h>
 
-#include <openssl/rsa.h>
-
 #include <process/clock.hpp>
-#include <process/defer.hpp>
 #include <process/dispatch.hpp>
-#include <process/id.hpp>
 #include <process/process.hpp>
 
-#include <stout/lambda.hpp>
 #include <stout/stringify.hpp>
 #include <stout/strings.hpp>
 
 #include "common/audit_flags.hpp"
-#include "common/sentrel/jwk.hpp"
 #include "common/sentrel/jwt.hpp"
-#include "ovra_auth/key_cache.hpp"
+#include "ovra_auth/authenticator_process.hpp"
 
-using std::shared_ptr;
 using std::string;
 
 using corvanta::LogFmt;
 
 using process::Clock;
-using process::Failure;
 using process::Future;
-using process::Owned;
-using process::Promise;
 
 using process::http::Request;
 using process::http::Unauthorized;
@@ -63,14 +53,6 @@ Try<string> extractToken(const Request& request)
   }
 
   return pieces[1];
-}
-
-
-// Whether a token was refused for its expiry: JWT::parse's only error
-// that begins so ("Token for uid '<uid>' has expired: ...").
-bool expired(const string& error)
-{
-  return strings::startsWith(error, "Token for uid '");
 }
 
 
@@ -106,204 +88,6 @@ struct RequestAudit
 };
 
 } // namespace {
-
-
-class OVRAHTTPAuthenticatorProcess
-  : public process::Process<OVRAHTTPAuthenticatorProcess>
-{
-public:
-  OVRAHTTPAuthenticatorProcess(
-      const OVRAHTTPAuthenticator::Flags& flags,
-      const Option<OVRAHTTPAuthenticator::SignatureValidator>&
-        validateSignature,
-      const HTTPAuthenticatorMetrics& metrics)
-    : ProcessBase(process::ID::generate("ovra-http-authenticator")),
-      flags_(flags),
-      validateSignature_(validateSignature),
-      metrics_(metrics)
-  {
-    if (flags.jwks_cache_lifetime.isSome()) {
-      cache_ = KeyCache(
-          flags.jwks_cache_lifetime.get(),
-          flags.jwks_refetch_interval,
-          flags.jwks_fallback_lifetime);
-    }
-  }
-
-  // `jwt` is `token` parsed by the caller.
-  Future<bool> validateSignature(const string& token, const JWT& jwt)
-  {
-    if (validateSignature_.isSome()) {
-      return validateSignature_.get()(token);
-    }
-
-    if (cache_.isSome()) {
-      return validateWithCache(jwt);
-    }
-
-    return getSentrelPublicKey()
-      .then(defer(self(), [jwt](const shared_ptr<RSA>& key) {
-        return sentrel::validateSignature(jwt, key);
-      }));
-  }
-
-  // The IAM public key, fetched afresh unless a fetch is in flight, which
-  // then serves this caller too. Every caller of a fetch sees its outcome,
-  // the same failure message included.
-  Future<shared_ptr<RSA>> getSentrelPublicKey()
-  {
-    if (sentrelPublicKeyPromise_.isSome()) {
-      return sentrelPublicKeyPromise_->future();
-    }
-
-    sentrelPublicKeyPromise_ = Promise<shared_ptr<RSA>>();
-    const Future<shared_ptr<RSA>> future = sentrelPublicKeyPromise_->future();
-
-    ++metrics_.key_fetches;
-    metrics_.key_fetch.time(sentrel::JWK::querySentrelPublicKey(
-        sentrel::JWK::jwksURL(flags_.iam), flags_.network_timeout))
-      .onAny(defer(self(), &Self::_getSentrelPublicKey, lambda::_1));
-
-    return future;
-  }
-
-protected:
-  // Callers still waiting on a key fetch would otherwise wait for ever: the
-  // fetch's outcome can no longer reach this actor.
-  void finalize() override
-  {
-    if (sentrelPublicKeyPromise_.isSome()) {
-      sentrelPublicKeyPromise_->fail(
-          "Failed to obtain sentrel public key: the authenticator is being "
-          "destroyed");
-      sentrelPublicKeyPromise_ = None();
-    }
-  }
-
-private:
-  // With the cache on: the kept key checks tokens while it is fresh. A
-  // token it does not verify, or a key past its lifetime, starts a fetch
-  // if none started within the refetch interval; requests share the fetch
-  // in flight. While fetches fail, the last good key serves up to its
-  // bound, then requests fail with the fetch's failure.
-  Future<bool> validateWithCache(const JWT& jwt)
-  {
-    const process::Time now = Clock::now();
-
-    const Option<shared_ptr<RSA>> fresh = cache_->fresh(now);
-    if (fresh.isSome()) {
-      ++metrics_.key_cache_hits;
-      const Future<bool> valid = sentrel::validateSignature(jwt, fresh.get());
-      if (!valid.isReady() || valid.get()) {
-        return valid;
-      }
-
-      // The key set may have changed since it was fetched. A token the new
-      // key does not verify either, or a failed fetch, is refused.
-      const Option<Future<shared_ptr<RSA>>> refetch =
-        fetchFor(now, "a token did not verify with the cached key");
-      if (refetch.isNone()) {
-        return false;
-      }
-      return refetch->then(defer(self(), [jwt](const shared_ptr<RSA>& key) {
-          return sentrel::validateSignature(jwt, key);
-        }))
-        .repair([](const Future<bool>&) { return false; });
-    }
-
-    const Option<Future<shared_ptr<RSA>>> fetch =
-      fetchFor(now, "the cached key set expired");
-    if (fetch.isNone()) {
-      return withLastGoodKey(
-          jwt,
-          cache_->lastFailure().getOrElse(
-              "Failed to obtain sentrel public key: no key set fetched yet"));
-    }
-
-    return fetch->then(defer(self(), [jwt](const shared_ptr<RSA>& key) {
-        return sentrel::validateSignature(jwt, key);
-      }))
-      .repair(defer(self(), [this, jwt](const Future<bool>& failed) {
-        return withLastGoodKey(jwt, failed.failure());
-      }));
-  }
-
-  // The fetch in flight, or a new one if the refetch interval allows it.
-  Option<Future<shared_ptr<RSA>>> fetchFor(
-      const process::Time& now,
-      const string& reason)
-  {
-    if (sentrelPublicKeyPromise_.isSome()) {
-      return sentrelPublicKeyPromise_->future();
-    }
-
-    if (!cache_->mayFetch(now)) {
-      return None();
-    }
-
-    if (cache_->everFetched()) {
-      ++metrics_.key_cache_refetches;
-      LOG(INFO) << "Fetching the IAM key set again: " << reason;
-    }
-    cache_->fetchStarted(now);
-    return getSentrelPublicKey();
-  }
-
-  // The token checked with the last good key while it still serves; else
-  // the failure that left no key.
-  Future<bool> withLastGoodKey(const JWT& jwt, const string& failure)
-  {
-    const Option<shared_ptr<RSA>> key = cache_->lastGood(Clock::now());
-    if (key.isNone()) {
-      return Failure(failure);
-    }
-    ++metrics_.key_cache_fallbacks;
-    return sentrel::validateSignature(jwt, key.get());
-  }
-
-  void _getSentrelPublicKey(const Future<shared_ptr<RSA>>& key)
-  {
-    if (sentrelPublicKeyPromise_.isNone()) {
-      return;
-    }
-
-    const string failure = key.isFailed()
-      ? key.failure()
-      : "Failed to obtain sentrel public key: the request was discarded";
-
-    if (!key.isReady()) {
-      ++metrics_.key_fetch_failures;
-    }
-
-    if (cache_.isSome()) {
-      if (key.isReady()) {
-        cache_->fetched(key.get(), Clock::now());
-      } else {
-        cache_->fetchFailed(failure, Clock::now());
-        if (cache_->lastGood(Clock::now()).isSome()) {
-          LOG(WARNING) << failure << "; the last good IAM key keeps serving "
-                       << "until " << cache_->servesUntil().get();
-        }
-      }
-    }
-
-    if (key.isReady()) {
-      sentrelPublicKeyPromise_->set(key.get());
-    } else {
-      sentrelPublicKeyPromise_->fail(failure);
-    }
-
-    // Without the cache the key is not kept: the next request fetches it
-    // again.
-    sentrelPublicKeyPromise_ = None();
-  }
-
-  const OVRAHTTPAuthenticator::Flags flags_;
-  const Option<OVRAHTTPAuthenticator::SignatureValidator> validateSignature_;
-  Option<Promise<shared_ptr<RSA>>> sentrelPublicKeyPromise_;
-  Option<KeyCache> cache_;
-  HTTPAuthenticatorMetrics metrics_;
-};
 
 
 Try<process::http::authentication::Authenticator*>
@@ -387,7 +171,7 @@ Future<AuthenticationResult> OVRAHTTPAuthenticator::authenticate(
   const Try<JWT> jwt = JWT::parse(token.get());
   if (jwt.isError()) {
     LOG(WARNING) << jwt.error();
-    ++(expired(jwt.error()) ? metrics_.denied_expired
+    ++(JWT::expired(jwt.error()) ? metrics_.denied_expired
                             : metrics_.denied_bad_token);
     audit.write(None(), LogFmt::Result::DENY, jwt.error());
     return unauthorized;

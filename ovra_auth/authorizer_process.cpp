@@ -18,10 +18,10 @@
 
 #include "common/audit_flags.hpp"
 #include "common/sentrel/bounded_request.hpp"
-#include "common/sentrel/excerpt.hpp"
 #include "common/sentrel/jwt.hpp"
 #include "common/sentrel/login.hpp"
 #include "common/sentrel/time_limit.hpp"
+#include "ovra_auth/permissions_answer.hpp"
 
 namespace authz = mesos::authorization;
 namespace http = process::http;
@@ -53,43 +53,6 @@ Option<mesos::ObjectApprover::Object> objectOf(const authz::Request& request)
     return mesos::ObjectApprover::Object(request.object());
   }
   return None();
-}
-
-
-
-// The permissions in the IAM service's answer, or why there are none.
-Try<SharedPermissions> permissionsIn(
-    const std::string& principal,
-    const Future<http::Response>& response)
-{
-  if (response.isDiscarded()) {
-    return Error("Request discarded");
-  }
-
-  if (response.isFailed()) {
-    return Error("HTTP get from OVRA IAM failed: " + response.failure());
-  }
-
-  if (response->code != http::Status::OK) {
-    LOG(ERROR) << "HTTP status code: " << response->code;
-    for (const auto& [name, value] : response->headers) {
-      LOG(ERROR) << "HTTP header: " << name << ": " << value;
-    }
-    LOG(ERROR) << "HTTP body:\n" << sentrel::excerpt(response->body);
-
-    return Error(
-        "HTTP status code not OK (200) but " + stringify(response->code));
-  }
-
-  VLOG(2) << "Principal '" << principal << "' has permissions '"
-          << sentrel::excerpt(response->body) << "'";
-
-  Try<Permissions> permissions = parsePermissions(response->body);
-  if (permissions.isError()) {
-    return Error(permissions.error());
-  }
-
-  return std::make_shared<const PermissionIndex>(std::move(permissions.get()));
 }
 
 } // namespace {

@@ -38,14 +38,10 @@ Future<Option<DockerTaskExecutorPrepareInfo>> SecretsHookProcess::hook(
   }
 
   const mesos::TaskInfo task = taskInfo.get();
-  const Option<std::string> uid = flags_.service_account_credential.isSome()
-    ? Option<std::string>(flags_.service_account_credential->uid())
-    : None();
-
   return auditFailure(
              fetchSecrets(flags_, executorInfo, taskInfo, metrics_),
              logfmt_,
-             uid,
+             accountUid(flags_),
              [task, executorInfo]() {
                return "TaskInfo: " + stringify(JSON::protobuf(task)) +
                  "ExecutorInfo: " + stringify(JSON::protobuf(executorInfo));

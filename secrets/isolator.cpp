@@ -37,14 +37,10 @@ Future<Option<ContainerLaunchInfo>> SecretsIsolatorProcess::prepare(
   // Without an executor_info the executor has no labels to look in.
   const mesos::ExecutorInfo executor = containerConfig.executor_info();
 
-  const Option<std::string> uid = flags_.service_account_credential.isSome()
-    ? Option<std::string>(flags_.service_account_credential->uid())
-    : None();
-
   return auditFailure(
              fetchSecrets(flags_, executor, task, metrics_),
              logfmt_,
-             uid,
+             accountUid(flags_),
              [containerConfig]() {
                return stringify(JSON::protobuf(containerConfig));
              })

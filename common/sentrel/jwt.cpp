@@ -15,6 +15,7 @@
 #include <stout/error.hpp>
 #include <stout/result.hpp>
 #include <stout/stringify.hpp>
+#include <stout/strings.hpp>
 
 #include "common/openssl.hpp"
 #include "common/sentrel/base64url.hpp"
@@ -32,6 +33,10 @@ namespace {
 // Made once: every token check names them, and they are too long for a
 // string to hold without allocating.
 const std::string HEADER_CONTEXT = "token JSON header";
+
+// How the failure of an expired token begins: "Token for uid '<uid>' has
+// expired: ...". No other failure of parse() begins so.
+constexpr char EXPIRED[] = "Token for uid '";
 const std::string PAYLOAD_CONTEXT = "token JSON payload";
 
 
@@ -205,6 +210,12 @@ Try<JWT::Payload> JWT::Payload::create(
 }
 
 
+bool JWT::expired(const std::string& error)
+{
+  return strings::startsWith(error, EXPIRED);
+}
+
+
 Try<Nothing> JWT::Payload::validateExpiration() const
 {
   // A zero expiry means none.
@@ -215,7 +226,7 @@ Try<Nothing> JWT::Payload::validateExpiration() const
   const double now = process::Clock::now().secs();
   if (now > static_cast<double>(exp.get())) {
     return Error(
-        "Token for uid '" + uid + "' has expired: exp(" + stringify(exp.get()) +
+        EXPIRED + uid + "' has expired: exp(" + stringify(exp.get()) +
         ") < now(" + stringify(static_cast<long>(now)) + ")");
   }
 

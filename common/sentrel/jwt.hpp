@@ -77,6 +77,10 @@ struct JWT
   // The signature itself is not verified here.
   static Try<JWT> parse(const std::string& token);
 
+  // Whether `error`, a failure of parse(), refused the token for its
+  // expiry alone.
+  static bool expired(const std::string& error);
+
   // A token for the credential's uid (and `exp`, when given) with the
   // credential's scheme as "alg", signed RS256 with its private key. The
   // future is always complete on return.

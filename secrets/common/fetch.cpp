@@ -150,6 +150,15 @@ void countEnd(
 } // namespace {
 
 
+Option<std::string> accountUid(const Flags& flags)
+{
+  if (flags.service_account_credential.isNone()) {
+    return None();
+  }
+  return flags.service_account_credential->uid();
+}
+
+
 Future<Option<mesos::Environment>> fetchSecrets(
     const Flags& flags,
     const mesos::ExecutorInfo& executorInfo,
@@ -158,14 +167,17 @@ Future<Option<mesos::Environment>> fetchSecrets(
 {
   // Copies of the metrics count into the same metrics.
   Option<SecretsMetrics> counts = metrics;
-
-  const Result<std::string> space =
-    extractSpace(flags.special_secret_space_label, executorInfo, taskInfo);
-  if (space.isError()) {
+  const auto badRequest = [&counts]() {
     if (counts.isSome()) {
       ++counts->requests;
       ++counts->failures_bad_request;
     }
+  };
+
+  const Result<std::string> space =
+    extractSpace(flags.special_secret_space_label, executorInfo, taskInfo);
+  if (space.isError()) {
+    badRequest();
     return Failure(
         "Failed to extract space from label " +
         flags.special_secret_space_label + ": " + space.error());
@@ -177,10 +189,7 @@ Future<Option<mesos::Environment>> fetchSecrets(
   const Result<Secrets> secrets = extractSecrets(
       space.get(), flags.special_secret_protobuf_label, executorInfo, taskInfo);
   if (secrets.isError()) {
-    if (counts.isSome()) {
-      ++counts->requests;
-      ++counts->failures_bad_request;
-    }
+    badRequest();
     return Failure(
         "Failed to extract secrets from label " +
         flags.special_secret_protobuf_label + ": " + secrets.error());

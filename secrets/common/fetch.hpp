@@ -38,6 +38,11 @@ process::Future<Option<mesos::Environment>> fetchSecrets(
     const Option<SecretsMetrics>& metrics = None());
 
 
+// The uid of the service account that fetches log in as, if one is given:
+// the uid that audit records of the fetches name.
+Option<std::string> accountUid(const Flags& flags);
+
+
 // `fetch` as it completes; should it fail, one "FETCH_SECRETS" deny
 // record with its failure as the reason is written first, its object made
 // by `object` (called only when the record is written).
